@@ -1,0 +1,48 @@
+#version 330
+// Terrain surface: a material per splat texel from the texture arrays, the
+// shared lighting, the optional grid and distance fog.
+
+in vec3 v_worldpos;
+in vec4 v_lightpos;
+in vec2 v_texpos;
+in mat3 v_TBN;
+
+#include "ushared.glsl"
+
+uniform bool showgrid;
+uniform sampler2D tex_spl;
+uniform sampler2D tex_grd;
+uniform sampler2DArray tex_alb;
+uniform sampler2DArray tex_rma;
+uniform sampler2DArray tex_nrm;
+uniform sampler2D tex_dpt;
+uniform sampler2D tex_brdf;
+
+out vec4 f_color;
+
+#include "lighting.glsl"
+
+// Mixes in a quarter-frequency sample on most layers to hide the tiling.
+vec3 tile(sampler2DArray samp, vec2 pos, float lay) {
+    vec3 near = texture(samp, vec3(pos, lay)).rgb;
+    vec3 far = texture(samp, vec3(pos / 4.0, lay)).rgb;
+    return mix(near, far, min(mod(lay, 4.0), 0.25));
+}
+
+void main() {
+    float fog = fogFactor();
+    if (fog == 0.0) discard;
+
+    float spl = texture(tex_spl, v_texpos).r * 255.0;
+    vec2 tpos = v_texpos * 16.0;
+    vec3 rma = tile(tex_rma, tpos, spl);
+    vec3 alb = tile(tex_alb, tpos, spl);
+    vec3 nrm = normalize(tile(tex_nrm, tpos, spl) * 2.0 - 1.0);
+    vec3 color = shadeSurface(alb, rma, nrm);
+
+    if (showgrid) {
+        vec4 grid = texture(tex_grd, tpos);
+        color = mix(color, grid.rgb, grid.a);
+    }
+    f_color = vec4(mix(fogcolor, color, fog), 1.0);
+}

@@ -1,0 +1,268 @@
+#include "app.h"
+
+#include <GLFW/glfw3.h>
+#include <math.h>
+#include <stdio.h>
+
+#include "config.h"
+#include "graph_render.h"
+#include "graph_state.h"
+
+// ------------------------------------------------------------ constants ----
+
+static const double TURN_PER_UNIT = M_PI / 1024.0;  // radians per screen unit
+static const float STEP = 0.25f;                     // world units per tick
+static const float FIELD_OF_VIEW = 1.5708f;
+static const float NEAR_PLANE = 0.0625f;
+static const float FAR_PLANE = 64.0f;
+
+struct Placement {
+    MModel *const *model;
+    Vec3 position;
+    float scale, rotation;
+};
+
+// The fixed scene, in drawing order, after the terrain at the origin.
+static const Placement scene[5] = {
+    {&MODEL_BARREL, {4.0f, 0.0f, 4.0f}, 1.0f, 0.0f},
+    {&MODEL_FERN, {4.0f, 0.0f, 28.0f}, 1.0f, 0.0f},
+    {&MODEL_FERN, {28.0f, 0.0f, 28.0f}, 4.0f, 0.0f},
+    {&MODEL_PALM, {24.0f, 0.0f, 4.0f}, 8.0f, 0.0f},
+    {&MODEL_CACTUS, {8.0f, 0.0f, 4.0f}, 6.0f, 0.0f},
+};
+
+// ---------------------------------------------------------------- state ----
+
+GLFWwindow *window;
+int mode = MODE_LOGO;
+double fps_num;
+RandomState *random_state;
+TModel *test_terrain;
+Vec3 cam_pos = {16.0f, 8.0f, 32.0f};
+Vec3 cam_prev = {16.0f, 8.0f, 32.0f};
+Quat cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
+
+// ------------------------------------------------------------ the loop ----
+
+LoopClock loopStart(double now, int32_t limit) {
+    LoopClock clock = {};
+    clock.previous = now;
+    clock.start = now;
+    clock.frame_interval = limit != 0 ? 1.0 / limit : 0.0;
+    return clock;
+}
+
+LoopTurn loopAdvance(LoopClock *clock, double now, int current_mode) {
+    LoopTurn turn = {};
+    clock->tick_acc += now - clock->previous;
+    clock->frame_acc += now - clock->previous;
+    clock->previous = now;
+
+    while (clock->tick_acc >= TICK_LENGTH) {
+        clock->tick_acc -= TICK_LENGTH;
+        turn.ticks++;
+    }
+    if (clock->frame_acc >= clock->frame_interval) {
+        // A limited loop keeps the remainder so the long-run rate holds;
+        // frames missed in a stall are dropped, not caught up.
+        clock->frame_acc = clock->frame_interval != 0.0
+                               ? fmod(clock->frame_acc, clock->frame_interval)
+                               : 0.0;
+        turn.draw = 1;
+        turn.fraction = (float)(clock->tick_acc / TICK_LENGTH);
+    }
+    turn.leave_logo = current_mode == MODE_LOGO && now >= clock->start + LOGO_SECONDS;
+    return turn;
+}
+
+double loopWait(const LoopClock *clock, double now, double later) {
+    double wait = fmin(TICK_LENGTH - clock->tick_acc, clock->frame_interval - clock->frame_acc) -
+                  (later - now);
+    return wait < 0.0 ? 0.0 : wait;
+}
+
+void updateFps(double now) {
+    static int count;
+    static double start;
+    count++;
+    if (now - start > 0.5) {
+        fps_num = count / (now - start);
+        start = now;
+        count = 0;
+    }
+}
+
+void fpsText(char *out, int size, double fps) { snprintf(out, size, "FPS: %.0f", fps); }
+
+// ---------------------------------------------------------- the camera ----
+
+int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientation) {
+    double dx = x - look->cx, dy = y - look->cy;
+    look->cx = x;
+    look->cy = y;
+    if (!active) return 0;
+
+    look->look_hor -= dx * TURN_PER_UNIT;
+    look->look_ver -= dy * TURN_PER_UNIT;
+    look->look_hor = fmod(look->look_hor, 2.0 * M_PI);
+    look->look_ver = fmin(fmax(look->look_ver, -M_PI / 2.0), M_PI / 2.0);
+    *orientation = quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, (float)look->look_hor),
+                                   {1.0f, 0.0f, 0.0f}, (float)look->look_ver);
+    return 1;
+}
+
+Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys) {
+    if (keys.left) position = vec3Add(position, quatMultiplyVector(orientation, {-STEP, 0, 0}));
+    if (keys.right) position = vec3Add(position, quatMultiplyVector(orientation, {STEP, 0, 0}));
+    if (keys.up) position = vec3Add(position, quatMultiplyVector(orientation, {0, 0, -STEP}));
+    if (keys.down) position = vec3Add(position, quatMultiplyVector(orientation, {0, 0, STEP}));
+    return position;
+}
+
+void cameraLook(void) {
+    static CameraLook look;
+    double x, y;
+    glfwGetCursorPos(window, &x, &y);
+    int active = mode == MODE_RUNNING &&
+                 glfwGetInputMode(window, GLFW_CURSOR) == GLFW_CURSOR_DISABLED;
+    cameraTurn(&look, x, y, active, &cam_ori);
+}
+
+void tick(void) {
+    if (mode != MODE_RUNNING) return;
+    cam_prev = cam_pos;
+    ArrowKeys keys = {glfwGetKey(window, GLFW_KEY_LEFT) == GLFW_PRESS,
+                      glfwGetKey(window, GLFW_KEY_RIGHT) == GLFW_PRESS,
+                      glfwGetKey(window, GLFW_KEY_UP) == GLFW_PRESS,
+                      glfwGetKey(window, GLFW_KEY_DOWN) == GLFW_PRESS};
+    cam_pos = cameraMove(cam_pos, cam_ori, keys);
+}
+
+// ---------------------------------------------------------- commands ----
+
+Vec3 randomLightColor(RandomState *state) {
+    float blue = (float)(randomDouble(state) * 8.0);
+    float green = (float)(randomDouble(state) * 8.0);
+    float red = (float)(randomDouble(state) * 8.0);
+    return {red, green, blue};
+}
+
+Vec3 randomLightDirection(RandomState *state) {
+    double d1 = randomDouble(state), d2 = randomDouble(state), d3 = randomDouble(state);
+    return {(float)(d1 - 0.5), -(float)(d2 * 0.875 + 0.125), (float)(d3 - 0.5)};
+}
+
+// Switches between a window and the primary monitor's current video mode,
+// restoring the window's place and size on the way back.
+static void toggleFullscreen(GLFWwindow *win) {
+    static int window_x, window_y, window_wid, window_hei;
+    if (!glfwGetWindowMonitor(win)) {
+        GLFWmonitor *monitor = glfwGetPrimaryMonitor();
+        const GLFWvidmode *video = glfwGetVideoMode(monitor);
+        glfwGetWindowPos(win, &window_x, &window_y);
+        glfwGetWindowSize(win, &window_wid, &window_hei);
+        glfwSetWindowMonitor(win, monitor, 0, 0, video->width, video->height, GLFW_DONT_CARE);
+    } else {
+        glfwSetWindowMonitor(win, NULL, window_x, window_y, window_wid, window_hei, 0);
+    }
+}
+
+static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int mods) {
+    (void)scancode;
+    (void)mods;
+    static int showgrid;
+    if (action != GLFW_PRESS) return;
+    switch (key) {
+    case GLFW_KEY_E: {
+        Vec3 c = randomLightColor(random_state);
+        graphicsLightCol(c.x, c.y, c.z);
+        break;
+    }
+    case GLFW_KEY_F: graphicsLightDir(randomLightDirection(random_state)); break;
+    case GLFW_KEY_R:
+        showgrid = showgrid == 0 ? 1 : 0;
+        graphicsTerrainGrid(showgrid);
+        break;
+    case GLFW_KEY_ESCAPE: glfwSetWindowShouldClose(win, 1); break;
+    case GLFW_KEY_F11: toggleFullscreen(win); break;
+    default: break;
+    }
+}
+
+// Holding the right button hides and locks the cursor, which enables look.
+static void mouseCallback(GLFWwindow *win, int button, int action, int mods) {
+    (void)mods;
+    if (button != GLFW_MOUSE_BUTTON_RIGHT) return;
+    if (action == GLFW_PRESS) glfwSetInputMode(win, GLFW_CURSOR, GLFW_CURSOR_DISABLED);
+    if (action == GLFW_RELEASE) glfwSetInputMode(win, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
+}
+
+// -------------------------------------------------------- window, frame ----
+
+static void errorCallback(int code, const char *description) {
+    fprintf(stderr, "GLFW Error %d: %s\n", code, description);
+}
+
+static void framebufferCallback(GLFWwindow *win, int width, int height) {
+    (void)win;
+    graphicsViewport(width, height);
+}
+
+static void refreshCallback(GLFWwindow *win) {
+    (void)win;
+    draw(1.0f);
+}
+
+int windowInit(void) {
+    glfwSetErrorCallback(errorCallback);
+    if (!glfwInit()) return 1;
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_SAMPLES, msaa_level);
+    glfwWindowHint(GLFW_SRGB_CAPABLE, 1);
+    window = glfwCreateWindow(win_width, win_height, "Knoll", NULL, NULL);
+    if (!window) return 1;
+    glfwSetKeyCallback(window, keyCallback);
+    glfwSetMouseButtonCallback(window, mouseCallback);
+    glfwSetFramebufferSizeCallback(window, framebufferCallback);
+    glfwSetWindowRefreshCallback(window, refreshCallback);
+    glfwMakeContextCurrent(window);
+    // 1 is the platform default; only other values are asked for.
+    if (vsync != 1) glfwSwapInterval(vsync);
+    return 0;
+}
+
+static void drawRunningScene(float t) {
+    Vec3 position = vec3Mix(cam_prev, cam_pos, t);
+    graphicsCamera(position, cam_ori, FIELD_OF_VIEW, NEAR_PLANE, FAR_PLANE);
+
+    graphicsShadowClear();
+    graphicsShadowTModel(test_terrain, vec3Zero());
+    for (const Placement &p : scene)
+        graphicsShadowMModel(*p.model, p.position, p.scale, p.rotation);
+    if (shadow_smooth) graphicsShadowPost();
+
+    graphicsDrawClear(MODE_RUNNING);
+    graphicsDrawTModel(test_terrain, vec3Zero());
+    for (const Placement &p : scene)
+        graphicsDrawMModel(*p.model, p.position, p.scale, p.rotation);
+}
+
+void drawScene(float t) {
+    if (mode == MODE_LOGO) {
+        graphicsDrawClear(MODE_LOGO);
+        graphicsDrawHudLogo();
+    } else {
+        drawRunningScene(t);
+    }
+    char text[32];
+    fpsText(text, sizeof(text), fps_num);
+    graphicsDrawHudText(text, {2.0f, 2.0f}, 16.0f);
+}
+
+void draw(float t) {
+    drawScene(t);
+    glfwSwapBuffers(window);
+    graphicsCheckErrors("Draw End");
+}

@@ -1,0 +1,102 @@
+// The application shell: window and callbacks, the fixed-step loop's
+// arithmetic, the flying camera, the keyboard commands and the composition of
+// each frame.
+#pragma once
+
+#include <stdint.h>
+
+#include "graph_models.h"
+#include "knoll_math.h"
+#include "random.h"
+
+struct GLFWwindow;
+
+// ------------------------------------------------------------ constants ----
+
+enum AppMode { MODE_LOGO = 0, MODE_RUNNING = 1 };
+
+static const double TICK_LENGTH = 0.03125;  // 1/32 s of simulation per tick
+static const double LOGO_SECONDS = 2.0;
+
+// ---------------------------------------------------------------- types ----
+
+// The loop's clock bookkeeping, all in seconds.
+struct LoopClock {
+    double previous;       // clock value of the previous turn
+    double start;          // clock value when the loop began
+    double tick_acc;       // time not yet simulated
+    double frame_acc;      // time since the last frame, modulo the interval
+    double frame_interval; // 1 / fps_limit, or 0 without a limit
+};
+
+// What one loop turn has to do.
+struct LoopTurn {
+    int ticks;        // ticks to run back to back
+    int draw;         // 1 when a frame is due
+    float fraction;   // how far the present lies between the last two ticks
+    int leave_logo;   // 1 when the logo screen has lasted its time
+};
+
+// Mouse-look state: the cursor seen last turn and the two angles.
+struct CameraLook {
+    double cx, cy;
+    double look_hor;  // yaw about world +Y, within (-2 pi, 2 pi)
+    double look_ver;  // pitch about the camera's +X, within [-pi/2, pi/2]
+};
+
+// Which arrow keys are held.
+struct ArrowKeys {
+    int left, right, up, down;
+};
+
+// ---------------------------------------------------------------- state ----
+
+extern GLFWwindow *window;
+extern int mode;
+extern double fps_num;
+extern RandomState *random_state;  // the program's one generator
+extern TModel *test_terrain;
+extern Vec3 cam_pos, cam_prev;
+extern Quat cam_ori;
+
+// ------------------------------------------------------------ the loop ----
+
+LoopClock loopStart(double now, int32_t fps_limit);
+// Advances the accumulators to now and says what this turn does.
+LoopTurn loopAdvance(LoopClock *clock, double now, int current_mode);
+// The event-wait timeout: until the next tick or frame is due, less the time
+// the turn has taken (later - now); never negative.
+double loopWait(const LoopClock *clock, double now, double later);
+
+// Counts one drawn frame; refreshes fps_num every half second.
+void updateFps(double now);
+// "FPS: %.0f" into out.
+void fpsText(char *out, int size, double fps);
+
+// ---------------------------------------------------------- the camera ----
+
+// Applies one cursor reading: the delta is always taken, and turns the
+// camera only when active. Returns 1 and writes *orientation when it turned.
+int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientation);
+// One tick's movement of 0.25 units per held key, in the camera's own frame.
+Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys);
+void cameraLook(void);
+void tick(void);
+
+// ---------------------------------------------------------- commands ----
+
+// Three draws, blue first: the linear colour is (red, green, blue).
+Vec3 randomLightColor(RandomState *state);
+// A downward direction: x, z in [-0.5, 0.5], y in [-1, -0.125].
+Vec3 randomLightDirection(RandomState *state);
+
+// -------------------------------------------------------- window, frame ----
+
+// Creates the window and its GL 3.3 core context and registers the
+// callbacks. Returns 0, or 1 after GLFW has logged why.
+int windowInit(void);
+// Draws one frame (t: fraction between the last two ticks) and presents it.
+void draw(float t);
+// Renders the frame of the current mode into the window's back buffer,
+// without presenting it.
+void drawScene(float t);

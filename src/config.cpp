@@ -1,0 +1,150 @@
+#include "config.h"
+
+#include <inttypes.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+// ------------------------------------------------------------ constants ----
+
+enum { LINE_BUFFER = 64 };
+
+struct Setting {
+    const char *key;
+    int32_t *value;
+    int32_t def, min, max;
+};
+
+const char help_text[] =
+    "--------\n"
+    "Controls\n"
+    "--------\n"
+    "Arrows: Movement\n"
+    "Drag Right Mouse: Look\n"
+    "E: Randomize Light Color\n"
+    "R: Toggle Terrain Grid\n"
+    "F: Randomize Light Direction\n"
+    "F11: Toggle Fullscreen\n"
+    "Esc: Exit\n"
+    "\n"
+    "----------\n"
+    "Config.txt\n"
+    "----------\n"
+    "vsync: Determines level of vsync, 0 = off, 1 = on, 2 = half refresh rate, etc... Max: 4\n"
+    "fps_limit: Limits fps to the given value, lower values may save power, 0 = no limit. "
+    "Max: 256\n"
+    "msaa_level: Number of samples for Multi-Sample Anti-Aliasing, 0 = off. Max: 16\n"
+    "aniso_level: Level of anisotropic texture filtering, 0 = off. Max: 16\n"
+    "shadow_smooth: Whether to smoothen shadows, 0 = off. Max: 1\n"
+    "win_width: Initial width of the program window.\n"
+    "win_height: Initial height of the program window.";
+
+// ---------------------------------------------------------------- state ----
+
+int32_t vsync, fps_limit, msaa_level, aniso_level, shadow_smooth, win_width, win_height;
+
+// Table order is the order keys are matched and values clamped.
+static const Setting settings[] = {
+    {"vsync", &vsync, 0, 0, 4},
+    {"fps_limit", &fps_limit, 0, 0, 256},
+    {"msaa_level", &msaa_level, 0, 0, 16},
+    {"aniso_level", &aniso_level, 16, 0, 16},
+    {"shadow_smooth", &shadow_smooth, 1, 0, 1},
+    {"win_width", &win_width, 800, 640, 1920},
+    {"win_height", &win_height, 600, 480, 1080},
+};
+enum { SETTING_COUNT = sizeof(settings) / sizeof(settings[0]) };
+
+// ------------------------------------------------------------ functions ----
+
+int compareConfigKey(const char *key, const char *line) {
+    return strncmp(key, line, strlen(key)) == 0 ? 1 : 0;
+}
+
+int readInt(const char *key, const char *line) {
+    intmax_t value = strtoimax(line + strlen(key), NULL, 0);
+    // Saturate rather than keep the low 32 bits, so that a huge value is
+    // clamped to the maximum instead of wrapping to something arbitrary.
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return (int)value;
+}
+
+void clampInt(int32_t *value, int32_t min, int32_t max) {
+    if (min > *value) *value = min;
+    if (max < *value) *value = max;
+}
+
+static void applyLine(const char *line) {
+    for (int i = 0; i < SETTING_COUNT; i++) {
+        if (compareConfigKey(settings[i].key, line)) {
+            *settings[i].value = readInt(settings[i].key, line);
+            return;
+        }
+    }
+}
+
+int configRead(void) {
+    for (int i = 0; i < SETTING_COUNT; i++) *settings[i].value = settings[i].def;
+
+    FILE *file = fopen("config.txt", "r");
+    if (file) {
+        char line[LINE_BUFFER];
+        while (fgets(line, sizeof(line), file)) applyLine(line);
+        fclose(file);
+    }
+
+    for (int i = 0; i < SETTING_COUNT; i++)
+        clampInt(settings[i].value, settings[i].min, settings[i].max);
+    return 0;
+}
+
+int configFormat(char *out, int size) {
+    return snprintf(out, size,
+                    "#graphics\n"
+                    "vsync %d\n"
+                    "fps_limit %d\n"
+                    "msaa_level %d\n"
+                    "aniso_level %d\n"
+                    "shadow_smooth %d\n"
+                    "\n"
+                    "#window\n"
+                    "win_width %d\n"
+                    "win_height %d\n",
+                    vsync, fps_limit, msaa_level, aniso_level, shadow_smooth, win_width,
+                    win_height);
+}
+
+// Writes text to path through a temporary file in the same directory that is
+// renamed over path only once complete, so a crash or a full disk never
+// leaves path truncated. Returns 0 on success, 1 when path is unchanged.
+static int writeFileReplacing(const char *path, const char *text, size_t length) {
+    char temp[256];
+    snprintf(temp, sizeof(temp), "%s.tmp", path);
+    FILE *file = fopen(temp, "w");
+    if (!file) return 1;
+    int failed = fwrite(text, 1, length, file) != length;
+    failed |= fflush(file) != 0;
+    failed |= fsync(fileno(file)) != 0;
+    failed |= fclose(file) != 0;
+    if (!failed) failed = rename(temp, path) != 0;
+    if (failed) remove(temp);
+    return failed;
+}
+
+int configWrite(void) {
+    char text[256];
+    int length = configFormat(text, sizeof(text));
+    writeFileReplacing("config.txt", text, (size_t)length);
+    return 0;
+}
+
+void writeHelp(void) { writeFileReplacing("help.txt", help_text, sizeof(help_text) - 1); }
+
+int configInit(void) {
+    if (configRead() != 0) return 1;
+    if (configWrite() != 0) return 1;
+    writeHelp();
+    return 0;
+}

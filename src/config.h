@@ -1,0 +1,45 @@
+// The seven settings of config.txt, and help.txt.
+#pragma once
+
+#include <stdint.h>
+
+// ---------------------------------------------------------------- state ----
+
+// Set once by configInit, read-only afterwards.
+extern int32_t vsync;
+extern int32_t fps_limit;
+extern int32_t msaa_level;
+extern int32_t aniso_level;
+extern int32_t shadow_smooth;
+extern int32_t win_width;
+extern int32_t win_height;
+
+// ------------------------------------------------------------ functions ----
+
+// Reads, clamps and rewrites config.txt, then writes help.txt, all in the
+// working directory. Returns 0; a file that cannot be read or written is
+// passed over silently.
+int configInit(void);
+
+// Loads the defaults, applies config.txt if it opens, clamps. Returns 0.
+int configRead(void);
+
+// Replaces config.txt with the normalised ten lines. The old file stays
+// untouched unless the new one was written whole. Returns 0.
+int configWrite(void);
+
+void writeHelp(void);
+
+// 1 when line starts with the whole of key (case-sensitive), else 0.
+int compareConfigKey(const char *key, const char *line);
+
+// The number after the key, parsed as strtoimax base 0, saturated to 32 bits.
+int readInt(const char *key, const char *line);
+
+void clampInt(int32_t *value, int32_t min, int32_t max);
+
+// Formats the normalised config.txt text of the current settings into out.
+// Returns the length.
+int configFormat(char *out, int size);
+
+extern const char help_text[];

@@ -1,0 +1,491 @@
+#include "graph_init.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <stb_image.h>
+
+#include "config.h"
+#include "graph_models.h"
+#include "graph_state.h"
+#include "knoll_math.h"
+
+// ------------------------------------------------------- embedded files ----
+
+#define EMBEDDED(name)                                       \
+    extern "C" const uint8_t _binary_##name##_start[];       \
+    extern "C" const uint8_t _binary_##name##_end[];
+#define BLOB(name) \
+    Blob { _binary_##name##_start, (int32_t)(_binary_##name##_end - _binary_##name##_start) }
+
+EMBEDDED(font_png)
+EMBEDDED(logo_png)
+EMBEDDED(t_grid_png)
+EMBEDDED(brdf_lut_png)
+EMBEDDED(height_png)
+EMBEDDED(splat_png)
+EMBEDDED(t0_alb_png) EMBEDDED(t1_alb_png) EMBEDDED(t2_alb_png) EMBEDDED(t3_alb_png)
+EMBEDDED(t4_alb_png) EMBEDDED(t5_alb_png) EMBEDDED(t6_alb_png) EMBEDDED(t7_alb_png)
+EMBEDDED(t0_rma_png) EMBEDDED(t1_rma_png) EMBEDDED(t2_rma_png) EMBEDDED(t3_rma_png)
+EMBEDDED(t4_rma_png) EMBEDDED(t5_rma_png) EMBEDDED(t6_rma_png) EMBEDDED(t7_rma_png)
+EMBEDDED(t0_nrm_png) EMBEDDED(t1_nrm_png) EMBEDDED(t2_nrm_png) EMBEDDED(t3_nrm_png)
+EMBEDDED(t4_nrm_png) EMBEDDED(t5_nrm_png) EMBEDDED(t6_nrm_png) EMBEDDED(t7_nrm_png)
+EMBEDDED(barrel_omm) EMBEDDED(barrel_alb_png) EMBEDDED(barrel_rma_png) EMBEDDED(barrel_nrm_png)
+EMBEDDED(fern_omm) EMBEDDED(fern_alb_png) EMBEDDED(fern_rma_png) EMBEDDED(fern_nrm_png)
+EMBEDDED(palm_omm) EMBEDDED(palm_alb_png) EMBEDDED(palm_rma_png) EMBEDDED(palm_nrm_png)
+EMBEDDED(cactus_omm) EMBEDDED(cactus_alb_png) EMBEDDED(cactus_rma_png) EMBEDDED(cactus_nrm_png)
+
+extern "C" const char glsl_hud_vert[], glsl_hud_frag[], glsl_surface_vert[],
+    glsl_terrain_frag[], glsl_misc_frag[], glsl_terrain_shadow_vert[],
+    glsl_terrain_shadow_frag[], glsl_misc_shadow_vert[], glsl_misc_shadow_frag[],
+    glsl_gauss_vert[], glsl_gauss_frag[];
+
+// ------------------------------------------------------------ constants ----
+
+enum { MATERIALS = 8, MATERIAL_SIZE = 512, MIP_LEVELS = 4 };
+
+static const GLenum GL_MAX_ANISOTROPY = 0x84FE;  // GL_TEXTURE_MAX_ANISOTROPY_EXT
+
+static const char *const block_members[8] = {"proj",     "view",     "lightspace", "campos",
+                                             "fogcolor", "lightdir", "lightcol",   "fardist"};
+
+// One mesh model: its geometry and three textures, in packing order.
+struct ModelAssets {
+    MModel *model;
+    Blob omm, alb, rma, nrm;
+};
+
+// ---------------------------------------------------------------- state ----
+
+ShaderSources shader_sources = {
+    glsl_hud_vert,       glsl_hud_frag,          glsl_surface_vert,     glsl_terrain_frag,
+    glsl_misc_frag,      glsl_terrain_shadow_vert, glsl_terrain_shadow_frag,
+    glsl_misc_shadow_vert, glsl_misc_shadow_frag, glsl_gauss_vert,       glsl_gauss_frag,
+};
+
+GLuint shader_hud, shader_terrain, shader_terrain_shadow, shader_misc, shader_misc_shadow,
+    shader_gauss;
+GLint uni_hud_proj, uni_hud_model, uni_ter_model, uni_ter_grid, uni_tsh_model, uni_msc_model,
+    uni_msh_model, uni_gss_mulvec;
+GLuint vao_hud, vbo_hud, vao_terrain, vbo_terrain, ebo_terrain, vao_misc, vbo_misc, ebo_misc,
+    vao_gauss, vbo_gauss;
+GLuint fbo_depth, fbo_gauss;
+GLuint tex_font, tex_logo, tex_grid, tex_albedo, tex_rma, tex_normal, tex_brdf, tex_depth,
+    tex_gauss;
+GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir, off_lightcol,
+    off_fardist;
+int32_t anisotrop_available;
+
+// ------------------------------------------------------------- textures ----
+
+Blob assetHeightmap(void) { return BLOB(height_png); }
+Blob assetSplatmap(void) { return BLOB(splat_png); }
+
+static uint8_t *decode(Blob blob, int channels, int *width, int *height) {
+    int in_file;
+    *width = *height = 0;
+    return stbi_load_from_memory(blob.data, blob.size, width, height, &in_file, channels);
+}
+
+// Trilinear filtering over levels 0 to 4, half a level sharper, with
+// anisotropy when available and asked for; generates the levels. Acts on the
+// texture bound to target.
+static void setMipmapParameters(GLenum target) {
+    glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, MIP_LEVELS);
+    glTexParameteri(target, GL_TEXTURE_MIN_LOD, 0);
+    glTexParameteri(target, GL_TEXTURE_MAX_LOD, MIP_LEVELS);
+    glTexParameterf(target, GL_TEXTURE_LOD_BIAS, -0.5f);
+    if (anisotrop_available && aniso_level > 1)
+        glTexParameterf(target, GL_MAX_ANISOTROPY, (float)aniso_level);
+    glGenerateMipmap(target);
+}
+
+// Decodes blob and uploads it as level 0 of a new 2D texture bound on unit.
+// Leaves the texture bound there for its parameters; reports the image size.
+static GLuint uploadTexture2D(Blob blob, int channels, GLuint unit, GLint internal,
+                              GLenum format, int *width, int *height) {
+    GLuint texture;
+    uint8_t *pixels = decode(blob, channels, width, height);
+    glGenTextures(1, &texture);
+    useTexture(unit, GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, *width, *height, 0, format, GL_UNSIGNED_BYTE,
+                 pixels);
+    stbi_image_free(pixels);
+    return texture;
+}
+
+// A texture without mipmaps: the HUD images, the grid and the BRDF table.
+// Only the table is clamped; the grid relies on the default repeat.
+static GLuint createPlainTexture(Blob blob, int channels, GLuint unit, GLint internal,
+                                 GLenum format, GLint filter, bool clamp, int *width,
+                                 int *height) {
+    GLuint texture = uploadTexture2D(blob, channels, unit, internal, format, width, height);
+    if (clamp) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    return texture;
+}
+
+static GLuint createModelTexture(Blob blob, int channels, GLuint unit, GLint internal,
+                                 GLenum format) {
+    int width, height;
+    GLuint texture = uploadTexture2D(blob, channels, unit, internal, format, &width, &height);
+    setMipmapParameters(GL_TEXTURE_2D);
+    return texture;
+}
+
+// Stacks the eight materials' maps of one kind into the layers of an array.
+static GLuint createMaterialArray(const Blob layers[MATERIALS], GLuint unit, GLint internal) {
+    GLuint texture;
+    glGenTextures(1, &texture);
+    useTexture(unit, GL_TEXTURE_2D_ARRAY, texture);
+    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, internal, MATERIAL_SIZE, MATERIAL_SIZE, MATERIALS, 0,
+                 GL_RGB, GL_UNSIGNED_BYTE, NULL);
+    for (int n = 0; n < MATERIALS; n++) {
+        int width, height;
+        uint8_t *pixels = decode(layers[n], 3, &width, &height);
+        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, GL_RGB,
+                        GL_UNSIGNED_BYTE, pixels);
+        stbi_image_free(pixels);
+    }
+    setMipmapParameters(GL_TEXTURE_2D_ARRAY);
+    return texture;
+}
+
+// ------------------------------------------------------------- programs ----
+
+static GLuint compileShader(GLenum type, const char *source, int *failed) {
+    GLuint shader = glCreateShader(type);
+    glShaderSource(shader, 1, &source, NULL);
+    glCompileShader(shader);
+    *failed = checkShaderErrors(shader);
+    return shader;
+}
+
+// Compiles and links one program into *program and makes it current.
+// Returns 1 when a stage did not compile (the program is then not created).
+static int buildProgram(const char *vert, const char *frag, GLuint *program) {
+    int failed;
+    GLuint vs = compileShader(GL_VERTEX_SHADER, vert, &failed);
+    if (failed) return 1;
+    GLuint fs = compileShader(GL_FRAGMENT_SHADER, frag, &failed);
+    if (failed) return 1;
+    *program = glCreateProgram();
+    glAttachShader(*program, vs);
+    glAttachShader(*program, fs);
+    glLinkProgram(*program);
+    useShader(*program);
+    return 0;
+}
+
+static void setSamplerUnits(GLuint program, const char *const *names, int count) {
+    for (int unit = 0; unit < count; unit++)
+        glUniform1i(glGetUniformLocation(program, names[unit]), unit);
+}
+
+// The five attributes of the 56-byte surface vertex, on the bound vertex array.
+static void setSurfaceAttributes(void) {
+    static const GLint sizes[5] = {3, 3, 3, 3, 2};
+    for (GLuint location = 0; location < 5; location++) {
+        glVertexAttribPointer(location, sizes[location], GL_FLOAT, GL_FALSE, sizeof(TVertex),
+                              (const void *)(uintptr_t)(location * 12));
+        glEnableVertexAttribArray(location);
+    }
+}
+
+// ----------------------------------------------------------- extensions ----
+
+void checkExtensionSupport(void) {
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; i++) {
+        const char *name = (const char *)glGetStringi(GL_EXTENSIONS, (GLuint)i);
+        if (name && strcmp(name, "GL_EXT_texture_filter_anisotropic") == 0)
+            anisotrop_available = 1;
+    }
+}
+
+// ------------------------------------------------------------- sections ----
+
+void hudVertexData(HudVertex out[HUD_VERTICES], int logo_w, int logo_h) {
+    float s = 0.0f, t = 0.0f;
+    const float cw = 0.046875f, ch = 0.125f;
+    for (int k = 0; k < HUD_GLYPHS; k++) {
+        HudVertex *q = out + 4 * k;
+        q[0] = {0.0f, 0.0f, s, t};
+        q[1] = {0.0f, 1.0f, s, t + ch};
+        q[2] = {0.75f, 0.0f, s + cw, t};
+        q[3] = {0.75f, 1.0f, s + cw, t + ch};
+        s += cw;
+        if (s + cw > 1.0f) {
+            s = 0.0f;
+            t += ch;
+        }
+    }
+    float hw = (float)(logo_w / 2.0), hh = (float)(logo_h / 2.0);
+    HudVertex *logo = out + HUD_LOGO_FIRST;
+    logo[0] = {-hw, -hh, 0.0f, 0.0f};
+    logo[1] = {-hw, hh, 0.0f, 1.0f};
+    logo[2] = {hw, -hh, 1.0f, 0.0f};
+    logo[3] = {hw, hh, 1.0f, 1.0f};
+}
+
+static int initHud(int *logo_w, int *logo_h) {
+    glGenVertexArrays(1, &vao_hud);
+    useVao(vao_hud);
+    glGenBuffers(1, &vbo_hud);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_hud);
+    if (buildProgram(shader_sources.hud_vert, shader_sources.hud_frag, &shader_hud)) return 1;
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, (const void *)0);
+    glVertexAttribPointer(4, 2, GL_FLOAT, GL_FALSE, 16, (const void *)8);
+    glEnableVertexAttribArray(0);
+    glEnableVertexAttribArray(4);
+    uni_hud_proj = glGetUniformLocation(shader_hud, "proj");
+    uni_hud_model = glGetUniformLocation(shader_hud, "model");
+    int w, h;
+    tex_font = createPlainTexture(BLOB(font_png), 4, 0, GL_SRGB_ALPHA, GL_RGBA, GL_LINEAR, false,
+                                  &w, &h);
+    tex_logo = createPlainTexture(BLOB(logo_png), 4, 0, GL_SRGB_ALPHA, GL_RGBA, GL_LINEAR, false,
+                                  logo_w, logo_h);
+    return graphicsCheckErrors("Init Hud");
+}
+
+static int initTerrain(void) {
+    static const char *const samplers[7] = {"tex_spl", "tex_grd", "tex_alb", "tex_rma",
+                                            "tex_nrm", "tex_dpt", "tex_brdf"};
+    const Blob alb[MATERIALS] = {BLOB(t0_alb_png), BLOB(t1_alb_png), BLOB(t2_alb_png),
+                                 BLOB(t3_alb_png), BLOB(t4_alb_png), BLOB(t5_alb_png),
+                                 BLOB(t6_alb_png), BLOB(t7_alb_png)};
+    const Blob rma[MATERIALS] = {BLOB(t0_rma_png), BLOB(t1_rma_png), BLOB(t2_rma_png),
+                                 BLOB(t3_rma_png), BLOB(t4_rma_png), BLOB(t5_rma_png),
+                                 BLOB(t6_rma_png), BLOB(t7_rma_png)};
+    const Blob nrm[MATERIALS] = {BLOB(t0_nrm_png), BLOB(t1_nrm_png), BLOB(t2_nrm_png),
+                                 BLOB(t3_nrm_png), BLOB(t4_nrm_png), BLOB(t5_nrm_png),
+                                 BLOB(t6_nrm_png), BLOB(t7_nrm_png)};
+
+    glGenVertexArrays(1, &vao_terrain);
+    useVao(vao_terrain);
+    glGenBuffers(1, &ebo_terrain);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo_terrain);
+    glGenBuffers(1, &vbo_terrain);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_terrain);
+    if (buildProgram(shader_sources.surface_vert, shader_sources.terrain_frag, &shader_terrain))
+        return 1;
+    setSurfaceAttributes();
+    uni_ter_model = glGetUniformLocation(shader_terrain, "model");
+    uni_ter_grid = glGetUniformLocation(shader_terrain, "showgrid");
+    setSamplerUnits(shader_terrain, samplers, 7);
+
+    int w, h;
+    tex_grid = createPlainTexture(BLOB(t_grid_png), 4, 1, GL_SRGB_ALPHA, GL_RGBA, GL_NEAREST,
+                                  false, &w, &h);
+    tex_albedo = createMaterialArray(alb, 2, GL_SRGB);
+    tex_rma = createMaterialArray(rma, 3, GL_RGB);
+    tex_normal = createMaterialArray(nrm, 4, GL_RGB);
+    tex_brdf = createPlainTexture(BLOB(brdf_lut_png), 3, 6, GL_RGB, GL_RGB, GL_LINEAR, true, &w,
+                                  &h);
+    return graphicsCheckErrors("Init Terrain");
+}
+
+static int initTerrainShadow(void) {
+    if (buildProgram(shader_sources.terrain_shadow_vert, shader_sources.terrain_shadow_frag,
+                     &shader_terrain_shadow))
+        return 1;
+    uni_tsh_model = glGetUniformLocation(shader_terrain_shadow, "model");
+    return graphicsCheckErrors("Init Terrain Shadow");
+}
+
+static int initMisc(void) {
+    static const char *const samplers[5] = {"tex_alb", "tex_rma", "tex_nrm", "tex_dpt",
+                                            "tex_brdf"};
+    glGenVertexArrays(1, &vao_misc);
+    useVao(vao_misc);
+    glGenBuffers(1, &ebo_misc);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo_misc);
+    glGenBuffers(1, &vbo_misc);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
+    if (buildProgram(shader_sources.surface_vert, shader_sources.misc_frag, &shader_misc))
+        return 1;
+    setSurfaceAttributes();
+    uni_msc_model = glGetUniformLocation(shader_misc, "model");
+    setSamplerUnits(shader_misc, samplers, 5);
+    return graphicsCheckErrors("Init Misc");
+}
+
+static int initMiscShadow(void) {
+    if (buildProgram(shader_sources.misc_shadow_vert, shader_sources.misc_shadow_frag,
+                     &shader_misc_shadow))
+        return 1;
+    uni_msh_model = glGetUniformLocation(shader_misc_shadow, "model");
+    return graphicsCheckErrors("Init Misc Shadow");
+}
+
+// Allocates a 1024 x 1024 two-moment float texture with linear filtering.
+static void allocateMomentTexture(void) {
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, 0, GL_RG,
+                 GL_FLOAT, NULL);
+}
+
+static int initShadowBuffer(void) {
+    glGenFramebuffers(1, &fbo_depth);
+    useFramebuffer(fbo_depth);
+    glGenTextures(1, &tex_depth);
+    useTexture(6, GL_TEXTURE_2D, tex_depth);
+    allocateMomentTexture();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex_depth, 0);
+
+    GLuint depth;
+    glGenTextures(1, &depth);
+    useTexture(0, GL_TEXTURE_2D, depth);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, 0,
+                 GL_DEPTH_COMPONENT, GL_FLOAT, NULL);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depth, 0);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        fprintf(stderr, "OpenGL Error: Incomplete Shadow Map Buffer\n");
+        return 1;
+    }
+    return graphicsCheckErrors("Init Shadow Buffer");
+}
+
+static int initGauss(void) {
+    glGenVertexArrays(1, &vao_gauss);
+    useVao(vao_gauss);
+    glGenBuffers(1, &vbo_gauss);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_gauss);
+    if (buildProgram(shader_sources.gauss_vert, shader_sources.gauss_frag, &shader_gauss))
+        return 1;
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 8, (const void *)0);
+    glEnableVertexAttribArray(0);
+    uni_gss_mulvec = glGetUniformLocation(shader_gauss, "mulvec");
+
+    glGenFramebuffers(1, &fbo_gauss);
+    useFramebuffer(fbo_gauss);
+    glGenTextures(1, &tex_gauss);
+    useTexture(0, GL_TEXTURE_2D, tex_gauss);
+    allocateMomentTexture();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex_gauss, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, tex_depth, 0);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        fprintf(stderr, "OpenGL Error: Incomplete Shadow Post Buffer\n");
+        return 1;
+    }
+    return graphicsCheckErrors("Init Gauss");
+}
+
+// Queries the layout of ushared from GL and binds one buffer for it to the
+// generic uniform-buffer target and to binding point 0 of every program.
+static void initUniformBlock(void) {
+    GLuint block = glGetUniformBlockIndex(shader_terrain, "ushared");
+    GLint size = 0;
+    glGetActiveUniformBlockiv(shader_terrain, block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
+
+    GLuint indices[8];
+    GLint offsets[8];
+    glGetUniformIndices(shader_terrain, 8, block_members, indices);
+    glGetActiveUniformsiv(shader_terrain, 8, indices, GL_UNIFORM_OFFSET, offsets);
+    GLint *const targets[8] = {&off_proj,     &off_view,     &off_lspace,   &off_campos,
+                               &off_fogcolor, &off_lightdir, &off_lightcol, &off_fardist};
+    for (int i = 0; i < 8; i++) *targets[i] = offsets[i];
+
+    GLuint buffer;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_UNIFORM_BUFFER, buffer);
+    glBufferData(GL_UNIFORM_BUFFER, size, NULL, GL_DYNAMIC_DRAW);
+    const GLuint programs[4] = {shader_terrain, shader_terrain_shadow, shader_misc,
+                                shader_misc_shadow};
+    for (int i = 0; i < 4; i++)
+        glBindBufferBase(GL_UNIFORM_BUFFER, glGetUniformBlockIndex(programs[i], "ushared"),
+                         buffer);
+}
+
+static void initHudVertices(int logo_w, int logo_h) {
+    HudVertex vertices[HUD_VERTICES];
+    hudVertexData(vertices, logo_w, logo_h);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_hud);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_STATIC_DRAW);
+}
+
+// Packs the four models into vbo_misc/ebo_misc, creating each model's
+// textures right after its geometry.
+static void initModels(void) {
+    const ModelAssets models[4] = {
+        {MODEL_BARREL, BLOB(barrel_omm), BLOB(barrel_alb_png), BLOB(barrel_rma_png),
+         BLOB(barrel_nrm_png)},
+        {MODEL_FERN, BLOB(fern_omm), BLOB(fern_alb_png), BLOB(fern_rma_png), BLOB(fern_nrm_png)},
+        {MODEL_PALM, BLOB(palm_omm), BLOB(palm_alb_png), BLOB(palm_rma_png), BLOB(palm_nrm_png)},
+        {MODEL_CACTUS, BLOB(cactus_omm), BLOB(cactus_alb_png), BLOB(cactus_rma_png),
+         BLOB(cactus_nrm_png)},
+    };
+    useVao(vao_misc);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
+    MModelPack pack = {};
+    for (const ModelAssets &m : models) {
+        mmodelPackAppend(&pack, m.model, m.omm.data);
+        m.model->alb_tex = createModelTexture(m.alb, 4, 0, GL_SRGB_ALPHA, GL_RGBA);
+        m.model->rma_tex = createModelTexture(m.rma, 3, 1, GL_RGB, GL_RGB);
+        m.model->nrm_tex = createModelTexture(m.nrm, 3, 2, GL_RGB, GL_RGB);
+    }
+    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)pack.vertex_count * sizeof(TVertex), pack.vertices,
+                 GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)pack.index_count * 4, pack.indices,
+                 GL_STATIC_DRAW);
+    mmodelPackFree(&pack);
+}
+
+static void initBlurQuad(void) {
+    static const float corners[8] = {-1, -1, 1, -1, -1, 1, 1, 1};
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_gauss);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(corners), corners, GL_STATIC_DRAW);
+}
+
+static void initGlobalState(void) {
+    glEnable(GL_FRAMEBUFFER_SRGB);
+    glEnable(GL_MULTISAMPLE);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+}
+
+static void initSceneValues(void) {
+    graphicsFogColor(0.53f, 0.81f, 1.0f);
+    graphicsLightDir({0.0f, -1.0f, -1.0f});
+    graphicsLightCol(3.5f, 3.5f, 3.5f);
+    graphicsTerrainGrid(0);
+}
+
+int graphicsInit(void) {
+    // libepoxy resolves entry points on first use, so the loader step only
+    // reports what is pending.
+    graphicsCheckErrors("Init gl3w");
+    checkExtensionSupport();
+    if (graphicsCheckErrors("Init Begin")) return 1;
+
+    int logo_w = 0, logo_h = 0;
+    if (initHud(&logo_w, &logo_h)) return 1;
+    if (initTerrain()) return 1;
+    if (initTerrainShadow()) return 1;
+    if (initMisc()) return 1;
+    if (initMiscShadow()) return 1;
+    if (initShadowBuffer()) return 1;
+    if (initGauss()) return 1;
+    initUniformBlock();
+    initHudVertices(logo_w, logo_h);
+    initModels();
+    initBlurQuad();
+    if (graphicsCheckErrors("Init Models")) return 1;
+    initGlobalState();
+    initSceneValues();
+    return graphicsCheckErrors("Init Return");
+}

@@ -1,0 +1,73 @@
+// One-time creation of every GL object: programs, vertex arrays, buffers,
+// textures from the embedded assets, mesh models, framebuffers and the shared
+// uniform block.
+#pragma once
+
+#include <epoxy/gl.h>
+#include <stdint.h>
+
+// ---------------------------------------------------------------- types ----
+
+// An embedded file: its bytes inside the executable.
+struct Blob {
+    const uint8_t *data;
+    int32_t size;
+};
+
+struct HudVertex {
+    float x, y;  // model space, attribute 0
+    float s, t;  // texture position, attribute 4
+};
+
+// The GLSL texts each program is built from. They point at the embedded
+// shader files; tests may point one elsewhere before graphicsInit.
+struct ShaderSources {
+    const char *hud_vert, *hud_frag;
+    const char *surface_vert, *terrain_frag, *misc_frag;
+    const char *terrain_shadow_vert, *terrain_shadow_frag;
+    const char *misc_shadow_vert, *misc_shadow_frag;
+    const char *gauss_vert, *gauss_frag;
+};
+
+// ------------------------------------------------------------ constants ----
+
+enum {
+    HUD_GLYPHS = 95,                         // character codes 32 to 126
+    HUD_LOGO_FIRST = HUD_GLYPHS * 4,         // first vertex of the logo quad
+    HUD_VERTICES = HUD_LOGO_FIRST + 4,       // 384
+    SHADOW_MAP_SIZE = 1024,
+};
+
+// ---------------------------------------------------------------- state ----
+
+extern ShaderSources shader_sources;
+
+extern GLuint shader_hud, shader_terrain, shader_terrain_shadow, shader_misc,
+    shader_misc_shadow, shader_gauss;
+extern GLint uni_hud_proj, uni_hud_model, uni_ter_model, uni_ter_grid, uni_tsh_model,
+    uni_msc_model, uni_msh_model, uni_gss_mulvec;
+extern GLuint vao_hud, vbo_hud, vao_terrain, vbo_terrain, ebo_terrain, vao_misc, vbo_misc,
+    ebo_misc, vao_gauss, vbo_gauss;
+extern GLuint fbo_depth, fbo_gauss;
+extern GLuint tex_font, tex_logo, tex_grid, tex_albedo, tex_rma, tex_normal, tex_brdf,
+    tex_depth, tex_gauss;
+extern GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir,
+    off_lightcol, off_fardist;
+extern int32_t anisotrop_available;
+
+// ------------------------------------------------------------ functions ----
+
+// Creates every GL object with the context current. Returns 0, or 1 after
+// logging the first failed step.
+int graphicsInit(void);
+
+// Sets anisotrop_available when the implementation lists anisotropic filtering.
+void checkExtensionSupport(void);
+
+// The 95 glyph quads of the font atlas, then the logo quad of a logo of
+// logo_w x logo_h pixels centred on the origin.
+void hudVertexData(HudVertex out[HUD_VERTICES], int logo_w, int logo_h);
+
+// The embedded heightmap and splat map, for the terrain.
+Blob assetHeightmap(void);
+Blob assetSplatmap(void);

@@ -1,0 +1,151 @@
+#include "graph_render.h"
+
+#include <epoxy/gl.h>
+
+#include "graph_init.h"
+#include "graph_state.h"
+
+// ------------------------------------------------------------ constants ----
+
+static const float GLYPH_ASPECT = 0.75f;  // glyph width per unit of height
+
+// ------------------------------------------------------------ functions ----
+
+void placementMatrix(Mat4 *out, Vec3 position, float scale, float rotation) {
+    mat4SetScale(out, scale);
+    mat4RotateY(out, rotation);
+    mat4Translate(out, position);
+}
+
+static const void *indexOffset(uint32_t first_index) {
+    return (const void *)((uintptr_t)first_index * 4);
+}
+
+// ---------------------------------------------------------- shadow pass ----
+
+void graphicsShadowClear(void) {
+    useFramebuffer(fbo_depth);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void graphicsShadowTModel(const TModel *model, Vec3 position) {
+    Mat4 m;
+    mat4SetTranslation(&m, position);
+    useFramebuffer(fbo_depth);
+    useViewport(0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
+    useVao(vao_terrain);
+    useShader(shader_terrain_shadow);
+    glUniformMatrix4fv(uni_tsh_model, 1, GL_FALSE, &m.m[0][0]);
+    glDrawElements(GL_TRIANGLES, TMODEL_INDICES, GL_UNSIGNED_INT,
+                   indexOffset((uint32_t)model->ebo_offset));
+}
+
+void graphicsShadowMModel(const MModel *model, Vec3 position, float scale, float rotation) {
+    Mat4 m;
+    placementMatrix(&m, position, scale, rotation);
+    useFramebuffer(fbo_depth);
+    useViewport(0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
+    useVao(vao_misc);
+    useShader(shader_misc_shadow);
+    useTexture(0, GL_TEXTURE_2D, model->alb_tex);
+    glUniformMatrix4fv(uni_msh_model, 1, GL_FALSE, &m.m[0][0]);
+    glDrawElements(GL_TRIANGLES, (GLsizei)model->ebo_count, GL_UNSIGNED_INT,
+                   indexOffset(model->ebo_offset));
+}
+
+// One blur direction: reads source on unit 0, writes the attachment named.
+static void blurPass(GLuint source, GLenum attachment, float x, float y) {
+    useTexture(0, GL_TEXTURE_2D, source);
+    glDrawBuffers(1, &attachment);
+    glUniform2f(uni_gss_mulvec, x, y);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+}
+
+void graphicsShadowPost(void) {
+    useFramebuffer(fbo_gauss);
+    useViewport(0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
+    useVao(vao_gauss);
+    useShader(shader_gauss);
+    blurPass(tex_depth, GL_COLOR_ATTACHMENT0, 1.0f, 0.0f);
+    blurPass(tex_gauss, GL_COLOR_ATTACHMENT1, 0.0f, 1.0f);
+}
+
+// ------------------------------------------------------------ main pass ----
+
+void graphicsDrawClear(int mode) {
+    useFramebuffer(0);
+    if (mode == 0) glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    if (mode == 1) glClearColor(sky_r, sky_g, sky_b, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+// Binds the window's framebuffer at its full size.
+static void useWindowTarget(void) {
+    useFramebuffer(0);
+    useViewport(0, 0, view_wid, view_hei);
+}
+
+void graphicsDrawTModel(const TModel *model, Vec3 position) {
+    Mat4 m;
+    mat4SetTranslation(&m, position);
+    useWindowTarget();
+    useVao(vao_terrain);
+    useShader(shader_terrain);
+    useTexture(0, GL_TEXTURE_2D, model->splat_tex);
+    useTexture(1, GL_TEXTURE_2D, tex_grid);
+    useTexture(2, GL_TEXTURE_2D_ARRAY, tex_albedo);
+    useTexture(3, GL_TEXTURE_2D_ARRAY, tex_rma);
+    useTexture(4, GL_TEXTURE_2D_ARRAY, tex_normal);
+    useTexture(5, GL_TEXTURE_2D, tex_depth);
+    useTexture(6, GL_TEXTURE_2D, tex_brdf);
+    glUniformMatrix4fv(uni_ter_model, 1, GL_FALSE, &m.m[0][0]);
+    glDrawElements(GL_TRIANGLES, TMODEL_INDICES, GL_UNSIGNED_INT,
+                   indexOffset((uint32_t)model->ebo_offset));
+}
+
+void graphicsDrawMModel(const MModel *model, Vec3 position, float scale, float rotation) {
+    Mat4 m;
+    placementMatrix(&m, position, scale, rotation);
+    useWindowTarget();
+    useVao(vao_misc);
+    useShader(shader_misc);
+    useTexture(0, GL_TEXTURE_2D, model->alb_tex);
+    useTexture(1, GL_TEXTURE_2D, model->rma_tex);
+    useTexture(2, GL_TEXTURE_2D, model->nrm_tex);
+    useTexture(3, GL_TEXTURE_2D, tex_depth);
+    useTexture(4, GL_TEXTURE_2D, tex_brdf);
+    glUniformMatrix4fv(uni_msc_model, 1, GL_FALSE, &m.m[0][0]);
+    glDrawElements(GL_TRIANGLES, (GLsizei)model->ebo_count, GL_UNSIGNED_INT,
+                   indexOffset(model->ebo_offset));
+}
+
+// Binds what every HUD quad needs, with image on unit 0.
+static void useHud(GLuint image) {
+    useWindowTarget();
+    useVao(vao_hud);
+    useShader(shader_hud);
+    useTexture(0, GL_TEXTURE_2D, image);
+}
+
+void graphicsDrawHudText(const char *text, Vec2 position, float size) {
+    Mat4 m;
+    mat4SetScale(&m, size);
+    m.m[3][0] = position.x;
+    m.m[3][1] = position.y;
+    useHud(tex_font);
+    for (const char *p = text; *p; p++) {
+        signed char c = (signed char)*p;
+        if (c <= 31 || c == 127) continue;
+        glUniformMatrix4fv(uni_hud_model, 1, GL_FALSE, &m.m[0][0]);
+        glDrawArrays(GL_TRIANGLE_STRIP, (c - 32) * 4, 4);
+        m.m[3][0] = (float)(m.m[3][0] + (double)size * GLYPH_ASPECT);
+    }
+}
+
+void graphicsDrawHudLogo(void) {
+    Mat4 m;
+    mat4SetTranslation(&m, {(float)(view_wid / 2.0), (float)(view_hei / 2.0), 0.0f});
+    useHud(tex_logo);
+    glUniformMatrix4fv(uni_hud_model, 1, GL_FALSE, &m.m[0][0]);
+    glDrawArrays(GL_TRIANGLE_STRIP, HUD_LOGO_FIRST, 4);
+}

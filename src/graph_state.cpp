@@ -1,0 +1,214 @@
+#include "graph_state.h"
+
+#include <math.h>
+#include <stdio.h>
+
+#include "graph_init.h"
+
+// ------------------------------------------------------------ constants ----
+
+enum { TEXTURE_UNITS = 16, SHADER_LOG_SIZE = 256 };
+
+static const Vec3 center = {16.0f, 0.0f, 16.0f};  // middle of the terrain
+static const float light_box = 24.0f;             // half-extent of the shadow box
+
+// ---------------------------------------------------------------- state ----
+
+int32_t view_wid, view_hei;
+float sky_r, sky_g, sky_b;
+
+static float aspect = 1.0f;
+
+static GLuint cur_buffer;
+static GLint cur_x, cur_y;
+static GLsizei cur_wid, cur_hei;
+static GLuint cur_vao;
+static GLuint cur_shader;
+static GLuint cur_tex[TEXTURE_UNITS];
+static GLuint cur_unit;  // active unit, as the last bind that reached GL left it
+static char txt[16];
+
+// ----------------------------------------------------------- bind cache ----
+
+void useFramebuffer(GLuint framebuffer) {
+    if (framebuffer == cur_buffer) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    cur_buffer = framebuffer;
+}
+
+void useViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+    if (x == cur_x && y == cur_y && width == cur_wid && height == cur_hei) return;
+    glViewport(x, y, width, height);
+    cur_x = x;
+    cur_y = y;
+    cur_wid = width;
+    cur_hei = height;
+}
+
+void useVao(GLuint vao) {
+    if (vao == cur_vao) return;
+    glBindVertexArray(vao);
+    cur_vao = vao;
+}
+
+void useShader(GLuint program) {
+    if (program == cur_shader) return;
+    glUseProgram(program);
+    cur_shader = program;
+}
+
+static void bindTexture(GLuint unit, GLenum target, GLuint texture) {
+    glActiveTexture(GL_TEXTURE0 + unit);
+    glBindTexture(target, texture);
+    cur_tex[unit] = texture;
+    cur_unit = unit;
+}
+
+void useTexture(GLuint unit, GLenum target, GLuint texture) {
+    if (texture == cur_tex[unit]) return;
+    bindTexture(unit, target, texture);
+}
+
+void useTextureForEdit(GLuint unit, GLenum target, GLuint texture) {
+    if (texture == cur_tex[unit] && unit == cur_unit) return;
+    bindTexture(unit, target, texture);
+}
+
+// ------------------------------------------------------ uniform writers ----
+
+void bufferUniformMatrix4fv(GLint offset, const Mat4 *matrix) {
+    glBufferSubData(GL_UNIFORM_BUFFER, (GLintptr)offset, 64, matrix->m);
+}
+
+void bufferUniform3f(GLint offset, float x, float y, float z) {
+    const float v[3] = {x, y, z};
+    glBufferSubData(GL_UNIFORM_BUFFER, (GLintptr)offset, 12, v);
+}
+
+void bufferUniform1f(GLint offset, float value) {
+    glBufferSubData(GL_UNIFORM_BUFFER, (GLintptr)offset, 4, &value);
+}
+
+// ------------------------------------------------------ error reporting ----
+
+int checkShaderErrors(GLuint shader) {
+    GLint status = GL_FALSE;
+    char log[SHADER_LOG_SIZE];
+    log[0] = '\0';
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    glGetShaderInfoLog(shader, SHADER_LOG_SIZE, NULL, log);
+    if (log[0] != '\0') {
+        if (status == GL_TRUE)
+            fprintf(stderr, "OpenGL Shader Warning: %s\n", log);
+        else
+            fprintf(stderr, "OpenGL Shader Error: %s\n", log);
+    }
+    return status != GL_TRUE ? 1 : 0;
+}
+
+const char *getStringFromGlError(GLenum code) {
+    switch (code) {
+    case GL_INVALID_ENUM: return "INVALID_ENUM";
+    case GL_INVALID_VALUE: return "INVALID_VALUE";
+    case GL_INVALID_OPERATION: return "INVALID_OPERATION";
+    case GL_STACK_OVERFLOW: return "STACK_OVERFLOW";
+    case GL_STACK_UNDERFLOW: return "STACK_UNDERFLOW";
+    case GL_OUT_OF_MEMORY: return "OUT_OF_MEMORY";
+    case GL_INVALID_FRAMEBUFFER_OPERATION: return "INVALID_FRAMEBUFFER_OPERATION";
+    default:
+        // No line break here: the caller's format ends the one log line.
+        snprintf(txt, sizeof(txt), "%d", (int)code);
+        return txt;
+    }
+}
+
+int graphicsCheckErrors(const char *label) {
+    int result = 0;
+    for (GLenum code = glGetError(); code != GL_NO_ERROR; code = glGetError()) {
+        fprintf(stderr, "OpenGL Error: %s at %s\n", getStringFromGlError(code), label);
+        result = 1;
+    }
+    return result;
+}
+
+// ----------------------------------------------------- viewport, camera ----
+
+void hudProjection(Mat4 *out, int32_t width, int32_t height) {
+    mat4Zero(out);
+    out->m[0][0] = (float)(2.0 / width);
+    out->m[1][1] = (float)(-2.0 / height);
+    out->m[3][0] = -1.0f;
+    out->m[3][1] = 1.0f;
+    out->m[3][2] = -1.0f;
+    out->m[3][3] = 1.0f;
+}
+
+void graphicsViewport(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    view_wid = width;
+    view_hei = height;
+    useViewport(0, 0, width, height);
+    aspect = (float)width / (float)height;
+
+    Mat4 hud;
+    hudProjection(&hud, width, height);
+    useShader(shader_hud);
+    glUniformMatrix4fv(uni_hud_proj, 1, GL_FALSE, &hud.m[0][0]);
+}
+
+void graphicsCamera(Vec3 position, Quat orientation, float fov, float near, float far) {
+    Mat4 proj, view;
+    mat4Perspective(&proj, fov, aspect, near, far);
+    Vec3 forward = quatMultiplyVector(orientation, {0.0f, 0.0f, -1.0f});
+    Vec3 up = quatMultiplyVector(orientation, {0.0f, 1.0f, 0.0f});
+    mat4LookAt(&view, position, vec3Add(position, forward), up);
+
+    bufferUniformMatrix4fv(off_proj, &proj);
+    bufferUniformMatrix4fv(off_view, &view);
+    bufferUniform3f(off_campos, position.x, position.y, position.z);
+    bufferUniform1f(off_fardist, far);
+}
+
+// ---------------------------------------------------- light, fog, sky ----
+
+static float decodeSrgb(float c) {
+    double v = c;
+    if (v < 0.04045) return (float)(v * 0.07739938080495357);
+    return (float)pow((v + 0.055) * 0.9478672985781991, 2.4);
+}
+
+void lRGB(float *r, float *g, float *b) {
+    *r = decodeSrgb(*r);
+    *g = decodeSrgb(*g);
+    *b = decodeSrgb(*b);
+}
+
+void graphicsFogColor(float r, float g, float b) {
+    lRGB(&r, &g, &b);
+    sky_r = r;
+    sky_g = g;
+    sky_b = b;
+    bufferUniform3f(off_fogcolor, r, g, b);
+}
+
+void lightSpaceMatrix(Mat4 *out, Vec3 d) {
+    Mat4 proj, view;
+    mat4Ortho(&proj, -light_box, light_box, -light_box, light_box, -light_box, light_box);
+    mat4LookAt(&view, center, vec3Add(center, d), {0.0f, 1.0f, 0.0f});
+    mat4MultiplyMatrix(out, &view, &proj);
+}
+
+void graphicsLightDir(Vec3 d) {
+    d = vec3Normalize(d);
+    Mat4 lightspace;
+    lightSpaceMatrix(&lightspace, d);
+    bufferUniformMatrix4fv(off_lspace, &lightspace);
+    bufferUniform3f(off_lightdir, d.x, d.y, d.z);
+}
+
+void graphicsLightCol(float r, float g, float b) { bufferUniform3f(off_lightcol, r, g, b); }
+
+void graphicsTerrainGrid(int show) {
+    useShader(shader_terrain);
+    glUniform1i(uni_ter_grid, show);
+}

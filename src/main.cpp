@@ -1,0 +1,66 @@
+// Knoll's entry: start-up in its fixed order, then the fixed-step loop.
+#include <GLFW/glfw3.h>
+#include <stdio.h>
+
+#include <stb_image.h>
+
+#include "app.h"
+#include "config.h"
+#include "graph_init.h"
+#include "graph_state.h"
+
+// ------------------------------------------------------------ functions ----
+
+// Builds test_terrain from the embedded heightmap and splat map.
+static void terrainInit(void) {
+    int w, h, n;
+    Blob height = assetHeightmap(), splat = assetSplatmap();
+    uint8_t *heights = stbi_load_from_memory(height.data, height.size, &w, &h, &n, 1);
+    uint8_t *splats = stbi_load_from_memory(splat.data, splat.size, &w, &h, &n, 1);
+    test_terrain = graphicsTModelNew(heights, splats);
+    stbi_image_free(heights);
+    stbi_image_free(splats);
+}
+
+static void runLoop(void) {
+    LoopClock clock = loopStart(glfwGetTime(), fps_limit);
+    while (!glfwWindowShouldClose(window)) {
+        double now = glfwGetTime();
+        LoopTurn turn = loopAdvance(&clock, now, mode);
+        cameraLook();
+        for (int i = 0; i < turn.ticks; i++) tick();
+        if (turn.draw) {
+            updateFps(now);
+            draw(turn.fraction);
+        }
+        if (turn.leave_logo) mode = MODE_RUNNING;
+        glfwWaitEventsTimeout(loopWait(&clock, now, glfwGetTime()));
+    }
+}
+
+int main(void) {
+    // Should error.log not open, diagnostics are lost and the program goes on.
+    FILE *log = freopen("error.log", "a", stderr);
+    (void)log;
+    if (configInit() != 0) {
+        fprintf(stderr, "Config init failed!\n");
+        return 1;
+    }
+    if (windowInit() != 0) {
+        fprintf(stderr, "Window init failed!\n");
+        return 1;
+    }
+    random_state = randomNew((uint32_t)(int64_t)(glfwGetTime() * 1048576.0));
+    if (graphicsInit() != 0) {
+        fprintf(stderr, "Graphics init failed!\n");
+        return 1;
+    }
+    int width, height;
+    glfwGetFramebufferSize(window, &width, &height);
+    graphicsViewport(width, height);
+    terrainInit();
+
+    runLoop();
+    glfwTerminate();
+    return 0;
+}

@@ -1,0 +1,107 @@
+#include "gl_fixture.h"
+
+#include <unistd.h>
+
+// ---------------------------------------------------------------- state ----
+
+static bool window_ready;
+static bool graphics_ready;
+
+// ------------------------------------------------------------ functions ----
+
+void captureBegin(StderrCapture *capture) {
+    fflush(stderr);
+    capture->saved = dup(fileno(stderr));
+    capture->file = tmpfile();
+    dup2(fileno(capture->file), fileno(stderr));
+}
+
+std::string captureEnd(StderrCapture *capture) {
+    fflush(stderr);
+    dup2(capture->saved, fileno(stderr));
+    close(capture->saved);
+    std::string text;
+    rewind(capture->file);
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), capture->file)) > 0) text.append(buffer, n);
+    fclose(capture->file);
+    return text;
+}
+
+static void setDefaultSettings(int width, int height) {
+    vsync = 0;
+    fps_limit = 0;
+    msaa_level = 0;
+    aniso_level = 16;
+    shadow_smooth = 1;
+    win_width = width;
+    win_height = height;
+}
+
+bool glWindowOpen(int width, int height) {
+    if (window_ready) return true;
+    setDefaultSettings(width, height);
+    if (!glfwInit()) return false;
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_SRGB_CAPABLE, 1);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    window = glfwCreateWindow(width, height, "Knoll test", NULL, NULL);
+    if (!window) return false;
+    glfwMakeContextCurrent(window);
+    glfwSwapInterval(0);
+    window_ready = true;
+    return true;
+}
+
+bool graphicsReady(void) {
+    if (graphics_ready) return true;
+    if (!glWindowOpen()) return false;
+    if (graphicsInit() != 0) return false;
+    int width, height;
+    glfwGetFramebufferSize(window, &width, &height);
+    graphicsViewport(width, height);
+    graphics_ready = true;
+    return true;
+}
+
+Rgb readPixel(int x, int y) {
+    unsigned char px[4] = {0, 0, 0, 0};
+    useFramebuffer(0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, view_hei - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
+    return {px[0], px[1], px[2]};
+}
+
+std::vector<unsigned char> readFrame(int width, int height) {
+    std::vector<unsigned char> flipped((size_t)width * height * 3), rows(flipped.size());
+    useFramebuffer(0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, flipped.data());
+    size_t stride = (size_t)width * 3;
+    for (int y = 0; y < height; y++)
+        std::copy(flipped.begin() + (height - 1 - y) * stride,
+                  flipped.begin() + (height - y) * stride, rows.begin() + y * stride);
+    return rows;
+}
+
+void readMoments(GLuint texture, int x, int y, float *m1, float *m2) {
+    GLint previous = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
+    GLuint fbo;
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    float px[2] = {0, 0};
+    glReadPixels(x, y, 1, 1, GL_RG, GL_FLOAT, px);
+    // Put the read binding back where the bind cache believes it is.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, (GLuint)previous);
+    glDeleteFramebuffers(1, &fbo);
+    *m1 = px[0];
+    *m2 = px[1];
+}
