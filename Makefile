@@ -25,3 +25,42 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Rewrites the reference images of the frame tests from the project's assets.
+# Only on purpose: the committed images are what later frames are held to.
+.PHONY: references
+references: build
+	KNOLL_UPDATE_REFERENCES=1 bash scripts/with-display.sh $(BUILD)/tests/test_frame --gtest_filter='FrameReference.*'
+
+# ------------------------------------------------------------ reliability ----
+# test-sanitize: the tests and a short real run, built with ASan and UBSan.
+# fuzz: each fuzz target for SECONDS (clang). demo: a scripted flight with
+# screenshots in run/shots/. soak: MINUTES of random input. KNOLL_ASSET_DIR
+# points every build at other assets.
+SAN_BUILD := build-sanitize
+FUZZ_BUILD := build-fuzz
+SECONDS ?= 60
+MINUTES ?= 10
+ASSET_FLAG := $(if $(KNOLL_ASSET_DIR),-DKNOLL_ASSET_DIR=$(KNOLL_ASSET_DIR))
+SAN_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: test-sanitize fuzz demo soak
+
+test-sanitize: setup
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKNOLL_SANITIZE=ON \
+		-DKNOLL_BENCH=OFF $(ASSET_FLAG)
+	cmake --build $(SAN_BUILD) -j$(JOBS)
+	$(SAN_ENV) bash scripts/with-display.sh \
+		ctest --test-dir $(SAN_BUILD) --output-on-failure -j$(JOBS)
+	bash scripts/sanitize-run.sh $(SAN_BUILD)
+
+fuzz: setup
+	bash fuzz/run.sh --build-dir $(FUZZ_BUILD) --seconds $(SECONDS) --keep \
+		$(if $(KNOLL_ASSET_DIR),--asset-dir $(KNOLL_ASSET_DIR))
+
+demo: build
+	bash scripts/demo.sh $(BUILD)
+
+soak: build
+	bash scripts/soak.sh --minutes $(MINUTES) $(BUILD)

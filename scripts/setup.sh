@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libgl1-mesa-dri xvfb xdotool imagemagick x11-apps
   fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -4,14 +4,17 @@
 #include <math.h>
 #include <stdio.h>
 
+#include <stb_image.h>
+
 #include "config.h"
+#include "graph_init.h"
 #include "graph_render.h"
 #include "graph_state.h"
 
 // ------------------------------------------------------------ constants ----
 
 static const double TURN_PER_UNIT = M_PI / 1024.0;  // radians per screen unit
-static const float STEP = 0.25f;                     // world units per tick
+static const float STEP = 0.25f;                    // world units per tick
 static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
 static const float FAR_PLANE = 64.0f;
@@ -23,6 +26,7 @@ struct Placement {
 };
 
 // The fixed scene, in drawing order, after the terrain at the origin.
+// clang-format off
 static const Placement scene[5] = {
     {&MODEL_BARREL, {4.0f, 0.0f, 4.0f}, 1.0f, 0.0f},
     {&MODEL_FERN, {4.0f, 0.0f, 28.0f}, 1.0f, 0.0f},
@@ -30,6 +34,7 @@ static const Placement scene[5] = {
     {&MODEL_PALM, {24.0f, 0.0f, 4.0f}, 8.0f, 0.0f},
     {&MODEL_CACTUS, {8.0f, 0.0f, 4.0f}, 6.0f, 0.0f},
 };
+// clang-format on
 
 // ---------------------------------------------------------------- state ----
 
@@ -41,6 +46,8 @@ TModel *test_terrain;
 Vec3 cam_pos = {16.0f, 8.0f, 32.0f};
 Vec3 cam_prev = {16.0f, 8.0f, 32.0f};
 Quat cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
+
+static int repainted;  // the window was redrawn for damage since the loop last waited
 
 // ------------------------------------------------------------ the loop ----
 
@@ -65,9 +72,8 @@ LoopTurn loopAdvance(LoopClock *clock, double now, int current_mode) {
     if (clock->frame_acc >= clock->frame_interval) {
         // A limited loop keeps the remainder so the long-run rate holds;
         // frames missed in a stall are dropped, not caught up.
-        clock->frame_acc = clock->frame_interval != 0.0
-                               ? fmod(clock->frame_acc, clock->frame_interval)
-                               : 0.0;
+        clock->frame_acc =
+            clock->frame_interval != 0.0 ? fmod(clock->frame_acc, clock->frame_interval) : 0.0;
         turn.draw = 1;
         turn.fraction = (float)(clock->tick_acc / TICK_LENGTH);
     }
@@ -100,7 +106,11 @@ int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientati
     double dx = x - look->cx, dy = y - look->cy;
     look->cx = x;
     look->cy = y;
-    if (!active) return 0;
+    // Looking starts from where the cursor is when it begins: a motion made
+    // in the same turn before the button went down is no turn.
+    int starting = active && !look->looking;
+    look->looking = active;
+    if (!active || starting) return 0;
 
     look->look_hor -= dx * TURN_PER_UNIT;
     look->look_ver -= dy * TURN_PER_UNIT;
@@ -123,8 +133,8 @@ void cameraLook(void) {
     static CameraLook look;
     double x, y;
     glfwGetCursorPos(window, &x, &y);
-    int active = mode == MODE_RUNNING &&
-                 glfwGetInputMode(window, GLFW_CURSOR) == GLFW_CURSOR_DISABLED;
+    int active =
+        mode == MODE_RUNNING && glfwGetInputMode(window, GLFW_CURSOR) == GLFW_CURSOR_DISABLED;
     cameraTurn(&look, x, y, active, &cam_ori);
 }
 
@@ -158,7 +168,8 @@ static void toggleFullscreen(GLFWwindow *win) {
     static int window_x, window_y, window_wid, window_hei;
     if (!glfwGetWindowMonitor(win)) {
         GLFWmonitor *monitor = glfwGetPrimaryMonitor();
-        const GLFWvidmode *video = glfwGetVideoMode(monitor);
+        const GLFWvidmode *video = monitor ? glfwGetVideoMode(monitor) : NULL;
+        if (!video) return;  // no monitor to go fullscreen on; GLFW has logged why
         glfwGetWindowPos(win, &window_x, &window_y);
         glfwGetWindowSize(win, &window_wid, &window_hei);
         glfwSetWindowMonitor(win, monitor, 0, 0, video->width, video->height, GLFW_DONT_CARE);
@@ -206,11 +217,21 @@ static void errorCallback(int code, const char *description) {
 static void framebufferCallback(GLFWwindow *win, int width, int height) {
     (void)win;
     graphicsViewport(width, height);
+    repainted = 0;
 }
 
+// One repaint mends all the damage reported in one batch of events, and a
+// window that is closing needs none: with slow frames a burst of exposures
+// would otherwise keep the loop from seeing Esc for seconds.
 static void refreshCallback(GLFWwindow *win) {
-    (void)win;
+    if (repainted || glfwWindowShouldClose(win)) return;
     draw(1.0f);
+    repainted = 1;
+}
+
+void windowWaitEvents(double timeout) {
+    repainted = 0;
+    glfwWaitEventsTimeout(timeout);
 }
 
 int windowInit(void) {
@@ -233,20 +254,37 @@ int windowInit(void) {
     return 0;
 }
 
-static void drawRunningScene(float t) {
-    Vec3 position = vec3Mix(cam_prev, cam_pos, t);
-    graphicsCamera(position, cam_ori, FIELD_OF_VIEW, NEAR_PLANE, FAR_PLANE);
+void terrainInit(void) {
+    int w, h, n;
+    Blob height = assetHeightmap(), splat = assetSplatmap();
+    uint8_t *heights = stbi_load_from_memory(height.data, height.size, &w, &h, &n, 1);
+    uint8_t *splats = stbi_load_from_memory(splat.data, splat.size, &w, &h, &n, 1);
+    test_terrain = graphicsTModelNew(heights, splats);
+    stbi_image_free(heights);
+    stbi_image_free(splats);
+}
 
+void sceneCamera(float t) {
+    graphicsCamera(vec3Mix(cam_prev, cam_pos, t), cam_ori, FIELD_OF_VIEW, NEAR_PLANE, FAR_PLANE);
+}
+
+void sceneShadowCasters(void) {
     graphicsShadowClear();
     graphicsShadowTModel(test_terrain, vec3Zero());
     for (const Placement &p : scene)
         graphicsShadowMModel(*p.model, p.position, p.scale, p.rotation);
-    if (shadow_smooth) graphicsShadowPost();
+}
 
+void sceneMainPass(void) {
     graphicsDrawClear(MODE_RUNNING);
     graphicsDrawTModel(test_terrain, vec3Zero());
-    for (const Placement &p : scene)
-        graphicsDrawMModel(*p.model, p.position, p.scale, p.rotation);
+    for (const Placement &p : scene) graphicsDrawMModel(*p.model, p.position, p.scale, p.rotation);
+}
+
+void sceneHudText(void) {
+    char text[32];
+    fpsText(text, sizeof(text), fps_num);
+    graphicsDrawHudText(text, {2.0f, 2.0f}, 16.0f);
 }
 
 void drawScene(float t) {
@@ -254,11 +292,12 @@ void drawScene(float t) {
         graphicsDrawClear(MODE_LOGO);
         graphicsDrawHudLogo();
     } else {
-        drawRunningScene(t);
+        sceneCamera(t);
+        sceneShadowCasters();
+        if (shadow_smooth) graphicsShadowPost();
+        sceneMainPass();
     }
-    char text[32];
-    fpsText(text, sizeof(text), fps_num);
-    graphicsDrawHudText(text, {2.0f, 2.0f}, 16.0f);
+    sceneHudText();
 }
 
 void draw(float t) {

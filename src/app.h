@@ -22,19 +22,19 @@ static const double LOGO_SECONDS = 2.0;
 
 // The loop's clock bookkeeping, all in seconds.
 struct LoopClock {
-    double previous;       // clock value of the previous turn
-    double start;          // clock value when the loop began
-    double tick_acc;       // time not yet simulated
-    double frame_acc;      // time since the last frame, modulo the interval
-    double frame_interval; // 1 / fps_limit, or 0 without a limit
+    double previous;        // clock value of the previous turn
+    double start;           // clock value when the loop began
+    double tick_acc;        // time not yet simulated
+    double frame_acc;       // time since the last frame, modulo the interval
+    double frame_interval;  // 1 / fps_limit, or 0 without a limit
 };
 
 // What one loop turn has to do.
 struct LoopTurn {
-    int ticks;        // ticks to run back to back
-    int draw;         // 1 when a frame is due
-    float fraction;   // how far the present lies between the last two ticks
-    int leave_logo;   // 1 when the logo screen has lasted its time
+    int ticks;       // ticks to run back to back
+    int draw;        // 1 when a frame is due
+    float fraction;  // how far the present lies between the last two ticks
+    int leave_logo;  // 1 when the logo screen has lasted its time
 };
 
 // Mouse-look state: the cursor seen last turn and the two angles.
@@ -42,6 +42,7 @@ struct CameraLook {
     double cx, cy;
     double look_hor;  // yaw about world +Y, within (-2 pi, 2 pi)
     double look_ver;  // pitch about the camera's +X, within [-pi/2, pi/2]
+    int looking;      // the last reading turned the camera
 };
 
 // Which arrow keys are held.
@@ -76,7 +77,8 @@ void fpsText(char *out, int size, double fps);
 // ---------------------------------------------------------- the camera ----
 
 // Applies one cursor reading: the delta is always taken, and turns the
-// camera only when active. Returns 1 and writes *orientation when it turned.
+// camera only when active and already active at the previous reading.
+// Returns 1 and writes *orientation when it turned.
 int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientation);
 // One tick's movement of 0.25 units per held key, in the camera's own frame.
 Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys);
@@ -95,6 +97,20 @@ Vec3 randomLightDirection(RandomState *state);
 // Creates the window and its GL 3.3 core context and registers the
 // callbacks. Returns 0, or 1 after GLFW has logged why.
 int windowInit(void);
+// Waits for events until timeout (seconds), running the callbacks.
+void windowWaitEvents(double timeout);
+// Builds test_terrain from the embedded heightmap and splat map. Needs
+// graphicsInit.
+void terrainInit(void);
+// The pieces of a running frame, in the order drawScene runs them.
+// The camera at the fraction t between the last two ticks.
+void sceneCamera(float t);
+// Clears the moment map and draws the terrain and the five placements into it.
+void sceneShadowCasters(void);
+// Clears the window to the sky and draws the terrain and the placements.
+void sceneMainPass(void);
+// The frame counter in the top-left corner.
+void sceneHudText(void);
 // Draws one frame (t: fraction between the last two ticks) and presents it.
 void draw(float t);
 // Renders the frame of the current mode into the window's back buffer,

@@ -13,33 +13,60 @@
 
 // ------------------------------------------------------- embedded files ----
 
-#define EMBEDDED(name)                                       \
-    extern "C" const uint8_t _binary_##name##_start[];       \
-    extern "C" const uint8_t _binary_##name##_end[];
+#define EMBEDDED(name) extern "C" const uint8_t _binary_##name##_start[], _binary_##name##_end[]
 #define BLOB(name) \
     Blob { _binary_##name##_start, (int32_t)(_binary_##name##_end - _binary_##name##_start) }
 
-EMBEDDED(font_png)
-EMBEDDED(logo_png)
-EMBEDDED(t_grid_png)
-EMBEDDED(brdf_lut_png)
-EMBEDDED(height_png)
-EMBEDDED(splat_png)
-EMBEDDED(t0_alb_png) EMBEDDED(t1_alb_png) EMBEDDED(t2_alb_png) EMBEDDED(t3_alb_png)
-EMBEDDED(t4_alb_png) EMBEDDED(t5_alb_png) EMBEDDED(t6_alb_png) EMBEDDED(t7_alb_png)
-EMBEDDED(t0_rma_png) EMBEDDED(t1_rma_png) EMBEDDED(t2_rma_png) EMBEDDED(t3_rma_png)
-EMBEDDED(t4_rma_png) EMBEDDED(t5_rma_png) EMBEDDED(t6_rma_png) EMBEDDED(t7_rma_png)
-EMBEDDED(t0_nrm_png) EMBEDDED(t1_nrm_png) EMBEDDED(t2_nrm_png) EMBEDDED(t3_nrm_png)
-EMBEDDED(t4_nrm_png) EMBEDDED(t5_nrm_png) EMBEDDED(t6_nrm_png) EMBEDDED(t7_nrm_png)
-EMBEDDED(barrel_omm) EMBEDDED(barrel_alb_png) EMBEDDED(barrel_rma_png) EMBEDDED(barrel_nrm_png)
-EMBEDDED(fern_omm) EMBEDDED(fern_alb_png) EMBEDDED(fern_rma_png) EMBEDDED(fern_nrm_png)
-EMBEDDED(palm_omm) EMBEDDED(palm_alb_png) EMBEDDED(palm_rma_png) EMBEDDED(palm_nrm_png)
-EMBEDDED(cactus_omm) EMBEDDED(cactus_alb_png) EMBEDDED(cactus_rma_png) EMBEDDED(cactus_nrm_png)
+EMBEDDED(font_png);
+EMBEDDED(logo_png);
+EMBEDDED(t_grid_png);
+EMBEDDED(brdf_lut_png);
+EMBEDDED(height_png);
+EMBEDDED(splat_png);
+EMBEDDED(t0_alb_png);
+EMBEDDED(t1_alb_png);
+EMBEDDED(t2_alb_png);
+EMBEDDED(t3_alb_png);
+EMBEDDED(t4_alb_png);
+EMBEDDED(t5_alb_png);
+EMBEDDED(t6_alb_png);
+EMBEDDED(t7_alb_png);
+EMBEDDED(t0_rma_png);
+EMBEDDED(t1_rma_png);
+EMBEDDED(t2_rma_png);
+EMBEDDED(t3_rma_png);
+EMBEDDED(t4_rma_png);
+EMBEDDED(t5_rma_png);
+EMBEDDED(t6_rma_png);
+EMBEDDED(t7_rma_png);
+EMBEDDED(t0_nrm_png);
+EMBEDDED(t1_nrm_png);
+EMBEDDED(t2_nrm_png);
+EMBEDDED(t3_nrm_png);
+EMBEDDED(t4_nrm_png);
+EMBEDDED(t5_nrm_png);
+EMBEDDED(t6_nrm_png);
+EMBEDDED(t7_nrm_png);
+EMBEDDED(barrel_omm);
+EMBEDDED(barrel_alb_png);
+EMBEDDED(barrel_rma_png);
+EMBEDDED(barrel_nrm_png);
+EMBEDDED(fern_omm);
+EMBEDDED(fern_alb_png);
+EMBEDDED(fern_rma_png);
+EMBEDDED(fern_nrm_png);
+EMBEDDED(palm_omm);
+EMBEDDED(palm_alb_png);
+EMBEDDED(palm_rma_png);
+EMBEDDED(palm_nrm_png);
+EMBEDDED(cactus_omm);
+EMBEDDED(cactus_alb_png);
+EMBEDDED(cactus_rma_png);
+EMBEDDED(cactus_nrm_png);
 
-extern "C" const char glsl_hud_vert[], glsl_hud_frag[], glsl_surface_vert[],
-    glsl_terrain_frag[], glsl_misc_frag[], glsl_terrain_shadow_vert[],
-    glsl_terrain_shadow_frag[], glsl_misc_shadow_vert[], glsl_misc_shadow_frag[],
-    glsl_gauss_vert[], glsl_gauss_frag[];
+extern "C" const char glsl_hud_vert[], glsl_hud_frag[], glsl_surface_vert[], glsl_terrain_frag[],
+    glsl_misc_frag[], glsl_terrain_shadow_vert[], glsl_terrain_shadow_frag[],
+    glsl_misc_shadow_vert[], glsl_misc_shadow_frag[], glsl_gauss_vert[], glsl_gauss_frag[];
 
 // ------------------------------------------------------------ constants ----
 
@@ -59,9 +86,17 @@ struct ModelAssets {
 // ---------------------------------------------------------------- state ----
 
 ShaderSources shader_sources = {
-    glsl_hud_vert,       glsl_hud_frag,          glsl_surface_vert,     glsl_terrain_frag,
-    glsl_misc_frag,      glsl_terrain_shadow_vert, glsl_terrain_shadow_frag,
-    glsl_misc_shadow_vert, glsl_misc_shadow_frag, glsl_gauss_vert,       glsl_gauss_frag,
+    glsl_hud_vert,
+    glsl_hud_frag,
+    glsl_surface_vert,
+    glsl_terrain_frag,
+    glsl_misc_frag,
+    glsl_terrain_shadow_vert,
+    glsl_terrain_shadow_frag,
+    glsl_misc_shadow_vert,
+    glsl_misc_shadow_frag,
+    glsl_gauss_vert,
+    glsl_gauss_frag,
 };
 
 GLuint shader_hud, shader_terrain, shader_terrain_shadow, shader_misc, shader_misc_shadow,
@@ -106,14 +141,13 @@ static void setMipmapParameters(GLenum target) {
 
 // Decodes blob and uploads it as level 0 of a new 2D texture bound on unit.
 // Leaves the texture bound there for its parameters; reports the image size.
-static GLuint uploadTexture2D(Blob blob, int channels, GLuint unit, GLint internal,
-                              GLenum format, int *width, int *height) {
+static GLuint uploadTexture2D(Blob blob, int channels, GLuint unit, GLint internal, GLenum format,
+                              int *width, int *height) {
     GLuint texture;
     uint8_t *pixels = decode(blob, channels, width, height);
     glGenTextures(1, &texture);
     useTexture(unit, GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, internal, *width, *height, 0, format, GL_UNSIGNED_BYTE,
-                 pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, *width, *height, 0, format, GL_UNSIGNED_BYTE, pixels);
     stbi_image_free(pixels);
     return texture;
 }
@@ -121,8 +155,7 @@ static GLuint uploadTexture2D(Blob blob, int channels, GLuint unit, GLint intern
 // A texture without mipmaps: the HUD images, the grid and the BRDF table.
 // Only the table is clamped; the grid relies on the default repeat.
 static GLuint createPlainTexture(Blob blob, int channels, GLuint unit, GLint internal,
-                                 GLenum format, GLint filter, bool clamp, int *width,
-                                 int *height) {
+                                 GLenum format, GLint filter, bool clamp, int *width, int *height) {
     GLuint texture = uploadTexture2D(blob, channels, unit, internal, format, width, height);
     if (clamp) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -151,8 +184,8 @@ static GLuint createMaterialArray(const Blob layers[MATERIALS], GLuint unit, GLi
     for (int n = 0; n < MATERIALS; n++) {
         int width, height;
         uint8_t *pixels = decode(layers[n], 3, &width, &height);
-        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, GL_RGB,
-                        GL_UNSIGNED_BYTE, pixels);
+        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, GL_RGB, GL_UNSIGNED_BYTE,
+                        pixels);
         stbi_image_free(pixels);
     }
     setMipmapParameters(GL_TEXTURE_2D_ARRAY);
@@ -207,8 +240,7 @@ void checkExtensionSupport(void) {
     glGetIntegerv(GL_NUM_EXTENSIONS, &count);
     for (GLint i = 0; i < count; i++) {
         const char *name = (const char *)glGetStringi(GL_EXTENSIONS, (GLuint)i);
-        if (name && strcmp(name, "GL_EXT_texture_filter_anisotropic") == 0)
-            anisotrop_available = 1;
+        if (name && strcmp(name, "GL_EXT_texture_filter_anisotropic") == 0) anisotrop_available = 1;
     }
 }
 
@@ -250,8 +282,8 @@ static int initHud(int *logo_w, int *logo_h) {
     uni_hud_proj = glGetUniformLocation(shader_hud, "proj");
     uni_hud_model = glGetUniformLocation(shader_hud, "model");
     int w, h;
-    tex_font = createPlainTexture(BLOB(font_png), 4, 0, GL_SRGB_ALPHA, GL_RGBA, GL_LINEAR, false,
-                                  &w, &h);
+    tex_font =
+        createPlainTexture(BLOB(font_png), 4, 0, GL_SRGB_ALPHA, GL_RGBA, GL_LINEAR, false, &w, &h);
     tex_logo = createPlainTexture(BLOB(logo_png), 4, 0, GL_SRGB_ALPHA, GL_RGBA, GL_LINEAR, false,
                                   logo_w, logo_h);
     return graphicsCheckErrors("Init Hud");
@@ -284,13 +316,13 @@ static int initTerrain(void) {
     setSamplerUnits(shader_terrain, samplers, 7);
 
     int w, h;
-    tex_grid = createPlainTexture(BLOB(t_grid_png), 4, 1, GL_SRGB_ALPHA, GL_RGBA, GL_NEAREST,
-                                  false, &w, &h);
+    tex_grid = createPlainTexture(BLOB(t_grid_png), 4, 1, GL_SRGB_ALPHA, GL_RGBA, GL_NEAREST, false,
+                                  &w, &h);
     tex_albedo = createMaterialArray(alb, 2, GL_SRGB);
     tex_rma = createMaterialArray(rma, 3, GL_RGB);
     tex_normal = createMaterialArray(nrm, 4, GL_RGB);
-    tex_brdf = createPlainTexture(BLOB(brdf_lut_png), 3, 6, GL_RGB, GL_RGB, GL_LINEAR, true, &w,
-                                  &h);
+    tex_brdf =
+        createPlainTexture(BLOB(brdf_lut_png), 3, 6, GL_RGB, GL_RGB, GL_LINEAR, true, &w, &h);
     return graphicsCheckErrors("Init Terrain");
 }
 
@@ -303,16 +335,14 @@ static int initTerrainShadow(void) {
 }
 
 static int initMisc(void) {
-    static const char *const samplers[5] = {"tex_alb", "tex_rma", "tex_nrm", "tex_dpt",
-                                            "tex_brdf"};
+    static const char *const samplers[5] = {"tex_alb", "tex_rma", "tex_nrm", "tex_dpt", "tex_brdf"};
     glGenVertexArrays(1, &vao_misc);
     useVao(vao_misc);
     glGenBuffers(1, &ebo_misc);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo_misc);
     glGenBuffers(1, &vbo_misc);
     glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
-    if (buildProgram(shader_sources.surface_vert, shader_sources.misc_frag, &shader_misc))
-        return 1;
+    if (buildProgram(shader_sources.surface_vert, shader_sources.misc_frag, &shader_misc)) return 1;
     setSurfaceAttributes();
     uni_msc_model = glGetUniformLocation(shader_misc, "model");
     setSamplerUnits(shader_misc, samplers, 5);
@@ -329,8 +359,8 @@ static int initMiscShadow(void) {
 
 // Allocates a 1024 x 1024 two-moment float texture with linear filtering.
 static void allocateMomentTexture(void) {
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, 0, GL_RG,
-                 GL_FLOAT, NULL);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, 0, GL_RG, GL_FLOAT,
+                 NULL);
 }
 
 static int initShadowBuffer(void) {
@@ -363,8 +393,7 @@ static int initGauss(void) {
     useVao(vao_gauss);
     glGenBuffers(1, &vbo_gauss);
     glBindBuffer(GL_ARRAY_BUFFER, vbo_gauss);
-    if (buildProgram(shader_sources.gauss_vert, shader_sources.gauss_frag, &shader_gauss))
-        return 1;
+    if (buildProgram(shader_sources.gauss_vert, shader_sources.gauss_frag, &shader_gauss)) return 1;
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 8, (const void *)0);
     glEnableVertexAttribArray(0);
     uni_gss_mulvec = glGetUniformLocation(shader_gauss, "mulvec");
@@ -407,8 +436,7 @@ static void initUniformBlock(void) {
     const GLuint programs[4] = {shader_terrain, shader_terrain_shadow, shader_misc,
                                 shader_misc_shadow};
     for (int i = 0; i < 4; i++)
-        glBindBufferBase(GL_UNIFORM_BUFFER, glGetUniformBlockIndex(programs[i], "ushared"),
-                         buffer);
+        glBindBufferBase(GL_UNIFORM_BUFFER, glGetUniformBlockIndex(programs[i], "ushared"), buffer);
 }
 
 static void initHudVertices(int logo_w, int logo_h) {

@@ -32,9 +32,9 @@ struct ShaderSources {
 // ------------------------------------------------------------ constants ----
 
 enum {
-    HUD_GLYPHS = 95,                         // character codes 32 to 126
-    HUD_LOGO_FIRST = HUD_GLYPHS * 4,         // first vertex of the logo quad
-    HUD_VERTICES = HUD_LOGO_FIRST + 4,       // 384
+    HUD_GLYPHS = 95,                    // character codes 32 to 126
+    HUD_LOGO_FIRST = HUD_GLYPHS * 4,    // first vertex of the logo quad
+    HUD_VERTICES = HUD_LOGO_FIRST + 4,  // 384
     SHADOW_MAP_SIZE = 1024,
 };
 
@@ -42,17 +42,17 @@ enum {
 
 extern ShaderSources shader_sources;
 
-extern GLuint shader_hud, shader_terrain, shader_terrain_shadow, shader_misc,
-    shader_misc_shadow, shader_gauss;
-extern GLint uni_hud_proj, uni_hud_model, uni_ter_model, uni_ter_grid, uni_tsh_model,
-    uni_msc_model, uni_msh_model, uni_gss_mulvec;
-extern GLuint vao_hud, vbo_hud, vao_terrain, vbo_terrain, ebo_terrain, vao_misc, vbo_misc,
-    ebo_misc, vao_gauss, vbo_gauss;
+extern GLuint shader_hud, shader_terrain, shader_terrain_shadow, shader_misc, shader_misc_shadow,
+    shader_gauss;
+extern GLint uni_hud_proj, uni_hud_model, uni_ter_model, uni_ter_grid, uni_tsh_model, uni_msc_model,
+    uni_msh_model, uni_gss_mulvec;
+extern GLuint vao_hud, vbo_hud, vao_terrain, vbo_terrain, ebo_terrain, vao_misc, vbo_misc, ebo_misc,
+    vao_gauss, vbo_gauss;
 extern GLuint fbo_depth, fbo_gauss;
-extern GLuint tex_font, tex_logo, tex_grid, tex_albedo, tex_rma, tex_normal, tex_brdf,
-    tex_depth, tex_gauss;
-extern GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir,
-    off_lightcol, off_fardist;
+extern GLuint tex_font, tex_logo, tex_grid, tex_albedo, tex_rma, tex_normal, tex_brdf, tex_depth,
+    tex_gauss;
+extern GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir, off_lightcol,
+    off_fardist;
 extern int32_t anisotrop_available;
 
 // ------------------------------------------------------------ functions ----

@@ -171,10 +171,10 @@ void tmodelBuildMesh(const uint8_t *heights, int32_t vbo_offset, TVertex *vertic
 // Doubles both shared buffers (at least one model), keeping what they hold.
 // Leaves vao_terrain and vbo_terrain bound.
 static void growTModelBuffers(void) {
-    ebo_terrain_capacity = ebo_terrain_capacity * 2 > TMODEL_INDICES ? ebo_terrain_capacity * 2
-                                                                     : TMODEL_INDICES;
-    vbo_terrain_capacity = vbo_terrain_capacity * 2 > TMODEL_VERTICES ? vbo_terrain_capacity * 2
-                                                                      : TMODEL_VERTICES;
+    ebo_terrain_capacity =
+        ebo_terrain_capacity * 2 > TMODEL_INDICES ? ebo_terrain_capacity * 2 : TMODEL_INDICES;
+    vbo_terrain_capacity =
+        vbo_terrain_capacity * 2 > TMODEL_VERTICES ? vbo_terrain_capacity * 2 : TMODEL_VERTICES;
     size_t index_bytes = (size_t)ebo_terrain_capacity * 4;
     size_t vertex_bytes = (size_t)vbo_terrain_capacity * sizeof(TVertex);
     uint8_t *indices = (uint8_t *)allocate(index_bytes);
@@ -272,9 +272,7 @@ void mmodelPackFree(MModelPack *pack) {
     *pack = {};
 }
 
-static int isUnit(const float *v) {
-    return fabsf(vec3Length(a3v3(v)) - 1.0f) < UNIT_TOLERANCE;
-}
+static int isUnit(const float *v) { return fabsf(vec3Length(a3v3(v)) - 1.0f) < UNIT_TOLERANCE; }
 
 // Checks one vertex record; returns the name of what is wrong, or NULL.
 static const char *checkVertex(const TVertex *v) {
@@ -297,9 +295,8 @@ int mmodelValidate(const uint8_t *data, size_t len, char *msg, size_t msg_size) 
     uint64_t v = readU32(data), n = readU32(data + 4);
     uint64_t expected = OMM_HEADER_BYTES + OMM_VERTEX_BYTES * v + 4 * n;
     if (len != expected) {
-        snprintf(msg, msg_size, "length %zu, expected %llu for %llu vertices and %llu indices",
-                 len, (unsigned long long)expected, (unsigned long long)v,
-                 (unsigned long long)n);
+        snprintf(msg, msg_size, "length %zu, expected %llu for %llu vertices and %llu indices", len,
+                 (unsigned long long)expected, (unsigned long long)v, (unsigned long long)n);
         return 1;
     }
     if (n % 3 != 0) {

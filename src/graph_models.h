@@ -8,10 +8,10 @@
 // ------------------------------------------------------------ constants ----
 
 enum {
-    TMODEL_HEIGHT_SIDE = 67,                   // heightmap samples per side
-    TMODEL_SPLAT_SIDE = 64,                    // splat texels per side
-    TMODEL_VERTICES = 67 * 67 + 66 * 66,       // 8845
-    TMODEL_INDICES = 64 * 64 * 4 * 3,          // 49152
+    TMODEL_HEIGHT_SIDE = 67,              // heightmap samples per side
+    TMODEL_SPLAT_SIDE = 64,               // splat texels per side
+    TMODEL_VERTICES = 67 * 67 + 66 * 66,  // 8845
+    TMODEL_INDICES = 64 * 64 * 4 * 3,     // 49152
     OMM_HEADER_BYTES = 8,
     OMM_VERTEX_BYTES = 56,
 };

@@ -2,6 +2,7 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "graph_init.h"
 
@@ -91,17 +92,35 @@ void bufferUniform1f(GLint offset, float value) {
 
 // ------------------------------------------------------ error reporting ----
 
+// Copies a compiler log into out (twice its size) as one log line: the
+// trailing line breaks dropped and the others turned into "; ".
+static void foldLines(const char *log, char *out) {
+    size_t n = strlen(log);
+    while (n > 0 && (log[n - 1] == '\n' || log[n - 1] == '\r')) n--;
+    for (size_t i = 0; i < n; i++) {
+        if (log[i] == '\r') continue;
+        if (log[i] == '\n') {
+            *out++ = ';';
+            *out++ = ' ';
+        } else {
+            *out++ = log[i];
+        }
+    }
+    *out = '\0';
+}
+
 int checkShaderErrors(GLuint shader) {
     GLint status = GL_FALSE;
-    char log[SHADER_LOG_SIZE];
+    char log[SHADER_LOG_SIZE], line[2 * SHADER_LOG_SIZE];
     log[0] = '\0';
     glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
     glGetShaderInfoLog(shader, SHADER_LOG_SIZE, NULL, log);
+    foldLines(log, line);
     if (log[0] != '\0') {
         if (status == GL_TRUE)
-            fprintf(stderr, "OpenGL Shader Warning: %s\n", log);
+            fprintf(stderr, "OpenGL Shader Warning: %s\n", line);
         else
-            fprintf(stderr, "OpenGL Shader Error: %s\n", log);
+            fprintf(stderr, "OpenGL Shader Error: %s\n", line);
     }
     return status != GL_TRUE ? 1 : 0;
 }

@@ -10,8 +10,8 @@
 
 // ---------------------------------------------------------------- state ----
 
-extern int32_t view_wid, view_hei;    // framebuffer size of the main pass, pixels
-extern float sky_r, sky_g, sky_b;     // linear clear colour of the running scene
+extern int32_t view_wid, view_hei;  // framebuffer size of the main pass, pixels
+extern float sky_r, sky_g, sky_b;   // linear clear colour of the running scene
 
 // ------------------------------------------------------- the bind cache ----
 // Every bind of a framebuffer, viewport, vertex array, program or texture goes

@@ -154,8 +154,7 @@ static inline void mat4SetScale(Mat4 *out, float s) {
 }
 
 // OpenGL mapping: eye z = -near goes to depth -1, z = -far to +1.
-static inline void mat4Perspective(Mat4 *out, float fovy, float aspect, float near,
-                                   float far) {
+static inline void mat4Perspective(Mat4 *out, float fovy, float aspect, float near, float far) {
     float f = 1.0f / tanf(0.5f * fovy);
     mat4Zero(out);
     out->m[0][0] = f / aspect;
@@ -209,8 +208,8 @@ static inline Quat quatRotate(Vec3 axis, float angle) {
 // Hamilton product p * q: rotates by q first, then by p.
 static inline Quat quatMultiply(Quat p, Quat q) {
     Vec3 pv = {p.x, p.y, p.z}, qv = {q.x, q.y, q.z};
-    Vec3 v = vec3Add(vec3Add(vec3CrossProduct(pv, qv), vec3Multiply(pv, q.w)),
-                     vec3Multiply(qv, p.w));
+    Vec3 v =
+        vec3Add(vec3Add(vec3CrossProduct(pv, qv), vec3Multiply(pv, q.w)), vec3Multiply(qv, p.w));
     return {v.x, v.y, v.z, p.w * q.w - vec3DotProduct(pv, qv)};
 }
 

@@ -2,25 +2,12 @@
 #include <GLFW/glfw3.h>
 #include <stdio.h>
 
-#include <stb_image.h>
-
 #include "app.h"
 #include "config.h"
 #include "graph_init.h"
 #include "graph_state.h"
 
 // ------------------------------------------------------------ functions ----
-
-// Builds test_terrain from the embedded heightmap and splat map.
-static void terrainInit(void) {
-    int w, h, n;
-    Blob height = assetHeightmap(), splat = assetSplatmap();
-    uint8_t *heights = stbi_load_from_memory(height.data, height.size, &w, &h, &n, 1);
-    uint8_t *splats = stbi_load_from_memory(splat.data, splat.size, &w, &h, &n, 1);
-    test_terrain = graphicsTModelNew(heights, splats);
-    stbi_image_free(heights);
-    stbi_image_free(splats);
-}
 
 static void runLoop(void) {
     LoopClock clock = loopStart(glfwGetTime(), fps_limit);
@@ -34,7 +21,7 @@ static void runLoop(void) {
             draw(turn.fraction);
         }
         if (turn.leave_logo) mode = MODE_RUNNING;
-        glfwWaitEventsTimeout(loopWait(&clock, now, glfwGetTime()));
+        windowWaitEvents(loopWait(&clock, now, glfwGetTime()));
     }
 }
 

@@ -39,9 +39,15 @@ static void setDefaultSettings(int width, int height) {
     win_height = height;
 }
 
+// Says on the test's output why no window could be had.
+static void reportGlfwError(int code, const char *description) {
+    ADD_FAILURE() << "GLFW Error " << code << ": " << description;
+}
+
 bool glWindowOpen(int width, int height) {
     if (window_ready) return true;
     setDefaultSettings(width, height);
+    glfwSetErrorCallback(reportGlfwError);
     if (!glfwInit()) return false;
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
@@ -74,19 +80,6 @@ Rgb readPixel(int x, int y) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, view_hei - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
     return {px[0], px[1], px[2]};
-}
-
-std::vector<unsigned char> readFrame(int width, int height) {
-    std::vector<unsigned char> flipped((size_t)width * height * 3), rows(flipped.size());
-    useFramebuffer(0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, flipped.data());
-    size_t stride = (size_t)width * 3;
-    for (int y = 0; y < height; y++)
-        std::copy(flipped.begin() + (height - 1 - y) * stride,
-                  flipped.begin() + (height - y) * stride, rows.begin() + y * stride);
-    return rows;
 }
 
 void readMoments(GLuint texture, int x, int y, float *m1, float *m2) {

@@ -43,8 +43,6 @@ bool graphicsReady(void);
 // Reads the colour of window pixel (x, y), y counted from the top, from the
 // back buffer of the window (call before swapping).
 Rgb readPixel(int x, int y);
-// The whole back buffer, rows from the top, RGB.
-std::vector<unsigned char> readFrame(int width, int height);
 
 // Reads texel (x, y) of a 2D RG32F texture.
 void readMoments(GLuint texture, int x, int y, float *m1, float *m2);

@@ -28,7 +28,7 @@
 static const float SAMPLE_SPACING = 0.5f;
 static const float HEIGHT_UNIT = 1.0f / 8.0f;
 static const int MAT = MATERIAL_SIDE;
-static const int BRDF_SAMPLES = 512;
+static const int BRDF_SAMPLES = 256;
 static const char *const FONT_MONO = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 static const char *const FONT_BOLD = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
@@ -122,12 +122,13 @@ static float bump(float x, float z, float cx, float cz, float sx, float sz, floa
 // runs from the front right between the knolls to the far flats.
 static float streamDistance(float x, float z)
 {
-    float cx = 21.5f + 2.6f * sinf(z * 0.28f + 0.6f) + 0.08f * (z - 20.0f);
+    float cx = 22.3f + 2.4f * sinf(z * 0.28f + 0.6f) + 0.08f * (z - 20.0f);
     return fabsf(x - cx);
 }
 
-// The terrain height in world units at world (x, z), before quantisation.
-static float terrainHeightAt(float x, float z)
+// The terrain height in world units at world (x, z), before quantisation;
+// flat says whether the ground is levelled around the models.
+static float terrainHeightAt(float x, float z, int flat)
 {
     float u = x / 32.0f, v = z / 32.0f;
     // Rolling ground with a low-frequency swell.
@@ -135,7 +136,7 @@ static float terrainHeightAt(float x, float z)
     // The big knoll in the middle distance, leaning a little to the left, with
     // a shoulder; the second knoll right of the stream; the left ridge and a
     // small rise in front.
-    h += bump(x, z, 14.5f, 12.5f, 4.6f, 3.9f, 3.6f);
+    h += bump(x, z, 14.5f, 12.5f, 5.0f, 4.4f, 3.6f);
     h += bump(x, z, 12.0f, 15.5f, 3.0f, 2.6f, 0.9f);
     h += bump(x, z, 27.5f, 15.0f, 3.2f, 4.0f, 2.2f);
     h += bump(x, z, 1.5f, 15.0f, 3.2f, 7.0f, 2.1f);
@@ -143,12 +144,12 @@ static float terrainHeightAt(float x, float z)
     h += 0.35f * fbmTile(u, v, 6, 3, 0.5f, 23u) * smoothstepf(0.5f, 2.5f, h);
     // The stream valley, cut deeper where the ground is higher.
     float d = streamDistance(x, z);
-    float cut = expf(-0.5f * (d / 2.2f) * (d / 2.2f)) * smoothstepf(3.0f, 9.0f, z);
-    h *= 1.0f - 0.85f * cut;
+    float cut = expf(-0.5f * (d / 2.8f) * (d / 2.8f)) * smoothstepf(3.0f, 9.0f, z);
+    h *= 1.0f - 0.8f * cut;
     // The far flats.
-    h *= mixf(0.25f, 1.0f, smoothstepf(3.0f, 10.0f, z));
+    h *= mixf(0.25f, 1.0f, smoothstepf(2.0f, 12.0f, z));
     // Flat ground around each model, blending into the hills.
-    for (int s = 0; s < MODEL_SPOT_COUNT; s++) {
+    for (int s = 0; s < MODEL_SPOT_COUNT && flat; s++) {
         float sx = (float)(MODEL_SPOTS[s].i - 1) * SAMPLE_SPACING;
         float sz = (float)(MODEL_SPOTS[s].j - 1) * SAMPLE_SPACING;
         float r = sqrtf((x - sx) * (x - sx) + (z - sz) * (z - sz));
@@ -158,18 +159,18 @@ static float terrainHeightAt(float x, float z)
 }
 
 // The unquantised height field, HEIGHT_SIDE^2 samples in world units.
-static void terrainField(float *field)
+static void terrainField(float *field, int flat)
 {
     for (int j = 0; j < HEIGHT_SIDE; j++)
         for (int i = 0; i < HEIGHT_SIDE; i++)
             field[j * HEIGHT_SIDE + i] = terrainHeightAt((float)(i - 1) * SAMPLE_SPACING,
-                                                         (float)(j - 1) * SAMPLE_SPACING);
+                                                         (float)(j - 1) * SAMPLE_SPACING, flat);
 }
 
 void imageHeight(uint8_t *out)
 {
     static float field[HEIGHT_SIDE * HEIGHT_SIDE];
-    terrainField(field);
+    terrainField(field, 1);
     for (int k = 0; k < HEIGHT_SIDE * HEIGHT_SIDE; k++) {
         float b = floorf(field[k] / HEIGHT_UNIT + 0.5f);
         out[k] = (uint8_t)clampf(b, 0.0f, (float)HEIGHT_MAX);
@@ -181,20 +182,22 @@ void imageHeight(uint8_t *out)
 static int splatMaterial(float x, float z, float h, float s, float n1, float n2)
 {
     float stream = streamDistance(x, z);
+    int in_valley = z > 7.0f + n1;
     if (h > 4.2f + 0.25f * n2)
         return 7;
     if (s > 0.78f + 0.12f * n1)
         return 5;
-    if (s > 0.55f + 0.1f * n2 && h > 1.0f)
+    // Scree below the rock, and the odd stony patch on the slopes.
+    if ((s > 0.55f + 0.1f * n2 && h > 1.0f) || (n2 > 0.5f && h > 1.5f))
         return 6;
-    if (z > 8.0f && stream < 0.9f + 0.4f * n2 && h < 1.2f)
-        return 6;
-    if (z < 8.5f + 2.0f * n1 && h < 0.9f + 0.3f * n2)
+    if (!in_valley && h < 0.9f + 0.3f * n2)
         return 4;
-    if (h < 0.35f + 0.2f * n1)
+    if (in_valley && stream < 0.8f + 0.4f * n2 && h < 1.2f)
+        return n1 < -0.25f ? 6 : 3;
+    if (h < 0.3f + 0.2f * n1)
         return 3;
-    if (h < 1.0f + 0.3f * n1 && (stream < 3.5f + n2 || z > 23.0f + 2.0f * n2))
-        return n2 > 0.35f ? 3 : 2;
+    if (h < 1.1f + 0.3f * n1 && (stream < 2.6f + n2 || z > 23.0f + 2.0f * n2))
+        return 2;
     if (h > 2.6f + 0.5f * n2 || n1 > 0.3f || (z < 11.0f + n2 && h < 1.6f))
         return 1;
     return 0;
@@ -202,8 +205,10 @@ static int splatMaterial(float x, float z, float h, float s, float n1, float n2)
 
 void imageSplat(uint8_t *out)
 {
+    // Materials follow the ground as it would be without the levelled model
+    // spots, so the spots wear the same cover as their surroundings.
     static float field[HEIGHT_SIDE * HEIGHT_SIDE];
-    terrainField(field);
+    terrainField(field, 0);
     for (int cy = 0; cy < SPLAT_SIDE; cy++) {
         for (int cx = 0; cx < SPLAT_SIDE; cx++) {
             // Cell (cx, cy) spans samples cx+1..cx+2, cy+1..cy+2.
@@ -410,17 +415,21 @@ static void makeMoss(Surface *s)
             float wu = u + 0.03f * fbmTile(u, v, 6, 3, 0.5f, 301u);
             float wv = v + 0.03f * fbmTile(u, v, 6, 3, 0.5f, 302u);
             float a1, b1;
-            uint32_t ca;
-            worleyTile(wu, wv, 12, 303u, &a1, nullptr, &ca);
+            worleyTile(wu, wv, 12, 303u, &a1, nullptr, nullptr);
             worleyTile(wu, wv, 30, 304u, &b1, nullptr, nullptr);
             float dome = 1.0f - smoothstepf(0.0f, 0.85f, a1);
             float knob = 1.0f - smoothstepf(0.0f, 0.75f, b1);
             float clump = fbmTile(u, v, 8, 4, 0.5f, 305u);
             float fuzz = fbmTexel(x, y, 96, 2, 0.6f, 306u);
             float grain = hashUnit(x, y, 307u) - 0.5f;
-            float h = 7.0f * dome + 2.5f * knob + 4.0f * clump + 1.6f * fuzz + 0.8f * grain;
+            // Tiny rounded tufts give the surface its velvet texture.
+            float t1;
+            worleyTile(u, v, 72, 310u, &t1, nullptr, nullptr);
+            float tuft = 1.0f - smoothstepf(0.0f, 0.7f, t1);
+            float h = 7.0f * dome + 2.5f * knob + 4.0f * clump + 1.8f * tuft + 1.0f * fuzz + 0.6f * grain;
             s->h[k] = h;
-            float top = clampf(0.45f * dome + 0.2f * knob + 0.35f * clump + 0.35f * fuzz + 0.2f, 0.0f, 1.0f);
+            float top = clampf(0.4f * dome + 0.15f * knob + 0.3f * clump + 0.35f * tuft + 0.2f * fuzz + 0.05f,
+                               0.0f, 1.0f);
             float r = mixf(30.0f, 92.0f, top), g = mixf(44.0f, 120.0f, top), b = mixf(18.0f, 40.0f, top);
             // Broad patches lean yellow-green or blue-green.
             float patch = fbmTile(u, v, 3, 3, 0.5f, 308u);
@@ -439,7 +448,6 @@ static void makeMoss(Surface *s)
             }
             setCol(s, k, r + 8.0f * grain, g + 10.0f * grain, b + 4.0f * grain);
             s->rough[k] = 0.86f + 0.1f * fuzz;
-            (void)ca;
         }
     }
 }
@@ -482,9 +490,10 @@ static void makeMud(Surface *s)
             if (stone > 0.0f) {
                 float pt = (float)((cell >> 16) & 255u) / 255.0f;
                 float m = smoothstepf(0.0f, 0.3f, stone);
-                r = mixf(r, mixf(88.0f, 118.0f, pt) * (0.9f + 0.1f * fine), m);
-                g = mixf(g, mixf(82.0f, 106.0f, pt) * (0.9f + 0.1f * fine), m);
-                b = mixf(b, mixf(74.0f, 92.0f, pt) * (0.9f + 0.1f * fine), m);
+                float lit = (0.75f + 0.25f * stone) * (0.9f + 0.1f * fine);
+                r = mixf(r, mixf(92.0f, 124.0f, pt) * lit, m);
+                g = mixf(g, mixf(80.0f, 104.0f, pt) * lit, m);
+                b = mixf(b, mixf(66.0f, 84.0f, pt) * lit, m);
             }
             float rough = mixf(0.9f, 0.45f, wet) + 0.04f * fine;
             if (h < water) {
@@ -587,9 +596,10 @@ static void makeRock(Surface *s)
             h -= 6.0f * crack + 3.0f * crack2;
             s->h[k] = h;
             float tone = fbmTile(u, v, 6, 4, 0.5f, 606u);
-            float r = 122.0f + 20.0f * tone + 10.0f * mid + 5.0f * layer;
-            float g = 117.0f + 18.0f * tone + 9.0f * mid + 4.0f * layer;
-            float b = 108.0f + 15.0f * tone + 8.0f * mid + 3.0f * layer;
+            float relief = 0.82f + 0.3f * ridged;
+            float r = (118.0f + 24.0f * tone + 12.0f * mid + 5.0f * layer) * relief;
+            float g = (113.0f + 22.0f * tone + 11.0f * mid + 4.0f * layer) * relief;
+            float b = (104.0f + 18.0f * tone + 10.0f * mid + 3.0f * layer) * relief;
             // Faint iron staining in broad streaks.
             float rust = 0.6f * smoothstepf(0.25f, 0.65f, fbmTile(u, v, 4, 3, 0.5f, 607u));
             r = mixf(r, r * 1.1f + 6.0f, rust);
@@ -648,25 +658,34 @@ static void makeGravel(Surface *s)
             float wv = v + 0.012f * fbmTile(u, v, 16, 2, 0.5f, 702u);
             float a1, a2, b1, b2;
             uint32_t ca, cb;
-            worleyTile(wu, wv, 20, 703u, &a1, &a2, &ca);
-            worleyTile(wu, wv, 44, 704u, &b1, &b2, &cb);
+            worleyTile(wu, wv, 26, 703u, &a1, &a2, &ca);
+            worleyTile(wu, wv, 52, 704u, &b1, &b2, &cb);
             float fine = fbmTile(u, v, 96, 2, 0.5f, 705u);
             float mottle = fbmTile(u, v, 48, 2, 0.5f, 707u);
             float soil_tone = fbmTile(u, v, 8, 3, 0.5f, 706u);
-            float hb = stoneDome(a2 - a1, 0.1f, 9.0f * (0.7f + 0.3f * (float)(ca & 255u) / 255.0f));
-            float hs = stoneDome(b2 - b1, 0.14f, 4.5f);
+            float scale_b = 9.0f * (0.7f + 0.3f * (float)(ca & 255u) / 255.0f);
+            float hb = stoneDome(a2 - a1, 0.16f, scale_b);
+            float hs = stoneDome(b2 - b1, 0.18f, 4.5f);
             float h = 1.0f + 1.0f * soil_tone + 0.6f * fine;
             float grain = hashUnit(x, y, 708u) - 0.5f;
             float rgb[3] = {64.0f + 8.0f * soil_tone + 10.0f * grain, 56.0f + 7.0f * soil_tone + 9.0f * grain,
                             46.0f + 5.0f * soil_tone + 8.0f * grain};
             float rough = 0.93f;
+            // Stones darken towards their rims, where they turn away and
+            // sit in the soil's shade.
             if (hs > h) {
                 stoneColour(cb, rgb);
+                float rim = 0.72f + 0.28f * hs / 4.5f;
+                for (int c = 0; c < 3; c++)
+                    rgb[c] *= rim;
                 h = hs;
                 rough = 0.7f;
             }
             if (hb > h) {
                 stoneColour(ca, rgb);
+                float rim = 0.7f + 0.3f * hb / scale_b;
+                for (int c = 0; c < 3; c++)
+                    rgb[c] *= rim;
                 h = hb;
                 rough = 0.6f + 0.15f * (float)((ca >> 16) & 255u) / 255.0f;
             }
@@ -694,9 +713,9 @@ static void makeSnow(Surface *s)
             float grain = hashUnit(x, y, 807u) - 0.5f;
             float ice = 0.6f * smoothstepf(-0.3f, -0.5f, fbmTile(u, v, 5, 3, 0.5f, 805u));
             float h = 10.0f * drift + 3.0f * ridge * ridge * ridge + (0.6f * fine + 0.3f * grain) * (1.0f - ice);
-            float r = 228.0f + 6.0f * drift + 4.0f * grain;
-            float g = 232.0f + 5.0f * drift + 4.0f * grain;
-            float b = 238.0f + 4.0f * drift + 3.0f * grain;
+            float r = 226.0f + 10.0f * drift + 6.0f * grain;
+            float g = 230.0f + 9.0f * drift + 6.0f * grain;
+            float b = 237.0f + 7.0f * drift + 5.0f * grain;
             r = mixf(r, 206.0f, ice);
             g = mixf(g, 216.0f, ice);
             b = mixf(b, 228.0f, ice);
@@ -708,7 +727,7 @@ static void makeSnow(Surface *s)
 }
 
 // Per-material normal strength and how strongly crevices darken the AO.
-static const float NORMAL_STRENGTH[MATERIAL_COUNT] = {0.55f, 0.5f, 0.45f, 0.35f, 0.35f, 0.45f, 0.45f, 0.3f};
+static const float NORMAL_STRENGTH[MATERIAL_COUNT] = {0.3f, 0.3f, 0.45f, 1.2f, 0.6f, 0.45f, 0.45f, 0.8f};
 static const float AO_STRENGTH[MATERIAL_COUNT] = {0.05f, 0.05f, 0.06f, 0.05f, 0.06f, 0.05f, 0.08f, 0.04f};
 
 void imageMaterial(int index, uint8_t *alb, uint8_t *rma, uint8_t *nrm)
@@ -792,7 +811,7 @@ void imageBrdfLut(uint8_t *rgb)
                 double nh = hz[i];
                 double gl = lz / (lz * (1.0 - k) + k);
                 double gvis = gv * gl * vh / (nh * nv);
-                double fc = pow(1.0 - vh, 5.0);
+                double q = 1.0 - vh, fc = q * q * q * q * q;
                 a += (1.0 - fc) * gvis;
                 b += fc * gvis;
             }
@@ -868,10 +887,12 @@ int imageFont(uint8_t *rgba)
         bx1 = x1 > bx1 ? x1 : bx1;
         by1 = y1 > by1 ? y1 : by1;
     }
-    float scale_y = (float)(FONT_CELL_H - 2) / (float)(by1 - by0);
+    // One texel of the 14-row inner box is spare so subpixel spill cannot
+    // reach the cell's edge row.
+    float scale_y = (float)(FONT_CELL_H - 3) / (float)(by1 - by0);
     float scale_x = (float)(FONT_CELL_W - 2) / (float)(bx1 - bx0);
     float scale = scale_y < scale_x ? scale_y : scale_x;
-    int baseline = 1 + (int)floorf((float)by1 * scale + 0.5f);
+    int baseline = 1 + (int)ceilf((float)by1 * scale);
     float left = ((float)FONT_CELL_W - (float)adv * scale) * 0.5f;
     static unsigned char cover[FONT_CELL_H * FONT_CELL_W];
     for (int c = 32; c < 127; c++) {
@@ -887,12 +908,21 @@ int imageFont(uint8_t *rgba)
             stbtt_MakeCodepointBitmapSubpixel(&info, cover + py * FONT_CELL_W + px, w, h, FONT_CELL_W,
                                               scale, scale, shift, 0.0f, c);
         // Hard edges for an unblended alpha test: a slightly low threshold
-        // keeps one-texel stems unbroken; a dark ring keeps text readable on
-        // bright sky.
+        // keeps one-texel stems unbroken, and glyphs thinner than a texel
+        // ('_') keep their strongest texels; a dark ring keeps text readable
+        // on bright sky.
+        int peak = 0;
+        for (int t = 0; t < FONT_CELL_H * FONT_CELL_W; t++)
+            peak = cover[t] > peak ? cover[t] : peak;
+        int cut = peak / 2 < 100 ? (peak + 1) / 2 : 100;
+        if (cut < 1)
+            cut = 1;
+        for (int t = 0; t < FONT_CELL_H * FONT_CELL_W; t++)
+            cover[t] = cover[t] >= cut ? 255 : 0;
         for (int y = 0; y < FONT_CELL_H; y++) {
             for (int x = 0; x < FONT_CELL_W; x++) {
                 uint8_t *p = rgba + ((size_t)(oy + y) * FONT_W + (ox + x)) * 4;
-                if (cover[y * FONT_CELL_W + x] >= 100) {
+                if (cover[y * FONT_CELL_W + x]) {
                     p[0] = p[1] = p[2] = p[3] = 255;
                     continue;
                 }
@@ -901,7 +931,7 @@ int imageFont(uint8_t *rgba)
                     for (int dx = -1; dx <= 1 && !ring; dx++) {
                         int sx = x + dx, sy = y + dy;
                         if (sx >= 0 && sy >= 0 && sx < FONT_CELL_W && sy < FONT_CELL_H &&
-                            cover[sy * FONT_CELL_W + sx] >= 100)
+                            cover[sy * FONT_CELL_W + sx])
                             ring = 1;
                     }
                 if (ring) {
@@ -999,8 +1029,6 @@ int imageLogo(uint8_t *rgba)
     // green at the top to a deeper green at the baseline.
     const char *text = "Knoll";
     float scale = stbtt_ScaleForPixelHeight(&info, 82.0f);
-    int ascent = 0;
-    stbtt_GetFontVMetrics(&info, &ascent, nullptr, nullptr);
     float pen = 140.0f;
     int baseline = 92;
     static unsigned char glyph[LOGO_H * LOGO_W];
@@ -1029,7 +1057,6 @@ int imageLogo(uint8_t *rgba)
         if (p[1])
             pen += scale * (float)stbtt_GetCodepointKernAdvance(&info, p[0], p[1]);
     }
-    (void)ascent;
     for (int y = 0; y < LOGO_H; y++) {
         for (int x = 0; x < LOGO_W; x++) {
             uint8_t *q = rgba + ((size_t)y * LOGO_W + x) * 4;

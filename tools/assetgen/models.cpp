@@ -20,6 +20,9 @@ static const double DIFF_STEP = 1e-5;
 // surface derivatives vanish.
 static const double POLE_NUDGE = 1e-4;
 
+// Painters give heights in texels, so the normal maps take slopes as they are.
+static const float NORMAL_SLOPE = 1.0f;
+
 // Lattice period of the plain noise: large enough never to repeat visibly.
 static const int NOISE_PERIOD = 4096;
 
@@ -187,6 +190,26 @@ PatchFn tube(const std::function<D3(double v)> &centre, D3 side,
     };
 }
 
+void meshFrond(Mesh *m, const Frond &f, int nu, int nv, UvRect uv)
+{
+    D3 up = d3(0, 1, 0);
+    D3 heading = f.p2 - f.p0;
+    heading.y = 0.0;
+    D3 side = normalize(cross(heading, up));
+    PatchFn pos = [f, side](double u, double v) {
+        double w = 1.0 - v;
+        D3 c = f.p0 * (w * w) + f.p1 * (2.0 * w * v) + f.p2 * (v * v);
+        D3 tangent = normalize((f.p1 - f.p0) * (2.0 * w) + (f.p2 - f.p1) * (2.0 * v));
+        D3 lift = cross(side, tangent);
+        double a = 2.0 * u - 1.0, hw = f.half_width(v);
+        return c + side * (a * hw * cos(f.droop)) -
+               lift * (pow(fabs(a), f.curl) * hw * sin(f.droop));
+    };
+    size_t first_vertex = m->vertices.size(), first_index = m->indices.size();
+    meshPatch(m, nu, nv, pos, uv, false);
+    meshBackFaces(m, first_vertex, first_index);
+}
+
 void meshBackFaces(Mesh *m, size_t first_vertex, size_t first_index)
 {
     size_t vertex_end = m->vertices.size(), index_end = m->indices.size();
@@ -299,8 +322,6 @@ void modelsBuild(int index, ModelAsset *out)
     static const MeshFn meshes[MODELS_COUNT] = {barrelMesh, fernMesh, palmMesh, cactusMesh};
     static const PaintFn painters[MODELS_COUNT] = {barrelPaint, fernPaint, palmPaint,
                                                    cactusPaint};
-    // Height fields are painted in texels; the normal maps take them as is.
-    static const float bumps[MODELS_COUNT] = {1.0f, 1.0f, 1.0f, 1.0f};
 
     Mesh mesh;
     meshes[index](&mesh);
@@ -316,7 +337,7 @@ void modelsBuild(int index, ModelAsset *out)
     out->alb = (unsigned char *)malloc(n * 4);
     out->rma = (unsigned char *)malloc(n * 3);
     out->nrm = (unsigned char *)malloc(n * 3);
-    layersEncode(layers, bumps[index], out->alb, out->rma, out->nrm);
+    layersEncode(layers, NORMAL_SLOPE, out->alb, out->rma, out->nrm);
 }
 
 void modelsFree(ModelAsset *asset)

@@ -35,6 +35,16 @@ struct UvRect {
     double s0, t0, s1, t1;
 };
 
+// A leaf card along a quadratic Bezier rachis p0 -> p1 -> p2 lying in a
+// vertical plane. Leaflets leave the rachis to both sides and sink below it
+// by sin(droop) of their length, raised to the power curl (1 folds the card
+// into a V, 2 arches it). half_width(v) is the card's half-width.
+struct Frond {
+    D3 p0, p1, p2;
+    double droop, curl;
+    std::function<double(double v)> half_width;
+};
+
 // A surface patch: position at parameters (u, v), both over 0..1.
 typedef std::function<D3(double u, double v)> PatchFn;
 
@@ -96,6 +106,10 @@ PatchFn lathe(const std::function<D3(double v)> &profile);
 // cross-section (u once round). The natural normal points outwards.
 PatchFn tube(const std::function<D3(double v)> &centre, D3 side,
              const std::function<double(double u, double v)> &radius);
+
+// Adds a frond card, front facing up, with its back faces; across the card
+// is u (s of uv), along it v (t of uv).
+void meshFrond(Mesh *m, const Frond &f, int nu, int nv, UvRect uv);
 
 // Adds back faces for the vertices from first_vertex and the indices from
 // first_index on: same positions and texture, opposite normals and winding.

@@ -1,0 +1,81 @@
+# Shared by scripts/sanitize-run.sh, demo.sh and soak.sh (sourced, not run):
+# a private Xvfb, the Knoll window, and real input through xdotool.
+
+# Starts Xvfb on the first free display from :120 at the given screen size
+# (default 1280x1024) and exports DISPLAY. xs_stop_x ends it.
+xs_start_x() {
+  local size=${1:-1280x1024} n
+  for n in $(seq 120 159); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
+  done
+  Xvfb :$n -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
+  XS_XVFB=$!
+  export DISPLAY=:$n
+  for _ in $(seq 200); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  echo "xsession: Xvfb on :$n did not come up" >&2
+  return 1
+}
+
+xs_stop_x() {
+  [ -n "${XS_XVFB:-}" ] || return 0
+  kill "$XS_XVFB" 2>/dev/null
+  wait "$XS_XVFB" 2>/dev/null
+  XS_XVFB=
+}
+
+# Waits (at most $1 seconds, default 30) for the window titled exactly Knoll,
+# focuses it and sets XS_WIN. With no window manager, focus is given
+# explicitly and never changes on its own.
+xs_find_window() {
+  local limit=${1:-30}
+  XS_WIN=$(timeout "$limit" xdotool search --sync --name '^Knoll$' 2>/dev/null | head -1)
+  [ -n "$XS_WIN" ] || { echo "xsession: no Knoll window within ${limit}s" >&2; return 1; }
+  timeout 10 xdotool windowfocus --sync "$XS_WIN"
+}
+
+# Window-relative pointer moves with the right button held, in steps of at
+# most 20 px, 50 ms apart: xs_drag X Y DX DY STEPS.
+xs_drag() {
+  local x=$1 y=$2 dx=$3 dy=$4 steps=$5 i
+  # Knoll would take a move and a press handled in the same loop turn as
+  # one turn of the camera, so the pointer settles before the press.
+  xdotool mousemove --window "$XS_WIN" "$x" "$y"
+  sleep 0.1
+  xdotool mousedown 3
+  for i in $(seq "$steps"); do
+    sleep 0.05
+    xdotool mousemove_relative -- "$dx" "$dy"
+  done
+  sleep 0.05
+  xdotool mouseup 3
+}
+
+# Holds a key for the given seconds: xs_hold KEY SECONDS.
+xs_hold() {
+  xdotool keydown "$1"
+  sleep "$2"
+  xdotool keyup "$1"
+}
+
+xs_key() { xdotool key "$@"; }
+
+# Waits at most $2 seconds for process $1 to end; sets XS_STATUS to its exit
+# status, or returns 1 (process left running) on timeout.
+xs_wait_exit() {
+  local pid=$1 limit=$2 i
+  for i in $(seq $((limit * 10))); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      XS_STATUS=$?
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Resident memory of a process in kB.
+xs_rss() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }

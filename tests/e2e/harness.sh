@@ -1,0 +1,261 @@
+# Shared helpers for the end-to-end cases: a private Xvfb, one knoll process
+# in a fresh working directory, real X input through xdotool and screenshot
+# comparison with ImageMagick. Sourced by e2e.sh; not run on its own.
+#
+# Every picture is compared without the top rows, where the frame-rate text
+# changes on its own.
+
+HUD_ROWS=24              # rows at the top holding the frame-rate text
+SCREEN_W=1280 SCREEN_H=1024
+STARTUP_TIMEOUT=60       # seconds for the window and for the running scene
+
+work= xvfb_pid= knoll_pid= win= knoll_status=
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+note() { echo "-- [${SECONDS}s] $*"; }
+
+cleanup() {
+    local status=$?
+    if [ -n "$knoll_pid" ] && kill -0 "$knoll_pid" 2>/dev/null; then
+        kill "$knoll_pid" 2>/dev/null
+        wait "$knoll_pid" 2>/dev/null
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    if [ -n "$work" ]; then
+        if [ $status -eq 0 ]; then
+            rm -rf "$work"
+        else
+            echo "working directory kept: $work" >&2
+            [ -f "$work/error.log" ] && sed 's/^/error.log: /' "$work/error.log" >&2
+        fi
+    fi
+}
+
+# Creates the working directory and starts a private Xvfb; sets DISPLAY.
+# Xvfb picks a free display number itself (-displayfd), so cases can run in
+# parallel with each other and with anything else holding a display.
+setup() {
+    work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-e2e.XXXXXX")
+    trap cleanup EXIT
+    trap 'exit 1' INT TERM
+    cd "$work" || fail "no working directory"
+    Xvfb -displayfd 3 -screen 0 ${SCREEN_W}x${SCREEN_H}x24 -nolisten tcp \
+        3>"$work/.display" >"$work/.xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    local i
+    for i in $(seq 100); do
+        [ -s "$work/.display" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
+        sleep 0.1
+    done
+    [ -s "$work/.display" ] || fail "Xvfb did not report a display"
+    export DISPLAY=:$(head -n1 "$work/.display")
+    unset WAYLAND_DISPLAY
+    note "display $DISPLAY, working directory $work"
+}
+
+# Starts knoll in the working directory and waits for its window.
+start_knoll() {
+    "$KNOLL" >"$work/.stdout" 2>&1 &
+    knoll_pid=$!
+    win=$(timeout $STARTUP_TIMEOUT xdotool search --sync --onlyvisible --name '^Knoll$' | head -n1)
+    [ -n "$win" ] || fail "no window titled Knoll appeared"
+    # Without a window manager focus is set directly; the pointer goes inside
+    # too so the window gets keyboard input either way.
+    xdotool windowfocus --sync "$win" || fail "cannot focus the window"
+    read -r wx wy ww wh < <(geometry)
+    xdotool mousemove $((wx + ww / 2)) $((wy + wh / 2))
+}
+
+# Prints "x y width height" of the knoll window.
+geometry() {
+    xdotool getwindowgeometry --shell "$win" |
+        awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'
+}
+
+# Waits until knoll has exited; sets knoll_status.
+wait_exit() {
+    local i
+    for i in $(seq $((${1:-10} * 10))); do
+        kill -0 "$knoll_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$knoll_pid" 2>/dev/null && fail "knoll still runs"
+    wait "$knoll_pid"
+    knoll_status=$?
+    knoll_pid=
+}
+
+# Screenshot of the window's contents below the frame-rate text, to $1.png.
+shot() {
+    local x y w h
+    read -r x y w h < <(geometry)
+    import -window root -crop ${w}x$((h - HUD_ROWS))+$x+$((y + HUD_ROWS)) +repage "$work/$1.png" ||
+        fail "screenshot failed"
+}
+
+# Number of pixels that differ between two shots beyond a small fuzz.
+differ() {
+    compare -metric AE -fuzz 3% "$work/$1.png" "$work/$2.png" null: 2>&1 | cut -d' ' -f1
+}
+
+# Pixel count of a shot.
+pixels() { identify -format '%[fx:w*h]' "$work/$1.png"; }
+
+# Root-mean-square difference (0..1) of two shots after reducing both to an
+# eighth, which hides the small displacements that a tick more or less of
+# movement makes while keeping large changes.
+coarse_distance() {
+    convert "$work/$1.png" -scale 12.5% "$work/.small1.png"
+    convert "$work/$2.png" -scale 12.5% "$work/.small2.png"
+    compare -metric RMSE "$work/.small1.png" "$work/.small2.png" null: 2>&1 |
+        sed -E 's/.*\(([0-9.e-]+)\).*/\1/'
+}
+
+# Asserts that two shots are the same picture (up to a few pixels).
+assert_same() {
+    local n
+    n=$(differ "$1" "$2")
+    [ "$n" -le $(($(pixels "$1") / 1000)) ] || fail "$3: $1 and $2 differ in $n pixels"
+    note "$3: $1 = $2 ($n pixels differ)"
+}
+
+# Asserts that two shots are clearly different pictures.
+assert_differ() {
+    local n
+    n=$(differ "$1" "$2")
+    [ "$n" -gt $(($(pixels "$1") / 200)) ] || fail "$3: $1 and $2 differ in only $n pixels"
+    note "$3: $1 != $2 ($n pixels differ)"
+}
+
+# Frames take a few hundred milliseconds in software rendering, so a picture
+# is only trusted once it has been seen; these poll for what a test expects
+# and give up after POLL_TIMEOUT seconds.
+POLL_TIMEOUT=15
+
+# Shot $2 once it differs clearly from $1.
+wait_differ() {
+    local t0=$SECONDS
+    while [ $((SECONDS - t0)) -lt $POLL_TIMEOUT ]; do
+        shot "$2"
+        [ "$(differ "$1" "$2")" -gt $(($(pixels "$1") / 200)) ] && {
+            note "${3:-picture}: $2 != $1 ($(differ "$1" "$2") pixels differ)"
+            return 0
+        }
+        sleep 0.2
+    done
+    fail "${3:-picture}: $2 never differed from $1"
+}
+
+# Shot $2 once it matches $1.
+wait_same() {
+    local t0=$SECONDS
+    while [ $((SECONDS - t0)) -lt $POLL_TIMEOUT ]; do
+        shot "$2"
+        [ "$(differ "$1" "$2")" -le $(($(pixels "$1") / 1000)) ] && {
+            note "${3:-picture}: $2 = $1 ($(differ "$1" "$2") pixels differ)"
+            return 0
+        }
+        sleep 0.2
+    done
+    fail "${3:-picture}: $2 never came back to $1 ($(differ "$1" "$2") pixels differ)"
+}
+
+# Shot $1 once three shots over a second agree: several frames have been
+# drawn without a change.
+wait_still() {
+    local t0=$SECONDS same=0
+    shot .still
+    while [ $((SECONDS - t0)) -lt $POLL_TIMEOUT ]; do
+        sleep 0.5
+        shot "$1"
+        if [ "$(differ .still "$1")" -eq 0 ]; then
+            same=$((same + 1))
+            [ $same -ge 2 ] && return 0
+        else
+            same=0
+        fi
+        cp "$work/$1.png" "$work/.still.png"
+    done
+    fail "the picture does not come to rest"
+}
+
+# Waits until the window shows a picture that is not one flat colour: the
+# first drawn frame, which is the logo screen; saved as logo.png.
+wait_logo() {
+    local t0=$SECONDS
+    while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
+        shot logo
+        [ "$(identify -format '%[fx:standard_deviation>0.001]' "$work/logo.png")" = 1 ] && return 0
+        sleep 0.1
+    done
+    fail "nothing was drawn"
+}
+
+# Waits until the picture has left the logo screen and come to rest; saved
+# as $1.png.
+wait_running() {
+    local t0=$SECONDS
+    while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
+        shot "$1"
+        if [ "$(differ logo "$1")" -gt $(($(pixels logo) / 20)) ]; then
+            wait_still "$1"
+            return 0
+        fi
+        sleep 0.3
+    done
+    fail "the logo screen did not give way to the scene"
+}
+
+# The displacement s, within -range..range, for which the centre of shot $3
+# best matches shot $2 displaced by s along axis x or y: $3(p) ~ $2(p + s).
+# Turning or moving the view right makes s positive along x; tilting it down
+# makes s positive along y.
+best_shift() {
+    local axis=$1 a=$work/$2.png b=$work/$3.png range=${4:-64}
+    local w h cw ch x0 y0 where
+    read -r w h < <(identify -format '%w %h' "$a")
+    cw=$((w / 3)) ch=$((h / 3)) x0=$(((w - cw) / 2)) y0=$(((h - ch) / 2))
+    convert "$b" -crop ${cw}x$ch+$x0+$y0 +repage "$work/.centre.png"
+    if [ "$axis" = x ]; then
+        convert "$a" -crop $((cw + 2 * range))x$ch+$((x0 - range))+$y0 +repage "$work/.area.png"
+    else
+        convert "$a" -crop ${cw}x$((ch + 2 * range))+$x0+$((y0 - range)) +repage "$work/.area.png"
+    fi
+    where=$(compare -metric RMSE -subimage-search "$work/.area.png" "$work/.centre.png" null: 2>&1 |
+        sed -nE 's/.*@ ([0-9]+),([0-9]+).*/\1 \2/p')
+    [ -n "$where" ] || fail "no match for the centre of $3 in $2"
+    set -- $where
+    if [ "$axis" = x ]; then echo $(($1 - range)); else echo $(($2 - range)); fi
+}
+
+# Ends knoll with Esc and checks the exit status and the log.
+finish() {
+    xdotool key Escape
+    wait_exit 10
+    [ "$knoll_status" -eq 0 ] || fail "knoll exited with status $knoll_status after Esc"
+    check_log
+}
+
+check_log() {
+    if grep -q 'OpenGL Error' "$work/error.log" 2>/dev/null; then
+        fail "error.log reports: $(grep 'OpenGL Error' "$work/error.log" | head -n3)"
+    fi
+}
+
+# Presses one key (press and release).
+tap() { xdotool key "$1"; }
+
+# Holds a key for $2 seconds.
+hold() {
+    xdotool keydown "$1"
+    sleep "$2"
+    xdotool keyup "$1"
+}

@@ -1,0 +1,249 @@
+// The shell's pure parts: loop timing, the frame counter, the flying camera
+// and the random light commands. No window is opened.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <random>
+
+#include "app.h"
+
+namespace {
+
+const Vec3 AXIS_X = {1, 0, 0}, AXIS_Y = {0, 1, 0};
+const double UNIT = M_PI / 1024.0;  // one screen unit of cursor motion
+
+Vec3 viewOf(Quat q) { return quatMultiplyVector(q, {0, 0, -1}); }
+
+#define EXPECT_VEC3_NEAR(v, ex, ey, ez, eps) \
+    do {                                     \
+        Vec3 v_ = (v);                       \
+        EXPECT_NEAR(v_.x, (ex), (eps));      \
+        EXPECT_NEAR(v_.y, (ey), (eps));      \
+        EXPECT_NEAR(v_.z, (ez), (eps));      \
+    } while (0)
+
+}  // namespace
+
+TEST(AppTest, AppLoopTicksAndFrames) {
+    LoopClock clock = loopStart(10.0, 0);
+    LoopTurn turn = loopAdvance(&clock, 10.01, MODE_RUNNING);
+    EXPECT_EQ(turn.ticks, 0);
+    EXPECT_EQ(turn.draw, 1);
+    EXPECT_NEAR(turn.fraction, 0.32f, 1e-5);
+    EXPECT_EQ(loopWait(&clock, 10.01, 10.01), 0.0);
+
+    // A stall runs every tick it owes, in one turn with one frame.
+    turn = loopAdvance(&clock, 11.01, MODE_RUNNING);
+    EXPECT_EQ(turn.ticks, 32);
+    EXPECT_EQ(turn.draw, 1);
+    EXPECT_NEAR(turn.fraction, 0.32f, 1e-5);
+    turn = loopAdvance(&clock, 11.06, MODE_RUNNING);
+    EXPECT_EQ(turn.ticks, 1);
+    EXPECT_NEAR(turn.fraction, (0.06 - 0.03125) / 0.03125, 1e-5);
+
+    LoopClock limited = loopStart(0.0, 60);
+    turn = loopAdvance(&limited, 0.01, MODE_RUNNING);
+    EXPECT_EQ(turn.draw, 0);
+    EXPECT_EQ(turn.ticks, 0);
+    // The frame is due in 1/60 - 0.01 s, before the tick in 0.02125 s.
+    EXPECT_NEAR(loopWait(&limited, 0.01, 0.01), 1.0 / 60 - 0.01, 1e-12);
+    EXPECT_NEAR(loopWait(&limited, 0.01, 0.012), 1.0 / 60 - 0.012, 1e-12);
+    EXPECT_EQ(loopWait(&limited, 0.01, 0.5), 0.0);
+    turn = loopAdvance(&limited, 1.01, MODE_RUNNING);
+    EXPECT_EQ(turn.ticks, 32);
+    EXPECT_EQ(turn.draw, 1);
+
+    LoopClock slow = loopStart(0.0, 10);
+    loopAdvance(&slow, 0.01, MODE_RUNNING);
+    EXPECT_NEAR(loopWait(&slow, 0.01, 0.01), 0.03125 - 0.01, 1e-12);
+}
+
+TEST(AppTest, AppLoopLongRunRates) {
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> step(0.001, 0.016);
+    for (int limit : {0, 60}) {
+        LoopClock clock = loopStart(100.0, limit);
+        double now = 100.0;
+        long ticks = 0, frames = 0, turns = 0;
+        while (now < 160.0) {
+            now += step(gen);
+            LoopTurn turn = loopAdvance(&clock, now, MODE_RUNNING);
+            ticks += turn.ticks;
+            frames += turn.draw;
+            turns++;
+            if (turn.draw) {
+                ASSERT_GE(turn.fraction, 0.0f);
+                ASSERT_LT(turn.fraction, 1.0f);
+            }
+            ASSERT_GE(loopWait(&clock, now, now), 0.0);
+        }
+        double elapsed = now - 100.0;
+        EXPECT_NEAR(ticks, elapsed * 32, 1.0) << limit;
+        if (limit == 0)
+            EXPECT_EQ(frames, turns);
+        else
+            EXPECT_NEAR(frames, elapsed * 60, 1.0);
+    }
+}
+
+TEST(AppTest, AppLoopLeavesLogoAfterTwoSeconds) {
+    LoopClock clock = loopStart(5.0, 0);
+    EXPECT_EQ(loopAdvance(&clock, 6.0, MODE_LOGO).leave_logo, 0);
+    EXPECT_EQ(loopAdvance(&clock, 6.999, MODE_LOGO).leave_logo, 0);
+    EXPECT_EQ(loopAdvance(&clock, 7.0, MODE_LOGO).leave_logo, 1);
+    EXPECT_EQ(loopAdvance(&clock, 9.0, MODE_RUNNING).leave_logo, 0);
+}
+
+TEST(AppTest, AppFpsCounter) {
+    // The counter's state lives for the whole process; this is its only user.
+    updateFps(0.25);
+    updateFps(0.5);
+    EXPECT_EQ(fps_num, 0.0);
+    updateFps(0.75);
+    EXPECT_DOUBLE_EQ(fps_num, 3 / 0.75);
+    updateFps(1.25);
+    EXPECT_DOUBLE_EQ(fps_num, 3 / 0.75);
+    updateFps(1.5);
+    EXPECT_DOUBLE_EQ(fps_num, 2 / 0.75);
+
+    char text[32];
+    fpsText(text, sizeof(text), 59.6);
+    EXPECT_STREQ(text, "FPS: 60");
+    fpsText(text, sizeof(text), 59.4);
+    EXPECT_STREQ(text, "FPS: 59");
+    fpsText(text, sizeof(text), 0.0);
+    EXPECT_STREQ(text, "FPS: 0");
+}
+
+TEST(AppTest, AppCameraTurn) {
+    const Quat untouched = {9, 9, 9, 9};
+    Quat ori = untouched;
+    CameraLook look = {};
+    EXPECT_EQ(cameraTurn(&look, 500, 300, 0, &ori), 0);
+    EXPECT_EQ(look.cx, 500);
+    EXPECT_EQ(look.cy, 300);
+    EXPECT_EQ(ori.w, untouched.w);
+    // The motion made while not looking is gone once looking starts, also
+    // a motion made in the very turn the button went down.
+    EXPECT_EQ(cameraTurn(&look, 560, 340, 1, &ori), 0);
+    EXPECT_EQ(ori.w, untouched.w);
+    EXPECT_EQ(cameraTurn(&look, 500, 300, 1, &ori), 1);
+    EXPECT_EQ(look.look_hor, 60 * UNIT);
+    EXPECT_EQ(look.look_ver, 40 * UNIT);
+    look.look_hor = look.look_ver = 0.0;
+    cameraTurn(&look, 500, 300, 1, &ori);
+    EXPECT_VEC3_NEAR(viewOf(ori), 0, 0, -1, 1e-6);
+
+    // 512 units to the right face +X, 1024 face +Z.
+    cameraTurn(&look, 1012, 300, 1, &ori);
+    EXPECT_VEC3_NEAR(viewOf(ori), 1, 0, 0, 1e-6);
+    cameraTurn(&look, 1524, 300, 1, &ori);
+    EXPECT_EQ(look.look_hor, -M_PI);
+    EXPECT_VEC3_NEAR(viewOf(ori), 0, 0, 1, 1e-6);
+
+    // Three quarters of a turn to the left is kept as it is, not as the
+    // equivalent quarter to the right.
+    look = {0, 0, 0, 0, 1};  // already looking
+    cameraTurn(&look, -1536, 0, 1, &ori);
+    EXPECT_EQ(look.look_hor, 1.5 * M_PI);
+    look.look_hor = 2 * M_PI + 0.1;
+    cameraTurn(&look, look.cx, look.cy, 1, &ori);
+    EXPECT_NEAR(look.look_hor, 0.1, 1e-12);
+    look.look_hor = -2 * M_PI - 0.1;
+    cameraTurn(&look, look.cx, look.cy, 1, &ori);
+    EXPECT_NEAR(look.look_hor, -0.1, 1e-12);
+
+    // A long way down stops at straight down; coming back up acts at once.
+    look = {0, 0, 0, 0, 1};  // already looking
+    cameraTurn(&look, 0, 100000, 1, &ori);
+    EXPECT_EQ(look.look_ver, -M_PI / 2);
+    EXPECT_VEC3_NEAR(viewOf(ori), 0, -1, 0, 1e-6);
+    cameraTurn(&look, 0, 99990, 1, &ori);
+    EXPECT_NEAR(look.look_ver, -M_PI / 2 + 10 * UNIT, 1e-12);
+    cameraTurn(&look, 0, -100000, 1, &ori);
+    EXPECT_EQ(look.look_ver, M_PI / 2);
+
+    // Up and to the left: pitch about the camera's X, then yaw about world Y.
+    look = {0, 0, 0, 0, 1};  // already looking
+    cameraTurn(&look, -200, -100, 1, &ori);
+    const double yaw = 200 * UNIT, pitch = 100 * UNIT;
+    EXPECT_VEC3_NEAR(viewOf(ori), -std::sin(yaw) * std::cos(pitch), std::sin(pitch),
+                     -std::cos(yaw) * std::cos(pitch), 1e-5);
+}
+
+TEST(AppTest, AppCameraMove) {
+    const Quat identity = {0, 0, 0, 1};
+    const ArrowKeys none = {0, 0, 0, 0}, left = {1, 0, 0, 0}, right = {0, 1, 0, 0},
+                    up = {0, 0, 1, 0}, down = {0, 0, 0, 1};
+    const Vec3 start = {16, 8, 32};
+
+    Vec3 p = start;
+    for (int i = 0; i < 32; i++) p = cameraMove(p, identity, up);
+    EXPECT_EQ(p.x, 16.0f);
+    EXPECT_EQ(p.y, 8.0f);
+    EXPECT_EQ(p.z, 24.0f);
+
+    EXPECT_VEC3_NEAR(cameraMove(start, identity, left), 15.75f, 8, 32, 0);
+    EXPECT_VEC3_NEAR(cameraMove(start, identity, right), 16.25f, 8, 32, 0);
+    EXPECT_VEC3_NEAR(cameraMove(start, identity, down), 16, 8, 32.25f, 0);
+    EXPECT_VEC3_NEAR(cameraMove(start, identity, none), 16, 8, 32, 0);
+
+    Quat facing_down = quatAddRotation(quatRotate(AXIS_Y, 0), AXIS_X, -M_PI / 2);
+    EXPECT_VEC3_NEAR(cameraMove(start, facing_down, up), 16, 7.75f, 32, 1e-5);
+
+    // Turned a quarter left, forward is -X and right is -Z.
+    Quat turned = quatRotate(AXIS_Y, M_PI / 2);
+    EXPECT_VEC3_NEAR(cameraMove(start, turned, up), 15.75f, 8, 32, 1e-5);
+    EXPECT_VEC3_NEAR(cameraMove(start, turned, {1, 1, 0, 0}), 16, 8, 32, 1e-5);
+    EXPECT_VEC3_NEAR(cameraMove(start, turned, {0, 1, 1, 0}), 15.75f, 8, 31.75f, 1e-5);
+    EXPECT_VEC3_NEAR(cameraMove(start, turned, {1, 1, 1, 1}), 16, 8, 32, 1e-5);
+}
+
+TEST(AppTest, AppRandomLight) {
+    RandomState *state = randomNew(42), *twin = randomNew(42);
+    for (int i = 0; i < 3; i++) {
+        Vec3 c = randomLightColor(state);
+        double d1 = randomDouble(twin), d2 = randomDouble(twin), d3 = randomDouble(twin);
+        EXPECT_FLOAT_EQ(c.x, d3 * 8);
+        EXPECT_FLOAT_EQ(c.y, d2 * 8);
+        EXPECT_FLOAT_EQ(c.z, d1 * 8);
+
+        Vec3 d = randomLightDirection(state);
+        d1 = randomDouble(twin), d2 = randomDouble(twin), d3 = randomDouble(twin);
+        EXPECT_FLOAT_EQ(d.x, d1 - 0.5);
+        EXPECT_FLOAT_EQ(d.y, -(d2 * 0.875 + 0.125));
+        EXPECT_FLOAT_EQ(d.z, d3 - 0.5);
+    }
+
+    // Over many draws the ranges are respected and nearly filled.
+    float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+    float color_lo = 1e9f, color_hi = -1e9f;
+    for (int i = 0; i < 20000; i++) {
+        Vec3 d = randomLightDirection(state);
+        const float v[3] = {d.x, d.y, d.z};
+        for (int k = 0; k < 3; k++) {
+            lo[k] = std::fmin(lo[k], v[k]);
+            hi[k] = std::fmax(hi[k], v[k]);
+        }
+        Vec3 c = randomLightColor(state);
+        color_lo = std::fmin(color_lo, std::fmin(c.x, std::fmin(c.y, c.z)));
+        color_hi = std::fmax(color_hi, std::fmax(c.x, std::fmax(c.y, c.z)));
+    }
+    EXPECT_GE(lo[0], -0.5f);
+    EXPECT_LE(hi[0], 0.5f);
+    EXPECT_GE(lo[1], -1.0f);
+    EXPECT_LE(hi[1], -0.125f);
+    EXPECT_GE(lo[2], -0.5f);
+    EXPECT_LE(hi[2], 0.5f);
+    EXPECT_LT(lo[0], -0.49f);
+    EXPECT_GT(hi[0], 0.49f);
+    EXPECT_LT(lo[1], -0.99f);
+    EXPECT_GT(hi[1], -0.135f);
+    EXPECT_GE(color_lo, 0.0f);
+    EXPECT_LE(color_hi, 8.0f);
+    EXPECT_LT(color_lo, 0.01f);
+    EXPECT_GT(color_hi, 7.99f);
+    free(state);
+    free(twin);
+}

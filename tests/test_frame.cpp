@@ -1,0 +1,381 @@
+// Whole frames: the logo screen and its counter, the HUD pen, the running
+// scene's sky, terrain, shadows, grid and blur switch, and the comparison of
+// fixed views against committed reference images.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <string>
+#include <vector>
+
+#include "probe_scene.h"
+#include "render_scene.h"
+
+// ------------------------------------------------------- embedded files ----
+
+extern "C" const uint8_t _binary_logo_png_start[], _binary_logo_png_end[];
+extern "C" const uint8_t _binary_font_png_start[], _binary_font_png_end[];
+
+// ------------------------------------------------------------ constants ----
+
+static const int WIDTH = 800, HEIGHT = 600;
+static const Rgb SKY = {135, 207, 255};
+static const Vec3 DEFAULT_LIGHT = {0.0f, -1.0f, -1.0f};
+// The later reference view: from the west edge, looking across the scene
+// towards the palm and cactus.
+static const ScenePose LATER_POSE = {{2.0f, 12.0f, 30.0f}, -0.7f, -0.45f};
+// Reference rule: at most this share of pixels may differ by more than
+// REFERENCE_TOLERANCE in some channel.
+static const double REFERENCE_SHARE = 0.001;
+static const int REFERENCE_TOLERANCE = 3;
+
+// ---------------------------------------------------------------- types ----
+
+// A decoded RGBA image, rows from the top.
+struct Image {
+    int w = 0, h = 0;
+    std::vector<uint8_t> rgba;
+};
+
+// An RGB frame, rows from the top.
+typedef std::vector<uint8_t> Frame;
+
+// ------------------------------------------------------------ functions ----
+
+static Image decodeEmbedded(const uint8_t *start, const uint8_t *end) {
+    Image img;
+    int n;
+    uint8_t *p = stbi_load_from_memory(start, (int)(end - start), &img.w, &img.h, &n, 4);
+    if (p) img.rgba.assign(p, p + (size_t)img.w * img.h * 4);
+    stbi_image_free(p);
+    return img;
+}
+
+// Copies the texels of src with alpha of at least one half onto the frame at
+// (x0, y0): what the HUD program draws at native size.
+static void stamp(Frame *f, const Image &src, int sx, int sy, int w, int h, int x0, int y0) {
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            const uint8_t *t = &src.rgba[((size_t)(sy + y) * src.w + sx + x) * 4];
+            if (t[3] < 128) continue;
+            std::copy(t, t + 3, f->begin() + ((size_t)(y0 + y) * WIDTH + x0 + x) * 3);
+        }
+    }
+}
+
+// The frame one line of text at (2, 2) should give over background.
+static void stampText(Frame *f, const Image &font, const char *text) {
+    int pen = 2;
+    for (const char *p = text; *p; p++) {
+        if (*p < 32 || *p > 126) continue;
+        int k = *p - 32;
+        stamp(f, font, (k % 21) * 12, (k / 21) * 16, 12, 16, pen, 2);
+        pen += 12;
+    }
+}
+
+// Pixels where some channel differs by more than tolerance.
+static int countDiffering(const Frame &a, const Frame &b, int tolerance) {
+    int count = 0;
+    for (size_t i = 0; i + 2 < a.size(); i += 3)
+        for (int c = 0; c < 3; c++)
+            if (abs(a[i + c] - b[i + c]) > tolerance) {
+                count++;
+                break;
+            }
+    return count;
+}
+
+static Rgb at(const Frame &f, int x, int y) {
+    const uint8_t *p = &f[((size_t)y * WIDTH + x) * 3];
+    return {p[0], p[1], p[2]};
+}
+
+static Frame frameOf(Rgb fill) {
+    Frame f((size_t)WIDTH * HEIGHT * 3);
+    for (size_t i = 0; i < f.size(); i += 3) {
+        f[i] = (uint8_t)fill.r;
+        f[i + 1] = (uint8_t)fill.g;
+        f[i + 2] = (uint8_t)fill.b;
+    }
+    return f;
+}
+
+// The application's state for the scene: default light, no grid, smoothing.
+static void sceneDefaults(void) {
+    graphicsLightDir(DEFAULT_LIGHT);
+    graphicsLightCol(3.5f, 3.5f, 3.5f);
+    graphicsTerrainGrid(0);
+    shadow_smooth = 1;
+    sceneTerrainInit();
+}
+
+static Frame runningFrame(ScenePose pose) {
+    scenePlace(pose);
+    drawScene(1.0f);
+    return sceneReadBack(WIDTH, HEIGHT);
+}
+
+static Mat4 blockView(void) {
+    Mat4 view;
+    glGetBufferSubData(GL_UNIFORM_BUFFER, off_view, sizeof(view), &view);
+    return view;
+}
+
+// ---------------------------------------------------------- logo, text ----
+
+// The whole logo frame is predicted from the two images: black, the logo at
+// native size with its top-left at (225, 236), the counter from (2, 2).
+TEST(FrameLogo, ShowsTheLogoCentredWithTheCounterAndLeavesTheScenePassesAlone) {
+    ASSERT_TRUE(graphicsReady());
+    ASSERT_EQ(view_wid, WIDTH);
+    Image logo = decodeEmbedded(_binary_logo_png_start, _binary_logo_png_end);
+    Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
+    ASSERT_EQ(logo.w, 350);
+    ASSERT_EQ(logo.h, 128);
+
+    // Markers the logo frame must not touch: the moment maps and the view.
+    graphicsCamera({1.0f, 2.0f, 3.0f}, sceneOrientation(0.3f, 0.2f), PROBE_FOV, PROBE_NEAR,
+                   PROBE_FAR);
+    Mat4 view = blockView();
+    fillMoments(tex_depth, 0.25f, 0.125f);
+    fillMoments(tex_gauss, 0.5f, 0.375f);
+
+    sceneLogoFrame();
+    Frame actual = sceneReadBack(WIDTH, HEIGHT);
+    Frame expected = frameOf({0, 0, 0});
+    stamp(&expected, logo, 0, 0, 350, 128, 225, 236);
+    stampText(&expected, font, "FPS: 60");
+    EXPECT_EQ(countDiffering(actual, expected, 2), 0);
+
+    // Nothing but black outside the logo's rectangle and the counter's line.
+    int stray = 0;
+    for (int y = 18; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++)
+            if ((x < 225 || x >= 575 || y < 236 || y >= 364) &&
+                !sameRgb(at(actual, x, y), {0, 0, 0}, 0))
+                stray++;
+    EXPECT_EQ(stray, 0);
+
+    Mat4 after = blockView();
+    EXPECT_EQ(memcmp(&after, &view, sizeof(view)), 0) << "the logo frame moved the camera";
+    float m1, m2;
+    readMoments(tex_depth, 512, 512, &m1, &m2);
+    EXPECT_EQ(m1, 0.25f);
+    EXPECT_EQ(m2, 0.125f);
+    readMoments(tex_gauss, 512, 512, &m1, &m2);
+    EXPECT_EQ(m1, 0.5f);
+    EXPECT_EQ(m2, 0.375f);
+}
+
+// Control bytes neither draw nor move the pen, so "A\nB" is "AB"; each glyph
+// is its 12 x 16 atlas cell at native size.
+TEST(FrameHud, GlyphsSitInTwelvePixelCellsAndControlBytesDoNotAdvance) {
+    ASSERT_TRUE(graphicsReady());
+    Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
+    graphicsDrawClear(MODE_LOGO);
+    graphicsDrawHudText(
+        "A\nB\x7f"
+        "C",
+        {2.0f, 2.0f}, 16.0f);
+    Frame actual = sceneReadBack(WIDTH, HEIGHT);
+    Frame expected = frameOf({0, 0, 0});
+    stampText(&expected, font, "ABC");
+    EXPECT_EQ(countDiffering(actual, expected, 2), 0);
+}
+
+// -------------------------------------------------------- running scene ----
+
+TEST(FrameScene, SkyAboveTerrainBelow) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    sceneLogoFrame();
+    Frame f = runningFrame(SCENE_START_POSE);
+    int sky_top = 0, sky_bottom = 0;
+    for (int x = 120; x < WIDTH; x++) sky_top += sameRgb(at(f, x, 20), SKY, 0);
+    for (int y = HEIGHT - 60; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++) sky_bottom += sameRgb(at(f, x, y), SKY, 2);
+    EXPECT_GE(sky_top, (WIDTH - 120) * 9 / 10) << "the sky shows its sRGB colour at the top";
+    EXPECT_EQ(sky_bottom, 0) << "the terrain fills the bottom of the view";
+}
+
+// A pillar 10 units high on flat ground, the light travelling along
+// (0, -1, -1): the ground 6 units behind it (towards -z) lies in its shadow,
+// the ground as far to the side or in front does not.
+TEST(FrameScene, CasterDarkensTheGroundBehindItAlongTheLight) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    std::vector<uint8_t> heights(TMODEL_HEIGHT_SIDE * TMODEL_HEIGHT_SIDE, 0);
+    for (int i = 30; i <= 34; i++)
+        for (int j = 30; j <= 34; j++) heights[i + TMODEL_HEIGHT_SIDE * j] = 80;
+    TModel *ground = probeTerrain(heights, 0);  // pillar over x, z = 14.5 .. 16.5
+
+    const Vec3 eye = {16.0f, 30.0f, 16.0f};
+    graphicsCamera(eye, lookDown(), PROBE_FOV, PROBE_NEAR, PROBE_FAR);
+    graphicsShadowClear();
+    graphicsShadowTModel(ground, vec3Zero());
+    graphicsShadowPost();
+    graphicsDrawClear(MODE_RUNNING);
+    graphicsDrawTModel(ground, vec3Zero());
+
+    auto brightness = [&](Vec3 p) {
+        int x, y;
+        worldToPixel(eye, lookDown(), p, &x, &y);
+        Rgb c = readPixel(x, y);
+        return srgbToLinear(c.r) + srgbToLinear(c.g) + srgbToLinear(c.b);
+    };
+    double behind = brightness({15.5f, 0.0f, 10.0f});
+    double side = brightness({22.0f, 0.0f, 10.0f});
+    double front = brightness({15.5f, 0.0f, 22.0f});
+    EXPECT_LT(behind, 0.4 * side);
+    EXPECT_LT(behind, 0.4 * front);
+}
+
+TEST(FrameScene, GridAndShadowSmoothingSwitches) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    // The moment map is cleared with the clear colour left by the frame
+    // before, so compare frames that all follow a running frame.
+    runningFrame(SCENE_START_POSE);
+    Frame plain = runningFrame(SCENE_START_POSE);
+    graphicsTerrainGrid(1);
+    Frame grid = runningFrame(SCENE_START_POSE);
+    graphicsTerrainGrid(0);
+    Frame again = runningFrame(SCENE_START_POSE);
+    EXPECT_EQ(countDiffering(plain, again, 0), 0) << "the grid is gone again";
+    EXPECT_GT(countDiffering(plain, grid, 2), WIDTH * HEIGHT / 100) << "the grid shows";
+    int sky_changed = 0;
+    for (int x = 120; x < WIDTH; x++) sky_changed += !sameRgb(at(plain, x, 20), at(grid, x, 20), 0);
+    EXPECT_EQ(sky_changed, 0) << "the grid lies on the terrain only";
+
+    // Without smoothing the blur target keeps a marker and the moment map
+    // holds raw moments, m2 = m1^2; with it the blur writes both maps and
+    // blurring across varying depth leaves m2 above m1^2.
+    auto excess = [&]() {
+        std::vector<Moments> row = readMomentRect(tex_depth, 256, 512, 512, 1);
+        double worst = 0.0;
+        for (const Moments &t : row) worst = fmax(worst, fabs(t.m2 - (double)t.m1 * t.m1));
+        return worst;
+    };
+    fillMoments(tex_gauss, 0.5f, 0.375f);
+    shadow_smooth = 0;
+    runningFrame(SCENE_START_POSE);
+    float m1, m2;
+    readMoments(tex_gauss, 512, 512, &m1, &m2);
+    EXPECT_EQ(m1, 0.5f);
+    EXPECT_EQ(m2, 0.375f);
+    EXPECT_LT(excess(), 1e-6);
+    shadow_smooth = 1;
+    runningFrame(SCENE_START_POSE);
+    readMoments(tex_gauss, 512, 512, &m1, &m2);
+    EXPECT_NE(m1, 0.5f);
+    EXPECT_GT(excess(), 1e-6);
+}
+
+// ------------------------------------------------------------ reference ----
+
+static std::string referencePath(const char *name) {
+    return std::string(KNOLL_SOURCE_DIR) + "/tests/reference/" + name + ".png";
+}
+
+static bool writePng(const std::string &path, const Frame &f) {
+    return stbi_write_png(path.c_str(), WIDTH, HEIGHT, 3, f.data(), WIDTH * 3) != 0;
+}
+
+static bool loadReference(const char *name, Frame *out) {
+    int w, h, n;
+    uint8_t *p = stbi_load(referencePath(name).c_str(), &w, &h, &n, 3);
+    if (!p) return false;
+    bool fits = w == WIDTH && h == HEIGHT;
+    if (fits) out->assign(p, p + (size_t)w * h * 3);
+    stbi_image_free(p);
+    return fits;
+}
+
+// The reference rule: at most REFERENCE_SHARE of the pixels differ by more
+// than REFERENCE_TOLERANCE in some channel.
+static bool passesRule(const Frame &actual, const Frame &expected, int *differing) {
+    *differing = countDiffering(actual, expected, REFERENCE_TOLERANCE);
+    return *differing <= REFERENCE_SHARE * WIDTH * HEIGHT;
+}
+
+// Applies the rule against the named reference; on failure writes actual,
+// expected and a difference image (differing pixels white) into the build
+// directory.
+static ::testing::AssertionResult matchesReference(const char *name, const Frame &actual) {
+    Frame expected;
+    if (!loadReference(name, &expected))
+        return ::testing::AssertionFailure()
+               << "no " << WIDTH << "x" << HEIGHT << " reference " << referencePath(name)
+               << "; make them with `make references` from the project's assets";
+    int differing;
+    if (passesRule(actual, expected, &differing))
+        return ::testing::AssertionSuccess() << differing << " pixels differ";
+
+    Frame diff = frameOf({0, 0, 0});
+    for (size_t i = 0; i < diff.size(); i += 3)
+        for (int c = 0; c < 3; c++)
+            if (abs(actual[i + c] - expected[i + c]) > REFERENCE_TOLERANCE)
+                diff[i] = diff[i + 1] = diff[i + 2] = 255;
+    std::string dir = std::string(KNOLL_BINARY_DIR) + "/reference-failures/";
+    mkdir(dir.c_str(), 0755);
+    writePng(dir + name + "-actual.png", actual);
+    writePng(dir + name + "-expected.png", expected);
+    writePng(dir + name + "-diff.png", diff);
+    return ::testing::AssertionFailure()
+           << name << ": " << differing << " of " << WIDTH * HEIGHT
+           << " pixels differ by more than " << REFERENCE_TOLERANCE << "/255; see " << dir << name
+           << "-{actual,expected,diff}.png";
+}
+
+// The references belong to the project's own assets; a build that embeds
+// stand-ins cannot match them.
+static bool embedsProjectAssets(void) {
+    char a[PATH_MAX], b[PATH_MAX];
+    std::string project = std::string(KNOLL_SOURCE_DIR) + "/assets";
+    return realpath(KNOLL_EMBEDDED_ASSETS, a) && realpath(project.c_str(), b) &&
+           std::string(a) == b;
+}
+
+// The first running frame after the logo (start pose), then a later frame
+// from LATER_POSE. KNOLL_UPDATE_REFERENCES=1 rewrites the references instead.
+TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
+    ASSERT_TRUE(graphicsReady());
+    if (!embedsProjectAssets())
+        GTEST_SKIP() << "this build embeds " << KNOLL_EMBEDDED_ASSETS
+                     << ", not the project's assets";
+    sceneDefaults();
+    sceneLogoFrame();
+    Frame first = runningFrame(SCENE_START_POSE);
+    Frame later = runningFrame(LATER_POSE);
+
+    // The render tool draws pass by pass; that must be the same picture.
+    PassTimes times;
+    sceneDrawPasses(&times);
+    EXPECT_EQ(countDiffering(sceneReadBack(WIDTH, HEIGHT), later, 0), 0)
+        << "the pass-by-pass frame differs from drawScene's";
+
+    const char *update = getenv("KNOLL_UPDATE_REFERENCES");
+    if (update && strcmp(update, "1") == 0) {
+        ASSERT_TRUE(writePng(referencePath("first"), first));
+        ASSERT_TRUE(writePng(referencePath("later"), later));
+        GTEST_SKIP() << "references rewritten in " << KNOLL_SOURCE_DIR << "/tests/reference";
+    }
+    EXPECT_TRUE(matchesReference("first", first));
+    EXPECT_TRUE(matchesReference("later", later));
+
+    // Negative control: the same view under a turned light breaks the rule.
+    graphicsLightDir({1.0f, -1.0f, 0.0f});
+    Frame turned = runningFrame(LATER_POSE);
+    graphicsLightDir(DEFAULT_LIGHT);
+    Frame reference;
+    ASSERT_TRUE(loadReference("later", &reference));
+    int differing;
+    EXPECT_FALSE(passesRule(turned, reference, &differing))
+        << "a turned light passed for the reference with " << differing << " pixels differing";
+}

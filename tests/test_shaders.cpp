@@ -1,0 +1,263 @@
+// The shader programs, checked by drawing small controlled scenes and probing
+// the pixels or moment-map texels they produce: distance fog, the variance
+// shadow lookup, the terrain's tile mixing, the moment blur, the HUD alpha
+// cut and the shadow programs' moments.
+#include <gtest/gtest.h>
+
+#include "probe_scene.h"
+
+// ------------------------------------------------------------ constants ----
+
+static const Vec3 DEFAULT_LIGHT = {0.0f, -1.0f, -1.0f};
+static const Vec3 TERRAIN_CENTRE = {16.0f, 0.0f, 16.0f};
+static const int CX = 400, CY = 300;  // the pixel under the camera's axis
+
+// ------------------------------------------------------------ functions ----
+
+// Looks straight down at the terrain centre from height h, with the fog's far
+// distance set apart from the projection's far plane.
+static void cameraAbove(float h, float fardist) {
+    graphicsCamera({16.0f, h, 16.0f}, lookDown(), PROBE_FOV, PROBE_NEAR, PROBE_FAR);
+    bufferUniform1f(off_fardist, fardist);
+}
+
+// The centre pixel of the flat probe terrain seen from height h, with every
+// receiver fully lit by a constant moment map.
+static Rgb flatCentre(float h, float fardist) {
+    fillMoments(tex_depth, 1.0f, 1.0f);
+    cameraAbove(h, fardist);
+    graphicsDrawClear(MODE_RUNNING);
+    drawProbeTerrain(flatTerrain(0, 0));
+    return readPixel(CX, CY);
+}
+
+static Rgb linearMix(Rgb a, Rgb b, double t) {
+    return {linearToSrgb(srgbToLinear(a.r) * (1 - t) + srgbToLinear(b.r) * t),
+            linearToSrgb(srgbToLinear(a.g) * (1 - t) + srgbToLinear(b.g) * t),
+            linearToSrgb(srgbToLinear(a.b) * (1 - t) + srgbToLinear(b.b) * t)};
+}
+
+static void restoreLight(void) {
+    graphicsLightDir(DEFAULT_LIGHT);
+    graphicsLightCol(3.5f, 3.5f, 3.5f);
+}
+
+// ---------------------------------------------------------------- tests ----
+
+// The camera is 4 units above the plane, so the centre fragment lies at
+// distance 4: fardist 20 puts it at the start of the fade, 12 half way and 4
+// at the end.
+TEST(ShaderFog, FadesOverTheLastSixteenUnitsAndDiscardsBeyond) {
+    ASSERT_TRUE(graphicsReady());
+    restoreLight();
+    const Rgb sky = {135, 207, 255};
+
+    Rgb clear = flatCentre(4.0f, 60.0f);
+    EXPECT_FALSE(sameRgb(clear, sky, 20)) << "the probe surface must differ from the fog";
+    EXPECT_TRUE(sameRgb(flatCentre(4.0f, 20.0f), clear, 1)) << "no fog 16 units before fardist";
+    Rgb half = flatCentre(4.0f, 12.0f);
+    EXPECT_TRUE(sameRgb(half, linearMix(clear, sky, 0.5), 2))
+        << "8 units before fardist: got " << ::testing::PrintToString(half);
+    EXPECT_TRUE(sameRgb(flatCentre(4.0f, 4.0f), sky, 1)) << "at fardist";
+    EXPECT_TRUE(sameRgb(flatCentre(4.0f, 3.0f), sky, 1)) << "beyond fardist";
+
+    // A fogged-out fragment is discarded rather than painted in the fog
+    // colour: it leaves no depth, so a plane 4 units further down, drawn
+    // afterwards without fog, shows through.
+    flatCentre(4.0f, 3.0f);
+    bufferUniform1f(off_fardist, 60.0f);
+    drawProbeTerrain(flatTerrain(0, 0), {0.0f, -4.0f, 0.0f});
+    EXPECT_FALSE(sameRgb(readPixel(CX, CY), sky, 20)) << "the fogged-out plane hid the lower one";
+    // ...whereas a visible fragment does hide it.
+    flatCentre(4.0f, 12.0f);
+    bufferUniform1f(off_fardist, 60.0f);
+    drawProbeTerrain(flatTerrain(0, 0), {0.0f, -4.0f, 0.0f});
+    EXPECT_TRUE(sameRgb(readPixel(CX, CY), half, 0));
+}
+
+// A constant moment map (m1, m2) stands for an occluder at depth m1 with
+// variance m2 - m1^2; the receiver is the plane under the camera at depth r.
+TEST(ShaderShadow, VarianceLookupLightsFrontAndShadowsBehind) {
+    ASSERT_TRUE(graphicsReady());
+    restoreLight();
+    const float r = lightDepth(DEFAULT_LIGHT, TERRAIN_CENTRE);
+    auto shade = [&](float m1, float m2) {
+        cameraAbove(4.0f, 60.0f);
+        graphicsDrawClear(MODE_RUNNING);
+        fillMoments(tex_depth, m1, m2);
+        drawProbeTerrain(flatTerrain(0, 0));
+        return readPixel(CX, CY);
+    };
+    Rgb lit = shade(r + 0.002f, (r + 0.002f) * (r + 0.002f));
+    Rgb dark = shade(r - 0.01f, (r - 0.01f) * (r - 0.01f));
+    EXPECT_GT(srgbToLinear(lit.g), 3.0 * srgbToLinear(dark.g))
+        << "lit " << ::testing::PrintToString(lit) << " dark " << ::testing::PrintToString(dark);
+    // Zero variance is raised to 1/32768, giving Chebyshev's bound 0.234 for
+    // a receiver 0.01 behind; a bound below one half is full shadow.
+    EXPECT_TRUE(sameRgb(dark, shade(r - 0.2f, (r - 0.2f) * (r - 0.2f)), 0));
+    // With variance 3 d^2 the bound is 0.75, which maps to half the light.
+    float d = 0.02f, m1 = r - d;
+    EXPECT_TRUE(sameRgb(shade(m1, m1 * m1 + 3 * d * d), linearMix(lit, dark, 0.5), 2));
+    // A bound just below one half (0.44) is still full shadow.
+    Rgb edge = shade(m1, m1 * m1 + 0.8f * d * d);
+    EXPECT_TRUE(sameRgb(edge, dark, 1)) << ::testing::PrintToString(edge);
+    // The bound only applies behind the occluder: with the same large
+    // variance a receiver in front stays fully lit.
+    EXPECT_TRUE(sameRgb(shade(r + 0.02f, (r + 0.02f) * (r + 0.02f) + 0.01f), lit, 0));
+}
+
+// The material arrays are replaced by ones whose mip levels are constant
+// colours. Seen from height 8 the tiled sample (tpos) reads level 3 and the
+// quarter-frequency one (tpos / 4, four times smaller footprint) reads level
+// 1, so with level 3 white and level 1 black the albedo is 1 - w for the mix
+// weight w. Two calibration renders (all white, all black) turn the pixel
+// back into w, since the shading is affine in the albedo.
+TEST(ShaderTerrain, QuarterFrequencyWeightIsZeroOnLayersZeroAndFour) {
+    ASSERT_TRUE(graphicsReady());
+    graphicsLightDir(DEFAULT_LIGHT);
+    graphicsLightCol(2.0f, 2.0f, 2.0f);  // keeps white albedo below saturation
+    const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0}, grey[3] = {128, 128, 128};
+    GLuint all_white = levelArray(512, [&](int) { return white; });
+    GLuint all_black = levelArray(512, [&](int) { return black; });
+    GLuint coded = levelArray(512, [&](int k) { return k >= 3 ? white : k <= 1 ? black : grey; });
+    ProbeMaterials m = probeMaterials();
+    auto render = [&](GLuint albedo, uint8_t layer) {
+        fillMoments(tex_depth, 1.0f, 1.0f);
+        cameraAbove(8.0f, 60.0f);
+        graphicsDrawClear(MODE_RUNNING);
+        drawTerrainWith(flatTerrain(0, layer), vec3Zero(), albedo, m.rma, m.normal);
+        return srgbToLinear(readPixel(CX, CY).g);
+    };
+    double c1 = render(all_white, 0), c0 = render(all_black, 0);
+    ASSERT_GT(c1 - c0, 0.2);
+    for (int layer = 0; layer < 8; layer++) {
+        double w = 1.0 - (render(coded, (uint8_t)layer) - c0) / (c1 - c0);
+        double expected = layer % 4 == 0 ? 0.0 : 0.25;
+        EXPECT_NEAR(w, expected, 0.03) << "layer " << layer;
+    }
+    // Put the assets' arrays back before ours go, so the bind cache never
+    // holds a deleted name.
+    useTexture(2, GL_TEXTURE_2D_ARRAY, tex_albedo);
+    useTexture(EDIT_UNIT, GL_TEXTURE_2D_ARRAY, 0);
+    GLuint arrays[3] = {all_white, all_black, coded};
+    glDeleteTextures(3, arrays);
+    restoreLight();
+}
+
+// Texel weights of the separable kernel, centre outwards.
+static const double KERNEL[3] = {0.25137912, 0.22184130, 0.15246914};
+
+TEST(ShaderBlur, KeepsConstantMapsAndSpreadsATexelOverTheKernel) {
+    ASSERT_TRUE(graphicsReady());
+    fillMoments(tex_depth, 0.3f, 0.2f);
+    graphicsShadowPost();
+    const int probes[5][2] = {{0, 0}, {1023, 1023}, {0, 1023}, {512, 512}, {700, 3}};
+    for (const auto &p : probes) {
+        float m1, m2;
+        readMoments(tex_depth, p[0], p[1], &m1, &m2);
+        EXPECT_NEAR(m1, 0.3f, 1e-5) << p[0] << "," << p[1];
+        EXPECT_NEAR(m2, 0.2f, 1e-5) << p[0] << "," << p[1];
+    }
+
+    fillMoments(tex_depth, 0.0f, 0.0f);
+    setMomentTexel(tex_depth, 600, 400, 1.0f, 0.5f);
+    graphicsShadowPost();
+    std::vector<Moments> out = readMomentRect(tex_depth, 597, 397, 7, 7);
+    double total = 0.0;
+    for (int j = -3; j <= 3; j++) {
+        for (int i = -3; i <= 3; i++) {
+            double wi = abs(i) <= 2 ? KERNEL[abs(i)] : 0.0, wj = abs(j) <= 2 ? KERNEL[abs(j)] : 0.0;
+            const Moments &t = out[(size_t)(j + 3) * 7 + (i + 3)];
+            EXPECT_NEAR(t.m1, wi * wj, 1e-5) << "offset " << i << "," << j;
+            EXPECT_NEAR(t.m2, 0.5 * wi * wj, 1e-5) << "offset " << i << "," << j;
+            total += t.m1;
+        }
+    }
+    EXPECT_NEAR(total, 1.0, 1e-4) << "the kernel is normalised";
+}
+
+// A 2 x 1 texture drawn on the logo quad: the left texel has alpha 127/255,
+// the right 128/255, over the sky-coloured clear.
+TEST(ShaderHud, AlphaBelowOneHalfIsCutAndTheRestIsOpaque) {
+    ASSERT_TRUE(graphicsReady());
+    const uint8_t texels[8] = {200, 50, 30, 127, 30, 220, 90, 128};
+    GLuint texture;
+    glGenTextures(1, &texture);
+    useTextureForEdit(0, GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SRGB8_ALPHA8, 2, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+
+    graphicsDrawClear(MODE_RUNNING);
+    Mat4 m;
+    mat4SetTranslation(&m, {400.0f, 300.0f, 0.0f});
+    useFramebuffer(0);
+    useViewport(0, 0, view_wid, view_hei);
+    useVao(vao_hud);
+    useShader(shader_hud);
+    useTexture(0, GL_TEXTURE_2D, texture);
+    glUniformMatrix4fv(uni_hud_model, 1, GL_FALSE, &m.m[0][0]);
+    glDrawArrays(GL_TRIANGLE_STRIP, HUD_LOGO_FIRST, 4);
+
+    EXPECT_TRUE(sameRgb(readPixel(340, 300), {135, 207, 255}, 0)) << "alpha 127 must be cut";
+    Rgb drawn = readPixel(460, 300);
+    EXPECT_TRUE(sameRgb(drawn, {30, 220, 90}, 1))
+        << "alpha 128 drawn as is, got " << ::testing::PrintToString(drawn);
+    useTexture(0, GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &texture);
+}
+
+// With a light travelling (almost) straight down, the plane 5 units above the
+// terrain centre has one light-space depth everywhere.
+TEST(ShaderShadowPrograms, WriteDepthAndItsSquareAndHonourTheCutOut) {
+    ASSERT_TRUE(graphicsReady());
+    const Vec3 down = {0.0f, -1.0f, -0.002f};
+    graphicsLightDir(down);
+    glClearColor(0.9f, 0.2f, 0.0f, 1.0f);
+    graphicsShadowClear();
+    graphicsShadowTModel(flatTerrain(40, 0), vec3Zero());  // height 40 / 8 = 5
+    const Vec3 p = {16.0f, 5.0f, 16.0f};
+    float expected = lightDepth(down, p);
+    EXPECT_NEAR(expected, 0.5f - 5.0f / 48.0f, 1e-3) << "the box is 48 units deep";
+    int tx, ty;
+    lightTexel(down, p, &tx, &ty);
+    float m1, m2;
+    readMoments(tex_depth, tx, ty, &m1, &m2);
+    EXPECT_NEAR(m1, expected, 2e-5);
+    EXPECT_NEAR(m2, expected * expected, 2e-5);
+    // Outside the terrain's footprint the clear colour in force remains.
+    readMoments(tex_depth, 20, 20, &m1, &m2);
+    EXPECT_FLOAT_EQ(m1, 0.9f);
+    EXPECT_FLOAT_EQ(m2, 0.2f);
+
+    // The mesh-model program with a 1 x 1 albedo of alpha 127 or 128/255 in
+    // place of the model's own: the first casts nothing at all.
+    auto covered = [&](uint8_t alpha) {
+        const uint8_t texel[4] = {255, 255, 255, alpha};
+        GLuint texture;
+        glGenTextures(1, &texture);
+        useTextureForEdit(EDIT_UNIT, GL_TEXTURE_2D, texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        MModel model = *MODEL_PALM;
+        model.alb_tex = texture;
+        graphicsShadowClear();
+        graphicsShadowMModel(&model, TERRAIN_CENTRE, 8.0f, 0.0f);
+        std::vector<Moments> map =
+            readMomentRect(tex_depth, 0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
+        int written = 0, squared = 0;
+        for (const Moments &t : map) {
+            if (t.m1 == 0.9f && t.m2 == 0.2f) continue;
+            written++;
+            squared += fabsf(t.m2 - t.m1 * t.m1) < 1e-6f;
+        }
+        useTexture(0, GL_TEXTURE_2D, 0);
+        useTexture(EDIT_UNIT, GL_TEXTURE_2D, 0);
+        glDeleteTextures(1, &texture);
+        EXPECT_EQ(squared, written) << "alpha " << (int)alpha;
+        return written;
+    };
+    EXPECT_EQ(covered(127), 0);
+    EXPECT_GT(covered(128), 100);
+    restoreLight();
+}
