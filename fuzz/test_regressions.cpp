@@ -44,6 +44,8 @@ void runAll(const std::string &target, Check check) {
 
 }  // namespace
 
-TEST(FuzzRegressions, ConfigInputsNormaliseToAFixedPoint) { runAll("config", checkConfigRoundTrip); }
+TEST(FuzzRegressions, ConfigInputsNormaliseToAFixedPoint) {
+    runAll("config", checkConfigRoundTrip);
+}
 
 TEST(FuzzRegressions, OmmInputsValidateAndPackSafely) { runAll("omm", checkOmm); }

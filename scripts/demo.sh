@@ -12,13 +12,8 @@ rm -f "$shots"/*.png
 
 # A working directory of its own, so the user's config.txt is not rewritten
 # and the window has its default size.
-work=$(mktemp -d)
-cleanup() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  xs_stop_x
-  rm -rf "$work"
-}
-trap cleanup EXIT
+xs_session
+work=$XS_WORK
 fail() {
   echo "demo: FAIL: $*" >&2
   [ -s "$work/error.log" ] && cat "$work/error.log" >&2

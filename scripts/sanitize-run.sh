@@ -8,13 +8,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build-sanitize}" && pwd)
 . "$top/scripts/xsession.sh"
 
-work=$(mktemp -d)
-cleanup() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  xs_stop_x
-  rm -rf "$work"
-}
-trap cleanup EXIT
+xs_session
+work=$XS_WORK
 fail() {
   echo "sanitize-run: FAIL: $*" >&2
   for f in "$work"/sanitizer.*; do [ -e "$f" ] && cat "$f" >&2; done

@@ -24,15 +24,8 @@ done
 build=$(cd "$build" && pwd)
 . "$top/scripts/xsession.sh"
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  xdotool keyup Up Down Left Right 2>/dev/null
-  xs_stop_x
-  rm -rf "$work"
-}
-trap cleanup EXIT
+xs_session
+work=$XS_WORK
 trap 'exit 130' INT TERM
 
 SCREEN_W=1280 SCREEN_H=1024

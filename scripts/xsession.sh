@@ -1,22 +1,41 @@
 # Shared by scripts/sanitize-run.sh, demo.sh and soak.sh (sourced, not run):
 # a private Xvfb, the Knoll window, and real input through xdotool.
 
-# Starts Xvfb on the first free display from :120 at the given screen size
-# (default 1280x1024) and exports DISPLAY. xs_stop_x ends it.
+# Starts Xvfb on a display number it picks itself (so parallel sessions never
+# race for one) at the given screen size (default 1280x1024) and exports
+# DISPLAY. xs_stop_x ends it.
 xs_start_x() {
-  local size=${1:-1280x1024} n
-  for n in $(seq 120 159); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
-  done
-  Xvfb :$n -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
+  local size=${1:-1280x1024} number
+  number=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$number" >/dev/null 2>&1 &
   XS_XVFB=$!
-  export DISPLAY=:$n
   for _ in $(seq 200); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    [ -s "$number" ] && break
     sleep 0.05
   done
-  echo "xsession: Xvfb on :$n did not come up" >&2
-  return 1
+  if [ ! -s "$number" ]; then
+    rm -f "$number"
+    echo "xsession: Xvfb did not come up" >&2
+    return 1
+  fi
+  export DISPLAY=:$(head -n1 "$number")
+  rm -f "$number"
+}
+
+# Makes a fresh working directory in XS_WORK and arranges that on exit the
+# program with pid $pid is stopped, held keys are let go, Xvfb is stopped and
+# the directory removed.
+xs_session() {
+  XS_WORK=$(mktemp -d)
+  pid=
+  trap xs_cleanup EXIT
+}
+
+xs_cleanup() {
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  [ -n "${DISPLAY:-}" ] && xdotool keyup Up Down Left Right 2>/dev/null
+  xs_stop_x
+  rm -rf "$XS_WORK"
 }
 
 xs_stop_x() {

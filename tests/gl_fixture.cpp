@@ -82,7 +82,8 @@ Rgb readPixel(int x, int y) {
     return {px[0], px[1], px[2]};
 }
 
-void readMoments(GLuint texture, int x, int y, float *m1, float *m2) {
+std::vector<Moments> readMomentRect(GLuint texture, int x, int y, int w, int h) {
+    std::vector<Moments> out((size_t)w * h);
     GLint previous = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
     GLuint fbo;
@@ -90,11 +91,16 @@ void readMoments(GLuint texture, int x, int y, float *m1, float *m2) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
-    float px[2] = {0, 0};
-    glReadPixels(x, y, 1, 1, GL_RG, GL_FLOAT, px);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, w, h, GL_RG, GL_FLOAT, out.data());
     // Put the read binding back where the bind cache believes it is.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, (GLuint)previous);
     glDeleteFramebuffers(1, &fbo);
-    *m1 = px[0];
-    *m2 = px[1];
+    return out;
+}
+
+void readMoments(GLuint texture, int x, int y, float *m1, float *m2) {
+    Moments texel = readMomentRect(texture, x, y, 1, 1)[0];
+    *m1 = texel.m1;
+    *m2 = texel.m2;
 }

@@ -21,6 +21,11 @@ struct Rgb {
     int r, g, b;
 };
 
+// One texel of a moment map: mean depth and mean squared depth.
+struct Moments {
+    float m1, m2;
+};
+
 // ------------------------------------------------------------ functions ----
 
 // Captures everything written to stderr between begin and end.
@@ -46,3 +51,14 @@ Rgb readPixel(int x, int y);
 
 // Reads texel (x, y) of a 2D RG32F texture.
 void readMoments(GLuint texture, int x, int y, float *m1, float *m2);
+// A w x h rectangle of such a texture, row by row from (x, y).
+std::vector<Moments> readMomentRect(GLuint texture, int x, int y, int w, int h);
+
+// Expects the three components of v within eps of (ex, ey, ez).
+#define EXPECT_VEC3_NEAR(v, ex, ey, ez, eps) \
+    do {                                     \
+        Vec3 v_ = (v);                       \
+        EXPECT_NEAR(v_.x, (ex), (eps));      \
+        EXPECT_NEAR(v_.y, (ey), (eps));      \
+        EXPECT_NEAR(v_.z, (ez), (eps));      \
+    } while (0)

@@ -22,12 +22,6 @@ static const float HALF_PI = 1.5707963f;
 // the bindings the draws rely on.
 static const GLuint EDIT_UNIT = 7;
 
-// ---------------------------------------------------------------- types ----
-
-struct Moments {
-    float m1, m2;
-};
-
 // ------------------------------------------------------------ functions ----
 
 static inline double srgbToLinear(int v) {
@@ -78,23 +72,6 @@ static inline void setMomentTexel(GLuint texture, int x, int y, float m1, float 
     glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, 1, 1, GL_RG, GL_FLOAT, texel);
 }
 
-// A rectangle of a moment map, row by row from (x, y).
-static inline std::vector<Moments> readMomentRect(GLuint texture, int x, int y, int w, int h) {
-    std::vector<Moments> out((size_t)w * h);
-    GLint previous = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
-    GLuint fbo;
-    glGenFramebuffers(1, &fbo);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, w, h, GL_RG, GL_FLOAT, out.data());
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, (GLuint)previous);
-    glDeleteFramebuffers(1, &fbo);
-    return out;
-}
-
 // A 2D array of eight layers whose mip level k is filled with colour(k);
 // nearest texel and nearest level, so a sample shows which level it read.
 template <typename LevelColour>
@@ -137,22 +114,14 @@ static inline ProbeMaterials probeMaterials(void) {
 // with our material arrays in place of the assets' ones.
 static inline void drawTerrainWith(const TModel *model, Vec3 position, GLuint albedo, GLuint rma,
                                    GLuint normal) {
-    Mat4 m;
-    mat4SetTranslation(&m, position);
-    useFramebuffer(0);
-    useViewport(0, 0, view_wid, view_hei);
-    useVao(vao_terrain);
-    useShader(shader_terrain);
-    useTexture(0, GL_TEXTURE_2D, model->splat_tex);
-    useTexture(1, GL_TEXTURE_2D, tex_grid);
-    useTexture(2, GL_TEXTURE_2D_ARRAY, albedo);
-    useTexture(3, GL_TEXTURE_2D_ARRAY, rma);
-    useTexture(4, GL_TEXTURE_2D_ARRAY, normal);
-    useTexture(5, GL_TEXTURE_2D, tex_depth);
-    useTexture(6, GL_TEXTURE_2D, tex_brdf);
-    glUniformMatrix4fv(uni_ter_model, 1, GL_FALSE, &m.m[0][0]);
-    glDrawElements(GL_TRIANGLES, TMODEL_INDICES, GL_UNSIGNED_INT,
-                   (const void *)((uintptr_t)model->ebo_offset * 4));
+    const GLuint saved[3] = {tex_albedo, tex_rma, tex_normal};
+    tex_albedo = albedo;
+    tex_rma = rma;
+    tex_normal = normal;
+    graphicsDrawTModel(model, position);
+    tex_albedo = saved[0];
+    tex_rma = saved[1];
+    tex_normal = saved[2];
 }
 
 static inline void drawProbeTerrain(const TModel *model, Vec3 position = {0, 0, 0}) {

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "app.h"
+#include "gl_fixture.h"
 
 namespace {
 
@@ -14,14 +15,6 @@ const Vec3 AXIS_X = {1, 0, 0}, AXIS_Y = {0, 1, 0};
 const double UNIT = M_PI / 1024.0;  // one screen unit of cursor motion
 
 Vec3 viewOf(Quat q) { return quatMultiplyVector(q, {0, 0, -1}); }
-
-#define EXPECT_VEC3_NEAR(v, ex, ey, ez, eps) \
-    do {                                     \
-        Vec3 v_ = (v);                       \
-        EXPECT_NEAR(v_.x, (ex), (eps));      \
-        EXPECT_NEAR(v_.y, (ey), (eps));      \
-        EXPECT_NEAR(v_.z, (ez), (eps));      \
-    } while (0)
 
 }  // namespace
 

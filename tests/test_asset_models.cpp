@@ -45,13 +45,14 @@ static bool g_built;
 // ------------------------------------------------------------ functions ----
 
 static V3 sub(const float *a, const float *b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-static V3 cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+static V3 cross(V3 a, V3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 static double dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 static double dotf(V3 a, const float *b) { return a.x * b[0] + a.y * b[1] + a.z * b[2]; }
 
 // Builds every model once for the whole run; each takes a fraction of a second.
-static const Decoded &model(int index)
-{
+static const Decoded &model(int index) {
     if (!g_built) {
         for (int i = 0; i < MODELS_COUNT; i++) {
             Decoded &d = g_models[i];
@@ -71,8 +72,7 @@ static const Decoded &model(int index)
 }
 
 // True when the texels under a triangle's UV bounding box include cut-out ones.
-static bool showsCutOut(const Decoded &d, const TVertex *v[3])
-{
+static bool showsCutOut(const Decoded &d, const TVertex *v[3]) {
     double s0 = 1, s1 = 0, t0 = 1, t1 = 0;
     for (int k = 0; k < 3; k++) {
         s0 = fmin(s0, v[k]->texpos[0]), s1 = fmax(s1, v[k]->texpos[0]);
@@ -84,14 +84,12 @@ static bool showsCutOut(const Decoded &d, const TVertex *v[3])
     int y0 = (int)ceil(t0 * SIDE - 0.5), y1 = (int)floor(t1 * SIDE - 0.5);
     for (int y = y0; y <= y1; y++)
         for (int x = x0; x <= x1; x++)
-            if (d.asset.alb[((size_t)y * SIDE + x) * 4 + 3] < 128)
-                return true;
+            if (d.asset.alb[((size_t)y * SIDE + x) * 4 + 3] < 128) return true;
     return false;
 }
 
 // Key of a triangle's corner positions regardless of their order.
-static std::string cornerKey(const TVertex *v[3])
-{
+static std::string cornerKey(const TVertex *v[3]) {
     std::vector<std::string> corners;
     for (int k = 0; k < 3; k++) {
         char buf[64];
@@ -107,8 +105,7 @@ static std::string cornerKey(const TVertex *v[3])
 
 class ModelMesh : public ::testing::TestWithParam<int> {};
 
-TEST_P(ModelMesh, IsSoundOmmWithinBudget)
-{
+TEST_P(ModelMesh, IsSoundOmmWithinBudget) {
     const Decoded &d = model(GetParam());
     char msg[256];
     EXPECT_EQ(mmodelValidate(d.asset.omm, d.asset.omm_len, msg, sizeof msg), 0) << msg;
@@ -117,14 +114,12 @@ TEST_P(ModelMesh, IsSoundOmmWithinBudget)
     EXPECT_LE(triangles, 5000u);
     // The model stands on the origin: its footprint is about x = z = 0.
     double cx = 0, cz = 0;
-    for (const TVertex &v : d.vertices)
-        cx += v.position[0], cz += v.position[2];
+    for (const TVertex &v : d.vertices) cx += v.position[0], cz += v.position[2];
     EXPECT_LT(fabs(cx / d.vertices.size()), 0.2);
     EXPECT_LT(fabs(cz / d.vertices.size()), 0.2);
 }
 
-TEST_P(ModelMesh, FacesAndTangentFramesAgreeWithNormalsAndTexture)
-{
+TEST_P(ModelMesh, FacesAndTangentFramesAgreeWithNormalsAndTexture) {
     const Decoded &d = model(GetParam());
     size_t checked = 0, bad_winding = 0, bad_frame = 0, unused = d.vertices.size();
     std::vector<bool> used(d.vertices.size());
@@ -132,12 +127,10 @@ TEST_P(ModelMesh, FacesAndTangentFramesAgreeWithNormalsAndTexture)
         const TVertex *v[3] = {&d.vertices[d.indices[i]], &d.vertices[d.indices[i + 1]],
                                &d.vertices[d.indices[i + 2]]};
         for (int k = 0; k < 3; k++)
-            if (!used[d.indices[i + k]])
-                used[d.indices[i + k]] = true, unused--;
+            if (!used[d.indices[i + k]]) used[d.indices[i + k]] = true, unused--;
         V3 e1 = sub(v[1]->position, v[0]->position), e2 = sub(v[2]->position, v[0]->position);
         V3 face = cross(e1, e2);
-        if (dot(face, face) < 1e-14)
-            continue;
+        if (dot(face, face) < 1e-14) continue;
         checked++;
         V3 avg = {0, 0, 0};
         for (int k = 0; k < 3; k++)
@@ -148,8 +141,7 @@ TEST_P(ModelMesh, FacesAndTangentFramesAgreeWithNormalsAndTexture)
         double ds1 = v[1]->texpos[0] - v[0]->texpos[0], dt1 = v[1]->texpos[1] - v[0]->texpos[1];
         double ds2 = v[2]->texpos[0] - v[0]->texpos[0], dt2 = v[2]->texpos[1] - v[0]->texpos[1];
         double det = ds1 * dt2 - ds2 * dt1;
-        if (fabs(det) < 1e-12)
-            continue;
+        if (fabs(det) < 1e-12) continue;
         V3 ps = {(e1.x * dt2 - e2.x * dt1) / det, (e1.y * dt2 - e2.y * dt1) / det,
                  (e1.z * dt2 - e2.z * dt1) / det};
         V3 pt = {(e2.x * ds1 - e1.x * ds2) / det, (e2.y * ds1 - e1.y * ds2) / det,
@@ -164,8 +156,7 @@ TEST_P(ModelMesh, FacesAndTangentFramesAgreeWithNormalsAndTexture)
     EXPECT_LE(unused, d.vertices.size() / 20);
 }
 
-TEST_P(ModelMesh, CutOutTrianglesHaveABackFace)
-{
+TEST_P(ModelMesh, CutOutTrianglesHaveABackFace) {
     const Decoded &d = model(GetParam());
     std::map<std::string, std::vector<V3>> faces;
     std::vector<std::pair<std::string, V3>> leaves;
@@ -175,16 +166,14 @@ TEST_P(ModelMesh, CutOutTrianglesHaveABackFace)
         V3 face = cross(sub(v[1]->position, v[0]->position), sub(v[2]->position, v[0]->position));
         std::string key = cornerKey(v);
         faces[key].push_back(face);
-        if (showsCutOut(d, v))
-            leaves.push_back({key, face});
+        if (showsCutOut(d, v)) leaves.push_back({key, face});
     }
     bool plant = GetParam() == FERN || GetParam() == PALM;
     EXPECT_EQ(!leaves.empty(), plant) << leaves.size() << " triangles show cut-out texels";
     size_t single = 0;
     for (const auto &leaf : leaves) {
         bool back = false;
-        for (const V3 &other : faces[leaf.first])
-            back = back || dot(other, leaf.second) < 0.0;
+        for (const V3 &other : faces[leaf.first]) back = back || dot(other, leaf.second) < 0.0;
         single += !back;
     }
     EXPECT_EQ(single, 0u) << "of " << leaves.size() << " cut-out triangles";
@@ -199,8 +188,7 @@ INSTANTIATE_TEST_SUITE_P(Models, ModelMesh, ::testing::Range(0, (int)MODELS_COUN
 
 class ModelTextures : public ::testing::TestWithParam<int> {};
 
-TEST_P(ModelTextures, AlphaCutsOutOnlyTheLeaves)
-{
+TEST_P(ModelTextures, AlphaCutsOutOnlyTheLeaves) {
     const Decoded &d = model(GetParam());
     size_t cut = 0, opaque = 0, n = (size_t)SIDE * SIDE;
     for (size_t i = 0; i < n; i++) {
@@ -216,16 +204,14 @@ TEST_P(ModelTextures, AlphaCutsOutOnlyTheLeaves)
     }
 }
 
-TEST_P(ModelTextures, ColoursMaterialsAndNormalsAreInRange)
-{
+TEST_P(ModelTextures, ColoursMaterialsAndNormalsAreInRange) {
     const Decoded &d = model(GetParam());
     size_t n = (size_t)SIDE * SIDE, metallic = 0, bad_normals = 0;
     int lo = 255, hi = 0;
     for (size_t i = 0; i < n; i++) {
         const unsigned char *c = d.asset.alb + i * 4;
         if (c[3] >= 128)
-            for (int k = 0; k < 3; k++)
-                lo = std::min(lo, (int)c[k]), hi = std::max(hi, (int)c[k]);
+            for (int k = 0; k < 3; k++) lo = std::min(lo, (int)c[k]), hi = std::max(hi, (int)c[k]);
         metallic += d.asset.rma[i * 3 + 1] > 128;
         double x = d.asset.nrm[i * 3] / 127.5 - 1, y = d.asset.nrm[i * 3 + 1] / 127.5 - 1,
                z = d.asset.nrm[i * 3 + 2] / 127.5 - 1;
@@ -245,8 +231,7 @@ TEST_P(ModelTextures, ColoursMaterialsAndNormalsAreInRange)
 
 // The normal map follows the painted detail: somewhere it tilts clearly
 // along each texture axis, rather than being flat.
-TEST_P(ModelTextures, NormalMapCarriesDetail)
-{
+TEST_P(ModelTextures, NormalMapCarriesDetail) {
     const Decoded &d = model(GetParam());
     size_t n = (size_t)SIDE * SIDE, tilt_x = 0, tilt_y = 0;
     for (size_t i = 0; i < n; i++) {
@@ -264,8 +249,7 @@ INSTANTIATE_TEST_SUITE_P(Models, ModelTextures, ::testing::Range(0, (int)MODELS_
 
 // ---- output and preview ----
 
-TEST(ModelFiles, WritesEveryFileAndReportsFailure)
-{
+TEST(ModelFiles, WritesEveryFileAndReportsFailure) {
     char dir[] = "/tmp/knoll_models_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     ASSERT_EQ(assetgenModels(dir), 0);
@@ -287,8 +271,7 @@ TEST(ModelFiles, WritesEveryFileAndReportsFailure)
     EXPECT_EQ(assetgenModels("/nonexistent/knoll/dir"), 1);
 }
 
-TEST(ModelPreview, DrawsTheModelInTheMiddleOnPlainBackground)
-{
+TEST(ModelPreview, DrawsTheModelInTheMiddleOnPlainBackground) {
     const int w = 96, h = 96;
     for (int i = 0; i < MODELS_COUNT; i++) {
         const Decoded &d = model(i);

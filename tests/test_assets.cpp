@@ -34,26 +34,23 @@ struct Image {
 
 // ------------------------------------------------------------ functions ----
 
-static std::vector<unsigned char> readBytes(const std::string &path)
-{
+static std::vector<unsigned char> readBytes(const std::string &path) {
     std::vector<unsigned char> data;
     FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return data;
+    if (!f) return data;
     unsigned char buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        data.insert(data.end(), buf, buf + n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
     fclose(f);
     return data;
 }
 
-static Image loadAsset(const char *name, int comp)
-{
+static Image loadAsset(const char *name, int comp) {
     Image img;
     std::vector<unsigned char> data = readBytes(ASSET_DIR + "/" + name);
     int file_comp = 0;
-    unsigned char *px = stbi_load_from_memory(data.data(), (int)data.size(), &img.w, &img.h, &file_comp, comp);
+    unsigned char *px =
+        stbi_load_from_memory(data.data(), (int)data.size(), &img.w, &img.h, &file_comp, comp);
     if (px) {
         img.comp = comp;
         img.px.assign(px, px + (size_t)img.w * img.h * comp);
@@ -63,8 +60,7 @@ static Image loadAsset(const char *name, int comp)
 }
 
 // Bytes of a PNG encoded from raw pixels.
-static std::vector<unsigned char> pngBytes(int w, int h, int comp, const unsigned char *px)
-{
+static std::vector<unsigned char> pngBytes(int w, int h, int comp, const unsigned char *px) {
     size_t len = 0;
     unsigned char *png = encodePng(w, h, comp, px, &len);
     std::vector<unsigned char> out(png, png + len);
@@ -73,8 +69,7 @@ static std::vector<unsigned char> pngBytes(int w, int h, int comp, const unsigne
 }
 
 // Runs the checker on bytes; returns its result and stores the message.
-static int check(const char *name, const std::vector<unsigned char> &data, std::string *msg)
-{
+static int check(const char *name, const std::vector<unsigned char> &data, std::string *msg) {
     char buf[512];
     buf[0] = '\0';
     int rc = checkAsset(name, data.data(), data.size(), buf, sizeof buf);
@@ -83,8 +78,7 @@ static int check(const char *name, const std::vector<unsigned char> &data, std::
 }
 
 // Mean absolute difference of all channels between columns (or rows) a and b.
-static double lineDiff(const Image &img, int a, int b, bool columns)
-{
+static double lineDiff(const Image &img, int a, int b, bool columns) {
     double sum = 0.0;
     int n = columns ? img.h : img.w;
     for (int k = 0; k < n; k++)
@@ -98,8 +92,7 @@ static double lineDiff(const Image &img, int a, int b, bool columns)
 
 // ---- generator output ----
 
-TEST(Assets, RegeneratedFilesMatchCommittedBytes)
-{
+TEST(Assets, RegeneratedFilesMatchCommittedBytes) {
     char dir[] = "/tmp/knoll_assets_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     ASSERT_EQ(assetgenAll(dir), 0);
@@ -127,14 +120,12 @@ TEST(Assets, RegeneratedFilesMatchCommittedBytes)
 
 // ---- the checker ----
 
-TEST(AssetCheck, CommittedAssetsAreSound)
-{
+TEST(AssetCheck, CommittedAssetsAreSound) {
     char msg[512];
     EXPECT_EQ(checkAssetDir(ASSET_DIR.c_str(), msg, sizeof msg), 0) << msg;
 }
 
-TEST(AssetCheck, RejectsMalformedImages)
-{
+TEST(AssetCheck, RejectsMalformedImages) {
     std::vector<unsigned char> good = readBytes(ASSET_DIR + "/height.png");
     ASSERT_FALSE(good.empty());
     std::string msg;
@@ -144,8 +135,7 @@ TEST(AssetCheck, RejectsMalformedImages)
     cases[0] = {};
     cases[1].assign(good.begin(), good.begin() + good.size() / 2);
     cases[2].assign(good.begin(), good.begin() + 8);  // just the signature
-    for (int k = 0; k < 4096; k++)
-        cases[3].push_back((unsigned char)(hash32((uint32_t)k) >> 24));
+    for (int k = 0; k < 4096; k++) cases[3].push_back((unsigned char)(hash32((uint32_t)k) >> 24));
     std::vector<unsigned char> flat(67 * 67 * 3, 10);
     cases[4] = pngBytes(66, 67, 1, flat.data());  // wrong size
     cases[5] = pngBytes(67, 67, 3, flat.data());  // colour heightmap
@@ -176,8 +166,7 @@ TEST(AssetCheck, RejectsMalformedImages)
     EXPECT_FALSE(msg.empty());
 }
 
-TEST(AssetCheck, RejectsMalformedModels)
-{
+TEST(AssetCheck, RejectsMalformedModels) {
     std::vector<unsigned char> good = readBytes(ASSET_DIR + "/barrel.omm");
     ASSERT_GT(good.size(), 8u);
     std::string msg;
@@ -191,8 +180,7 @@ TEST(AssetCheck, RejectsMalformedModels)
 
 // ---- terrain ----
 
-TEST(Terrain, ModelSpotsAreFlatAndGroundIsSmooth)
-{
+TEST(Terrain, ModelSpotsAreFlatAndGroundIsSmooth) {
     Image h = loadAsset("height.png", 1);
     ASSERT_EQ(h.w, HEIGHT_SIDE);
     for (const ModelSpot &s : MODEL_SPOTS) {
@@ -211,8 +199,7 @@ TEST(Terrain, ModelSpotsAreFlatAndGroundIsSmooth)
                 max_step = std::max(max_step, abs(h.at(i + 1, j, 0) - h.at(i, j, 0)));
             if (j + 1 < HEIGHT_SIDE)
                 max_step = std::max(max_step, abs(h.at(i, j + 1, 0) - h.at(i, j, 0)));
-            if (j < 50)
-                peak = std::max(peak, h.at(i, j, 0));
+            if (j < 50) peak = std::max(peak, h.at(i, j, 0));
         }
     // At most half a unit of rise per half-unit step, and a rise of at least
     // four units ahead of the start camera.
@@ -220,8 +207,7 @@ TEST(Terrain, ModelSpotsAreFlatAndGroundIsSmooth)
     EXPECT_GE(peak, 32);
 }
 
-TEST(Terrain, SplatFollowsHeightAndSlope)
-{
+TEST(Terrain, SplatFollowsHeightAndSlope) {
     Image h = loadAsset("height.png", 1), s = loadAsset("splat.png", 1);
     ASSERT_EQ(s.w, SPLAT_SIDE);
     double height_sum[MATERIAL_COUNT] = {}, slope_sum[MATERIAL_COUNT] = {};
@@ -252,8 +238,7 @@ TEST(Terrain, SplatFollowsHeightAndSlope)
 
 // ---- ground materials ----
 
-TEST(Materials, TileWithoutSeams)
-{
+TEST(Materials, TileWithoutSeams) {
     // Compared on 8 x 8 block means, where texel noise and hard pebble edges
     // average out and a broken wrap would show as a jump far above the steps
     // between neighbouring blocks inside the tile.
@@ -273,23 +258,21 @@ TEST(Materials, TileWithoutSeams)
                     for (int c = 0; c < 3; c++) {
                         int sum = 0;
                         for (int dy = 0; dy < b; dy++)
-                            for (int dx = 0; dx < b; dx++)
-                                sum += img.at(x * b + dx, y * b + dy, c);
+                            for (int dx = 0; dx < b; dx++) sum += img.at(x * b + dx, y * b + dy, c);
                         small.px[((size_t)y * n + x) * 3 + c] = (unsigned char)(sum / (b * b));
                     }
             for (bool columns : {true, false}) {
                 double interior = 0.0;
-                for (int k = 0; k + 1 < n; k++)
-                    interior += lineDiff(small, k, k + 1, columns);
+                for (int k = 0; k + 1 < n; k++) interior += lineDiff(small, k, k + 1, columns);
                 interior /= n - 1;
                 double seam = lineDiff(small, n - 1, 0, columns);
-                EXPECT_LE(seam, interior * 1.6 + 0.3) << name << (columns ? " left/right" : " top/bottom");
+                EXPECT_LE(seam, interior * 1.6 + 0.3)
+                    << name << (columns ? " left/right" : " top/bottom");
             }
         }
 }
 
-TEST(Materials, PlausibleAlbedoRoughnessAndOcclusion)
-{
+TEST(Materials, PlausibleAlbedoRoughnessAndOcclusion) {
     for (int m = 0; m < MATERIAL_COUNT; m++) {
         char name[32];
         snprintf(name, sizeof name, "t%d_alb.png", m);
@@ -318,8 +301,7 @@ TEST(Materials, PlausibleAlbedoRoughnessAndOcclusion)
     }
 }
 
-TEST(Materials, NormalMapsAreUnitAndFaceOut)
-{
+TEST(Materials, NormalMapsAreUnitAndFaceOut) {
     for (int m = 0; m < MATERIAL_COUNT; m++) {
         char name[32];
         snprintf(name, sizeof name, "t%d_nrm.png", m);
@@ -341,8 +323,7 @@ TEST(Materials, NormalMapsAreUnitAndFaceOut)
     }
 }
 
-TEST(Materials, NormalsLeanAwayFromRisingHeight)
-{
+TEST(Materials, NormalsLeanAwayFromRisingHeight) {
     // A bump in the middle of a periodic field: right of the crest the
     // surface faces +x, below it (rows grow down) it faces +v.
     const int n = 32;
@@ -366,8 +347,7 @@ TEST(Materials, NormalsLeanAwayFromRisingHeight)
 
 // ---- BRDF table, font, grid ----
 
-TEST(BrdfLut, EnergyBoundedAndFresnelAtGrazing)
-{
+TEST(BrdfLut, EnergyBoundedAndFresnelAtGrazing) {
     Image lut = loadAsset("brdf_lut.png", 3);
     ASSERT_EQ(lut.w, BRDF_SIDE);
     for (int y = 0; y < lut.h; y += 3)
@@ -385,8 +365,7 @@ TEST(BrdfLut, EnergyBoundedAndFresnelAtGrazing)
     EXPECT_LT(lut.at(511, 511, 0) + lut.at(511, 511, 1), lut.at(511, 0, 0) + lut.at(511, 0, 1));
 }
 
-TEST(Font, GlyphsStayInsideTheirCells)
-{
+TEST(Font, GlyphsStayInsideTheirCells) {
     Image font = loadAsset("font.png", 4);
     ASSERT_EQ(font.w, FONT_W);
     ASSERT_EQ(font.h, FONT_H);
@@ -395,22 +374,20 @@ TEST(Font, GlyphsStayInsideTheirCells)
     for (int k = 0; k < 95; k++)
         for (int y = 0; y < FONT_CELL_H; y++)
             for (int x = 0; x < FONT_CELL_W; x++)
-                owner[(FONT_CELL_H * (k / FONT_COLUMNS) + y) * FONT_W + FONT_CELL_W * (k % FONT_COLUMNS) + x] = k;
+                owner[(FONT_CELL_H * (k / FONT_COLUMNS) + y) * FONT_W +
+                      FONT_CELL_W * (k % FONT_COLUMNS) + x] = k;
     int white[95] = {}, border[95] = {};
     for (int y = 0; y < FONT_H; y++) {
         for (int x = 0; x < FONT_W; x++) {
             int a = font.at(x, y, 3), k = owner[y * FONT_W + x];
             ASSERT_TRUE(a == 0 || a == 255) << x << "," << y;
-            if (a == 0)
-                continue;
+            if (a == 0) continue;
             ASSERT_GE(k, 0) << "opaque texel outside the glyph cells at " << x << "," << y;
             int cx = x % FONT_CELL_W, cy = y % FONT_CELL_H;
-            if (font.at(x, y, 0) != 255)
-                continue;
+            if (font.at(x, y, 0) != 255) continue;
             white[k]++;
             // Glyph texels keep a one-texel margin for their dark ring.
-            if (cx == 0 || cy == 0 || cx == FONT_CELL_W - 1 || cy == FONT_CELL_H - 1)
-                border[k]++;
+            if (cx == 0 || cy == 0 || cx == FONT_CELL_W - 1 || cy == FONT_CELL_H - 1) border[k]++;
         }
     }
     EXPECT_EQ(white[0], 0) << "space must be blank";
@@ -419,7 +396,8 @@ TEST(Font, GlyphsStayInsideTheirCells)
         EXPECT_EQ(border[k], 0) << "glyph '" << (char)(k + 32) << "' touches its cell edge";
     }
     // 'F': a full-height stem on the left and a top bar.
-    int ox = FONT_CELL_W * (('F' - 32) % FONT_COLUMNS), oy = FONT_CELL_H * (('F' - 32) / FONT_COLUMNS);
+    int ox = FONT_CELL_W * (('F' - 32) % FONT_COLUMNS),
+        oy = FONT_CELL_H * (('F' - 32) / FONT_COLUMNS);
     int stem = 0, bar = 0;
     for (int y = 0; y < FONT_CELL_H; y++)
         for (int x = 0; x < FONT_CELL_W; x++)
@@ -431,8 +409,7 @@ TEST(Font, GlyphsStayInsideTheirCells)
     EXPECT_GE(bar, 2);
 }
 
-TEST(Grid, LinesStraddleEveryQuarter)
-{
+TEST(Grid, LinesStraddleEveryQuarter) {
     Image grid = loadAsset("t_grid.png", 4);
     ASSERT_EQ(grid.w, GRID_SIDE);
     for (int x : {510, 511, 0, 1, 126, 127, 128, 129, 254, 257, 382, 385})

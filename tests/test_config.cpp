@@ -50,7 +50,7 @@ const Settings DEFAULTS = {0, 0, 0, 16, 1, 800, 600};
 // The functions under test work in the working directory, so every test runs
 // in a fresh directory of its own.
 class ConfigDir : public ::testing::Test {
-  protected:
+   protected:
     void SetUp() override {
         old_ = fs::current_path();
         char name[] = "/tmp/knoll_config_XXXXXX";

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "gl_fixture.h"
 #include "knoll_math.h"
 
 namespace {
@@ -19,14 +20,6 @@ Vec4 apply(const Mat4 &m, Vec4 p) {
     }
     return {out[0], out[1], out[2], out[3]};
 }
-
-#define EXPECT_VEC3_NEAR(v, ex, ey, ez, eps) \
-    do {                                     \
-        Vec3 v_ = (v);                       \
-        EXPECT_NEAR(v_.x, (ex), (eps));      \
-        EXPECT_NEAR(v_.y, (ey), (eps));      \
-        EXPECT_NEAR(v_.z, (ez), (eps));      \
-    } while (0)
 
 void expectMatNear(const Mat4 &a, const Mat4 &b, float eps) {
     for (int c = 0; c < 4; c++)
@@ -57,13 +50,13 @@ TEST(MathTest, MathQuaternionRotations) {
     // Camera orientation: pitch about the camera's own X, then yaw about the
     // world's Y, so the view direction is the spherical one.
     const float yaw = 0.7f, pitch = 0.4f;
-    Vec3 view = quatMultiplyVector(quatAddRotation(quatRotate(AXIS_Y, yaw), AXIS_X, pitch),
-                                   {0, 0, -1});
+    Vec3 view =
+        quatMultiplyVector(quatAddRotation(quatRotate(AXIS_Y, yaw), AXIS_X, pitch), {0, 0, -1});
     EXPECT_VEC3_NEAR(view, -std::sin(yaw) * std::cos(pitch), std::sin(pitch),
                      -std::cos(yaw) * std::cos(pitch), 1e-5);
     // The camera's right vector stays horizontal whatever the pitch.
-    Vec3 right = quatMultiplyVector(quatAddRotation(quatRotate(AXIS_Y, yaw), AXIS_X, pitch),
-                                    {1, 0, 0});
+    Vec3 right =
+        quatMultiplyVector(quatAddRotation(quatRotate(AXIS_Y, yaw), AXIS_X, pitch), {1, 0, 0});
     EXPECT_VEC3_NEAR(right, std::cos(yaw), 0, -std::sin(yaw), 1e-5);
 }
 

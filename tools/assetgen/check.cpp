@@ -17,17 +17,25 @@ static const long MAX_FILE_BYTES = 64L << 20;
 
 // ---------------------------------------------------------------- state ----
 
-#define MATERIAL_ENTRY(n) \
-    {"t" #n "_alb.png", 512, 512, 3}, {"t" #n "_rma.png", 512, 512, 3}, {"t" #n "_nrm.png", 512, 512, 3}
-#define MODEL_ENTRY(m) \
-    {m ".omm", 0, 0, 0}, {m "_alb.png", 512, 512, 4}, {m "_rma.png", 512, 512, 3}, {m "_nrm.png", 512, 512, 3}
+#define MATERIAL_ENTRY(n)                                                 \
+    {"t" #n "_alb.png", 512, 512, 3}, {"t" #n "_rma.png", 512, 512, 3}, { \
+        "t" #n "_nrm.png", 512, 512, 3                                    \
+    }
+#define MODEL_ENTRY(m)                                                               \
+    {m ".omm", 0, 0, 0}, {m "_alb.png", 512, 512, 4}, {m "_rma.png", 512, 512, 3}, { \
+        m "_nrm.png", 512, 512, 3                                                    \
+    }
 
 const AssetEntry ASSET_CATALOGUE[ASSET_COUNT] = {
-    {"font.png", 256, 128, 4},  {"logo.png", 350, 128, 4}, {"t_grid.png", 512, 512, 4},
-    {"brdf_lut.png", 512, 512, 3}, {"height.png", 67, 67, 1}, {"splat.png", 64, 64, 1},
-    MATERIAL_ENTRY(0), MATERIAL_ENTRY(1), MATERIAL_ENTRY(2), MATERIAL_ENTRY(3),
-    MATERIAL_ENTRY(4), MATERIAL_ENTRY(5), MATERIAL_ENTRY(6), MATERIAL_ENTRY(7),
-    MODEL_ENTRY("barrel"), MODEL_ENTRY("fern"), MODEL_ENTRY("palm"), MODEL_ENTRY("cactus"),
+    {"font.png", 256, 128, 4},   {"logo.png", 350, 128, 4},
+    {"t_grid.png", 512, 512, 4}, {"brdf_lut.png", 512, 512, 3},
+    {"height.png", 67, 67, 1},   {"splat.png", 64, 64, 1},
+    MATERIAL_ENTRY(0),           MATERIAL_ENTRY(1),
+    MATERIAL_ENTRY(2),           MATERIAL_ENTRY(3),
+    MATERIAL_ENTRY(4),           MATERIAL_ENTRY(5),
+    MATERIAL_ENTRY(6),           MATERIAL_ENTRY(7),
+    MODEL_ENTRY("barrel"),       MODEL_ENTRY("fern"),
+    MODEL_ENTRY("palm"),         MODEL_ENTRY("cactus"),
 };
 
 #undef MATERIAL_ENTRY
@@ -35,18 +43,15 @@ const AssetEntry ASSET_CATALOGUE[ASSET_COUNT] = {
 
 // ------------------------------------------------------------ functions ----
 
-const AssetEntry *assetFind(const char *name)
-{
+const AssetEntry *assetFind(const char *name) {
     for (int k = 0; k < ASSET_COUNT; k++)
-        if (strcmp(ASSET_CATALOGUE[k].name, name) == 0)
-            return &ASSET_CATALOGUE[k];
+        if (strcmp(ASSET_CATALOGUE[k].name, name) == 0) return &ASSET_CATALOGUE[k];
     return nullptr;
 }
 
 // Checks every byte of a decoded grey image is at most max.
 static int checkRange(const char *name, const unsigned char *px, int n, int max, char *msg,
-                      size_t msg_size)
-{
+                      size_t msg_size) {
     for (int k = 0; k < n; k++) {
         if (px[k] > max) {
             snprintf(msg, msg_size, "%s: value %d at texel %d exceeds %d", name, px[k], k, max);
@@ -59,17 +64,15 @@ static int checkRange(const char *name, const unsigned char *px, int n, int max,
 // Whether a file with file_comp channels gives what a request for comp needs
 // without losing anything: grey stays grey, colour stays colour, and alpha is
 // present where it is read.
-static int layoutMatches(int comp, int file_comp)
-{
-    if (comp == 4)
-        return file_comp == 4 || file_comp == 2;
+static int layoutMatches(int comp, int file_comp) {
+    if (comp == 4) return file_comp == 4 || file_comp == 2;
     return file_comp == comp;
 }
 
 // Checks a PNG against its entry: decodes, 8-bit, size, channel layout and
 // the value ranges the heightmap and splat map must keep.
-static int checkImage(const AssetEntry *e, const uint8_t *data, size_t len, char *msg, size_t msg_size)
-{
+static int checkImage(const AssetEntry *e, const uint8_t *data, size_t len, char *msg,
+                      size_t msg_size) {
     if (len > (size_t)MAX_FILE_BYTES) {
         snprintf(msg, msg_size, "%s: file too large (%zu bytes)", e->name, len);
         return 1;
@@ -114,8 +117,7 @@ static int checkImage(const AssetEntry *e, const uint8_t *data, size_t len, char
     return rc;
 }
 
-int checkAsset(const char *name, const uint8_t *data, size_t len, char *msg, size_t msg_size)
-{
+int checkAsset(const char *name, const uint8_t *data, size_t len, char *msg, size_t msg_size) {
     const AssetEntry *e = assetFind(name);
     if (!e) {
         snprintf(msg, msg_size, "%s: not in the asset catalogue", name);
@@ -133,16 +135,13 @@ int checkAsset(const char *name, const uint8_t *data, size_t len, char *msg, siz
 }
 
 // Reads a whole file, up to MAX_FILE_BYTES; null with *len 0 on failure.
-static uint8_t *loadFile(const char *path, size_t *len)
-{
+static uint8_t *loadFile(const char *path, size_t *len) {
     *len = 0;
     FILE *f = fopen(path, "rb");
-    if (!f)
-        return nullptr;
+    if (!f) return nullptr;
     uint8_t *data = nullptr;
     long size = -1;
-    if (fseek(f, 0, SEEK_END) == 0)
-        size = ftell(f);
+    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
     if (size >= 0 && size <= MAX_FILE_BYTES && fseek(f, 0, SEEK_SET) == 0) {
         data = (uint8_t *)malloc(size > 0 ? (size_t)size : 1);
         if (data && fread(data, 1, (size_t)size, f) == (size_t)size) {
@@ -156,8 +155,7 @@ static uint8_t *loadFile(const char *path, size_t *len)
     return data;
 }
 
-int checkAssetDir(const char *dir, char *msg, size_t msg_size)
-{
+int checkAssetDir(const char *dir, char *msg, size_t msg_size) {
     char path[4096];
     for (int k = 0; k < ASSET_COUNT; k++) {
         const char *name = ASSET_CATALOGUE[k].name;
@@ -170,10 +168,8 @@ int checkAssetDir(const char *dir, char *msg, size_t msg_size)
         }
         int rc = checkAsset(name, data, len, msg, msg_size);
         free(data);
-        if (rc)
-            return 1;
+        if (rc) return 1;
     }
-    if (msg_size)
-        msg[0] = '\0';
+    if (msg_size) msg[0] = '\0';
     return 0;
 }

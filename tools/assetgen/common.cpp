@@ -13,21 +13,11 @@
 // Sixteen unit gradients, evenly spread and off the axes, so gradient noise
 // needs no trigonometry (and no libm rounding differences) per lattice point.
 static const float GRADIENTS[16][2] = {
-    {0.980785280f, 0.195090322f},
-    {0.831469612f, 0.555570233f},
-    {0.555570233f, 0.831469612f},
-    {0.195090322f, 0.980785280f},
-    {-0.195090322f, 0.980785280f},
-    {-0.555570233f, 0.831469612f},
-    {-0.831469612f, 0.555570233f},
-    {-0.980785280f, 0.195090322f},
-    {-0.980785280f, -0.195090322f},
-    {-0.831469612f, -0.555570233f},
-    {-0.555570233f, -0.831469612f},
-    {-0.195090322f, -0.980785280f},
-    {0.195090322f, -0.980785280f},
-    {0.555570233f, -0.831469612f},
-    {0.831469612f, -0.555570233f},
+    {0.980785280f, 0.195090322f},   {0.831469612f, 0.555570233f},   {0.555570233f, 0.831469612f},
+    {0.195090322f, 0.980785280f},   {-0.195090322f, 0.980785280f},  {-0.555570233f, 0.831469612f},
+    {-0.831469612f, 0.555570233f},  {-0.980785280f, 0.195090322f},  {-0.980785280f, -0.195090322f},
+    {-0.831469612f, -0.555570233f}, {-0.555570233f, -0.831469612f}, {-0.195090322f, -0.980785280f},
+    {0.195090322f, -0.980785280f},  {0.555570233f, -0.831469612f},  {0.831469612f, -0.555570233f},
     {0.980785280f, -0.195090322f}};
 
 // ---------------------------------------------------------------- types ----
@@ -42,15 +32,12 @@ struct PngBuffer {
 // ------------------------------------------------------------ functions ----
 
 // stb callback: appends size bytes to the PngBuffer in context.
-static void appendBytes(void *context, void *data, int size)
-{
+static void appendBytes(void *context, void *data, int size) {
     PngBuffer *b = (PngBuffer *)context;
-    if (!b->ok || size <= 0)
-        return;
+    if (!b->ok || size <= 0) return;
     if (b->len + (size_t)size > b->cap) {
         size_t cap = b->cap ? b->cap * 2 : 65536;
-        while (cap < b->len + (size_t)size)
-            cap *= 2;
+        while (cap < b->len + (size_t)size) cap *= 2;
         unsigned char *p = (unsigned char *)realloc(b->data, cap);
         if (!p) {
             b->ok = 0;
@@ -63,8 +50,7 @@ static void appendBytes(void *context, void *data, int size)
     b->len += (size_t)size;
 }
 
-int writePng(const char *path, int w, int h, int comp, const unsigned char *px)
-{
+int writePng(const char *path, int w, int h, int comp, const unsigned char *px) {
     size_t len = 0;
     unsigned char *png = encodePng(w, h, comp, px, &len);
     if (!png) {
@@ -73,8 +59,7 @@ int writePng(const char *path, int w, int h, int comp, const unsigned char *px)
     }
     FILE *f = fopen(path, "wb");
     int ok = f && fwrite(png, 1, len, f) == len;
-    if (f && fclose(f) != 0)
-        ok = 0;
+    if (f && fclose(f) != 0) ok = 0;
     free(png);
     if (!ok) {
         fprintf(stderr, "assetgen: cannot write %s\n", path);
@@ -83,8 +68,7 @@ int writePng(const char *path, int w, int h, int comp, const unsigned char *px)
     return 0;
 }
 
-unsigned char *encodePng(int w, int h, int comp, const unsigned char *px, size_t *len)
-{
+unsigned char *encodePng(int w, int h, int comp, const unsigned char *px, size_t *len) {
     // stb's encoder has no clock or randomness: the filter choice per row and
     // the deflate stream depend only on the pixels and the compression level,
     // which is pinned here so a change of stb's default cannot shift bytes.
@@ -100,8 +84,7 @@ unsigned char *encodePng(int w, int h, int comp, const unsigned char *px, size_t
     return buf.data;
 }
 
-uint32_t hash32(uint32_t v)
-{
+uint32_t hash32(uint32_t v) {
     v ^= v >> 16;
     v *= 0x7feb352du;
     v ^= v >> 15;
@@ -110,29 +93,25 @@ uint32_t hash32(uint32_t v)
     return v;
 }
 
-float hashUnit(int32_t x, int32_t y, uint32_t seed)
-{
+float hashUnit(int32_t x, int32_t y, uint32_t seed) {
     uint32_t h = hash32((uint32_t)x * 0x9e3779b1u ^ hash32((uint32_t)y + seed * 0x85ebca77u));
     return (float)(h >> 8) * (1.0f / 16777216.0f);
 }
 
 // Positive remainder, so negative lattice coordinates wrap like positive ones.
-static int wrapInt(int a, int n)
-{
+static int wrapInt(int a, int n) {
     int r = a % n;
     return r < 0 ? r + n : r;
 }
 
 // Dot product of the lattice point's unit gradient with the offset (dx, dy).
-static float gradDot(int ix, int iy, float dx, float dy, uint32_t seed)
-{
+static float gradDot(int ix, int iy, float dx, float dy, uint32_t seed) {
     uint32_t h = hash32((uint32_t)ix * 0x9e3779b1u ^ hash32((uint32_t)iy + seed * 0x85ebca77u));
     const float *g = GRADIENTS[h >> 28];
     return g[0] * dx + g[1] * dy;
 }
 
-float noiseTile(float x, float y, int px, int py, uint32_t seed)
-{
+float noiseTile(float x, float y, int px, int py, uint32_t seed) {
     float fx = floorf(x), fy = floorf(y);
     int x0 = (int)fx, y0 = (int)fy;
     float dx = x - fx, dy = y - fy;
@@ -152,8 +131,7 @@ float noiseTile(float x, float y, int px, int py, uint32_t seed)
     return (a + (b - a) * sy) * 1.41421356f;
 }
 
-float fbmTile(float u, float v, int freq, int octaves, float gain, uint32_t seed)
-{
+float fbmTile(float u, float v, int freq, int octaves, float gain, uint32_t seed) {
     float sum = 0.0f, amp = 1.0f, norm = 0.0f;
     int f = freq;
     for (int o = 0; o < octaves; o++) {
@@ -165,8 +143,7 @@ float fbmTile(float u, float v, int freq, int octaves, float gain, uint32_t seed
     return norm > 0.0f ? sum / norm : 0.0f;
 }
 
-void worleyTile(float u, float v, int freq, uint32_t seed, float *f1, float *f2, uint32_t *cell)
-{
+void worleyTile(float u, float v, int freq, uint32_t seed, float *f1, float *f2, uint32_t *cell) {
     float x = u * (float)freq, y = v * (float)freq;
     int cx = (int)floorf(x), cy = (int)floorf(y);
     float d1 = 1e9f, d2 = 1e9f;
@@ -187,16 +164,12 @@ void worleyTile(float u, float v, int freq, uint32_t seed, float *f1, float *f2,
             }
         }
     }
-    if (f1)
-        *f1 = d1;
-    if (f2)
-        *f2 = d2;
-    if (cell)
-        *cell = best;
+    if (f1) *f1 = d1;
+    if (f2) *f2 = d2;
+    if (cell) *cell = best;
 }
 
-void heightToNormal(const float *height, int w, int h, float k, unsigned char *rgb)
-{
+void heightToNormal(const float *height, int w, int h, float k, unsigned char *rgb) {
     for (int y = 0; y < h; y++) {
         for (int x = 0; x < w; x++) {
             // Central differences that wrap, so the normal map tiles like the

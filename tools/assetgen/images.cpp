@@ -60,36 +60,25 @@ struct Blade {
 
 const ModelSpot MODEL_SPOTS[MODEL_SPOT_COUNT] = {{9, 9}, {9, 57}, {57, 57}, {49, 9}, {17, 9}};
 
-const char *const MATERIAL_NAMES[MATERIAL_COUNT] = {"grass", "dry grass", "moss", "mud",
+const char *const MATERIAL_NAMES[MATERIAL_COUNT] = {"grass", "dry grass", "moss",   "mud",
                                                     "sand",  "rock",      "gravel", "snow"};
 
 // ------------------------------------------------------------ functions ----
 
 // ---- small maths ----
 
-static float clampf(float x, float lo, float hi)
-{
-    return x < lo ? lo : x > hi ? hi : x;
-}
+static float clampf(float x, float lo, float hi) { return x < lo ? lo : x > hi ? hi : x; }
 
-static float mixf(float a, float b, float t)
-{
-    return a + (b - a) * t;
-}
+static float mixf(float a, float b, float t) { return a + (b - a) * t; }
 
-static float smoothstepf(float e0, float e1, float x)
-{
+static float smoothstepf(float e0, float e1, float x) {
     float t = clampf((x - e0) / (e1 - e0), 0.0f, 1.0f);
     return t * t * (3.0f - 2.0f * t);
 }
 
-static uint8_t toByte(float v)
-{
-    return (uint8_t)clampf(floorf(v + 0.5f), 0.0f, 255.0f);
-}
+static uint8_t toByte(float v) { return (uint8_t)clampf(floorf(v + 0.5f), 0.0f, 255.0f); }
 
-static uint32_t rngNext(Rng *r)
-{
+static uint32_t rngNext(Rng *r) {
     uint32_t x = r->s;
     x ^= x << 13;
     x ^= x >> 17;
@@ -99,37 +88,30 @@ static uint32_t rngNext(Rng *r)
 }
 
 // Uniform in [lo, hi).
-static float rngRange(Rng *r, float lo, float hi)
-{
+static float rngRange(Rng *r, float lo, float hi) {
     return lo + (hi - lo) * (float)(rngNext(r) >> 8) * (1.0f / 16777216.0f);
 }
 
-static int wrapTexel(int a)
-{
-    return a & (MAT - 1);
-}
+static int wrapTexel(int a) { return a & (MAT - 1); }
 
 // ---- terrain ----
 
 // Gaussian bump of height amp centred on (cx, cz) with radii sx, sz.
-static float bump(float x, float z, float cx, float cz, float sx, float sz, float amp)
-{
+static float bump(float x, float z, float cx, float cz, float sx, float sz, float amp) {
     float dx = (x - cx) / sx, dz = (z - cz) / sz;
     return amp * expf(-0.5f * (dx * dx + dz * dz));
 }
 
 // Horizontal distance from (x, z) to the stream's winding centre line, which
 // runs from the front right between the knolls to the far flats.
-static float streamDistance(float x, float z)
-{
+static float streamDistance(float x, float z) {
     float cx = 22.3f + 2.4f * sinf(z * 0.28f + 0.6f) + 0.08f * (z - 20.0f);
     return fabsf(x - cx);
 }
 
 // The terrain height in world units at world (x, z), before quantisation;
 // flat says whether the ground is levelled around the models.
-static float terrainHeightAt(float x, float z, int flat)
-{
+static float terrainHeightAt(float x, float z, int flat) {
     float u = x / 32.0f, v = z / 32.0f;
     // Rolling ground with a low-frequency swell.
     float h = 0.85f + 0.55f * fbmTile(u, v, 3, 4, 0.5f, 11u);
@@ -159,16 +141,14 @@ static float terrainHeightAt(float x, float z, int flat)
 }
 
 // The unquantised height field, HEIGHT_SIDE^2 samples in world units.
-static void terrainField(float *field, int flat)
-{
+static void terrainField(float *field, int flat) {
     for (int j = 0; j < HEIGHT_SIDE; j++)
         for (int i = 0; i < HEIGHT_SIDE; i++)
             field[j * HEIGHT_SIDE + i] = terrainHeightAt((float)(i - 1) * SAMPLE_SPACING,
                                                          (float)(j - 1) * SAMPLE_SPACING, flat);
 }
 
-void imageHeight(uint8_t *out)
-{
+void imageHeight(uint8_t *out) {
     static float field[HEIGHT_SIDE * HEIGHT_SIDE];
     terrainField(field, 1);
     for (int k = 0; k < HEIGHT_SIDE * HEIGHT_SIDE; k++) {
@@ -179,32 +159,22 @@ void imageHeight(uint8_t *out)
 
 // Material of one terrain cell from its mean height h, its steepness s (rise
 // over run), its position and two noise values n1 (broad) and n2 (fine).
-static int splatMaterial(float x, float z, float h, float s, float n1, float n2)
-{
+static int splatMaterial(float x, float z, float h, float s, float n1, float n2) {
     float stream = streamDistance(x, z);
     int in_valley = z > 7.0f + n1;
-    if (h > 4.2f + 0.25f * n2)
-        return 7;
-    if (s > 0.78f + 0.12f * n1)
-        return 5;
+    if (h > 4.2f + 0.25f * n2) return 7;
+    if (s > 0.78f + 0.12f * n1) return 5;
     // Scree below the rock, and the odd stony patch on the slopes.
-    if ((s > 0.55f + 0.1f * n2 && h > 1.0f) || (n2 > 0.5f && h > 1.5f))
-        return 6;
-    if (!in_valley && h < 0.9f + 0.3f * n2)
-        return 4;
-    if (in_valley && stream < 0.8f + 0.4f * n2 && h < 1.2f)
-        return n1 < -0.25f ? 6 : 3;
-    if (h < 0.3f + 0.2f * n1)
-        return 3;
-    if (h < 1.1f + 0.3f * n1 && (stream < 2.6f + n2 || z > 23.0f + 2.0f * n2))
-        return 2;
-    if (h > 2.6f + 0.5f * n2 || n1 > 0.3f || (z < 11.0f + n2 && h < 1.6f))
-        return 1;
+    if ((s > 0.55f + 0.1f * n2 && h > 1.0f) || (n2 > 0.5f && h > 1.5f)) return 6;
+    if (!in_valley && h < 0.9f + 0.3f * n2) return 4;
+    if (in_valley && stream < 0.8f + 0.4f * n2 && h < 1.2f) return n1 < -0.25f ? 6 : 3;
+    if (h < 0.3f + 0.2f * n1) return 3;
+    if (h < 1.1f + 0.3f * n1 && (stream < 2.6f + n2 || z > 23.0f + 2.0f * n2)) return 2;
+    if (h > 2.6f + 0.5f * n2 || n1 > 0.3f || (z < 11.0f + n2 && h < 1.6f)) return 1;
     return 0;
 }
 
-void imageSplat(uint8_t *out)
-{
+void imageSplat(uint8_t *out) {
     // Materials follow the ground as it would be without the levelled model
     // spots, so the spots wear the same cover as their surroundings.
     static float field[HEIGHT_SIDE * HEIGHT_SIDE];
@@ -229,14 +199,12 @@ void imageSplat(uint8_t *out)
 // ---- material building blocks ----
 
 // Wrapping separable box blur of a MAT x MAT field with the given radius.
-static void boxBlur(const float *in, float *out, int radius)
-{
+static void boxBlur(const float *in, float *out, int radius) {
     float *tmp = (float *)malloc(sizeof(float) * MAT * MAT);
     float inv = 1.0f / (float)(2 * radius + 1);
     for (int y = 0; y < MAT; y++) {
         float sum = 0.0f;
-        for (int k = -radius; k <= radius; k++)
-            sum += in[y * MAT + wrapTexel(k)];
+        for (int k = -radius; k <= radius; k++) sum += in[y * MAT + wrapTexel(k)];
         for (int x = 0; x < MAT; x++) {
             tmp[y * MAT + x] = sum * inv;
             sum += in[y * MAT + wrapTexel(x + radius + 1)] - in[y * MAT + wrapTexel(x - radius)];
@@ -244,8 +212,7 @@ static void boxBlur(const float *in, float *out, int radius)
     }
     for (int x = 0; x < MAT; x++) {
         float sum = 0.0f;
-        for (int k = -radius; k <= radius; k++)
-            sum += tmp[wrapTexel(k) * MAT + x];
+        for (int k = -radius; k <= radius; k++) sum += tmp[wrapTexel(k) * MAT + x];
         for (int y = 0; y < MAT; y++) {
             out[y * MAT + x] = sum * inv;
             sum += tmp[wrapTexel(y + radius + 1) * MAT + x] - tmp[wrapTexel(y - radius) * MAT + x];
@@ -256,8 +223,7 @@ static void boxBlur(const float *in, float *out, int radius)
 
 // Cavity of the height field: how far each texel lies below its blurred
 // neighbourhood, in texels (0 on crests and flats).
-static void cavity(const float *h, int radius, float *out)
-{
+static void cavity(const float *h, int radius, float *out) {
     float *blur = (float *)malloc(sizeof(float) * MAT * MAT);
     boxBlur(h, blur, radius);
     boxBlur(blur, out, radius);
@@ -269,14 +235,12 @@ static void cavity(const float *h, int radius, float *out)
 }
 
 // Tileable fbm at texel (x, y) of a MAT texture.
-static float fbmTexel(int x, int y, int freq, int octaves, float gain, uint32_t seed)
-{
+static float fbmTexel(int x, int y, int freq, int octaves, float gain, uint32_t seed) {
     return fbmTile(((float)x + 0.5f) / (float)MAT, ((float)y + 0.5f) / (float)MAT, freq, octaves,
                    gain, seed);
 }
 
-static void setCol(Surface *s, int k, float r, float g, float b)
-{
+static void setCol(Surface *s, int k, float r, float g, float b) {
     s->col[k * 3 + 0] = r;
     s->col[k * 3 + 1] = g;
     s->col[k * 3 + 2] = b;
@@ -284,8 +248,7 @@ static void setCol(Surface *s, int k, float r, float g, float b)
 
 // Draws one blade with wrap-around, keeping the topmost blade per texel and
 // softening its edge over one texel.
-static void drawBlade(Surface *s, const Blade *b)
-{
+static void drawBlade(Surface *s, const Blade *b) {
     float reach = b->len + b->width + 2.0f;
     int x0 = (int)floorf(b->x - reach), x1 = (int)ceilf(b->x + reach);
     int y0 = (int)floorf(b->y - reach), y1 = (int)ceilf(b->y + reach);
@@ -295,20 +258,17 @@ static void drawBlade(Surface *s, const Blade *b)
             float along = rx * b->dx + ry * b->dy;
             float across = -rx * b->dy + ry * b->dx;
             float t = along / b->len;
-            if (t < 0.0f || t > 1.0f)
-                continue;
+            if (t < 0.0f || t > 1.0f) continue;
             // The blade curls sideways towards its tip and narrows to a point.
             float centre = b->bend * t * t * b->len;
             float w = b->width * (1.0f - 0.85f * t) * 0.5f;
             float d = fabsf(across - centre);
             float cover = clampf(w - d + 0.5f, 0.0f, 1.0f);
-            if (cover <= 0.0f)
-                continue;
+            if (cover <= 0.0f) continue;
             float prof = d < w ? sqrtf(1.0f - (d / w) * (d / w)) : 0.0f;
             float hv = b->h0 + b->rise * t + 0.8f * b->width * prof;
             int k = wrapTexel(py) * MAT + wrapTexel(px);
-            if (hv <= s->h[k])
-                continue;
+            if (hv <= s->h[k]) continue;
             float shade = 0.62f + 0.38f * t;
             s->h[k] = mixf(s->h[k], hv, cover);
             for (int c = 0; c < 3; c++)
@@ -330,8 +290,7 @@ struct GrassStyle {
 
 // Soil covered with scattered blades; the lie of the blades follows a slowly
 // turning field so the carpet looks combed by wind rather than random.
-static void grassCarpet(Surface *s, const GrassStyle *g)
-{
+static void grassCarpet(Surface *s, const GrassStyle *g) {
     for (int y = 0; y < MAT; y++) {
         for (int x = 0; x < MAT; x++) {
             int k = y * MAT + x;
@@ -370,8 +329,7 @@ static void grassCarpet(Surface *s, const GrassStyle *g)
     }
 }
 
-static void makeGrass(Surface *s)
-{
+static void makeGrass(Surface *s) {
     GrassStyle g = {26000,
                     9.0f,
                     19.0f,
@@ -387,8 +345,7 @@ static void makeGrass(Surface *s)
     grassCarpet(s, &g);
 }
 
-static void makeDryGrass(Surface *s)
-{
+static void makeDryGrass(Surface *s) {
     GrassStyle g = {15000,
                     14.0f,
                     30.0f,
@@ -406,8 +363,7 @@ static void makeDryGrass(Surface *s)
 
 // Cushions of moss: merging round domes over a clumpy swell, with a fine
 // fuzz of leaflets and a few bright and brown tips.
-static void makeMoss(Surface *s)
-{
+static void makeMoss(Surface *s) {
     for (int y = 0; y < MAT; y++) {
         for (int x = 0; x < MAT; x++) {
             int k = y * MAT + x;
@@ -426,11 +382,14 @@ static void makeMoss(Surface *s)
             float t1;
             worleyTile(u, v, 72, 310u, &t1, nullptr, nullptr);
             float tuft = 1.0f - smoothstepf(0.0f, 0.7f, t1);
-            float h = 7.0f * dome + 2.5f * knob + 4.0f * clump + 1.8f * tuft + 1.0f * fuzz + 0.6f * grain;
+            float h =
+                7.0f * dome + 2.5f * knob + 4.0f * clump + 1.8f * tuft + 1.0f * fuzz + 0.6f * grain;
             s->h[k] = h;
-            float top = clampf(0.4f * dome + 0.15f * knob + 0.3f * clump + 0.35f * tuft + 0.2f * fuzz + 0.05f,
-                               0.0f, 1.0f);
-            float r = mixf(30.0f, 92.0f, top), g = mixf(44.0f, 120.0f, top), b = mixf(18.0f, 40.0f, top);
+            float top = clampf(
+                0.4f * dome + 0.15f * knob + 0.3f * clump + 0.35f * tuft + 0.2f * fuzz + 0.05f,
+                0.0f, 1.0f);
+            float r = mixf(30.0f, 92.0f, top), g = mixf(44.0f, 120.0f, top),
+                  b = mixf(18.0f, 40.0f, top);
             // Broad patches lean yellow-green or blue-green.
             float patch = fbmTile(u, v, 3, 3, 0.5f, 308u);
             r *= 1.0f + 0.22f * patch;
@@ -454,8 +413,7 @@ static void makeMoss(Surface *s)
 
 // Mud: soft lumps whose tops dry into a cracked crust, a few half-buried
 // stones, and puddles in the hollows that are flat, dark and glossy.
-static void makeMud(Surface *s)
-{
+static void makeMud(Surface *s) {
     for (int y = 0; y < MAT; y++) {
         for (int x = 0; x < MAT; x++) {
             int k = y * MAT + x;
@@ -512,8 +470,7 @@ static void makeMud(Surface *s)
 }
 
 // Sand with patchy wind ripples, grain and the odd shell fragment.
-static void makeSand(Surface *s)
-{
+static void makeSand(Surface *s) {
     for (int y = 0; y < MAT; y++) {
         for (int x = 0; x < MAT; x++) {
             int k = y * MAT + x;
@@ -565,8 +522,7 @@ static void makeSand(Surface *s)
 
 // Weathered rock: warped ridged relief, soft bedding, broken cracks that
 // come and go, mottling and lichen colonies.
-static void makeRock(Surface *s)
-{
+static void makeRock(Surface *s) {
     for (int y = 0; y < MAT; y++) {
         for (int x = 0; x < MAT; x++) {
             int k = y * MAT + x;
@@ -630,26 +586,22 @@ static void makeRock(Surface *s)
 }
 
 // Colour of one gravel stone from its cell hash: muted greys and browns.
-static void stoneColour(uint32_t cell, float *rgb)
-{
+static void stoneColour(uint32_t cell, float *rgb) {
     static const float PALETTE[6][3] = {{128, 126, 120}, {105, 102, 96}, {150, 146, 138},
                                         {118, 108, 94},  {92, 88, 82},   {138, 126, 110}};
     const float *p = PALETTE[cell % 6u];
     float v = 0.88f + 0.24f * (float)((cell >> 8) & 255u) / 255.0f;
-    for (int c = 0; c < 3; c++)
-        rgb[c] = p[c] * v;
+    for (int c = 0; c < 3; c++) rgb[c] = p[c] * v;
 }
 
 // Height (0 outside) of a rounded stone from a cell's edge distance, leaving
 // a gap of soil between neighbours.
-static float stoneDome(float edge, float gap, float scale)
-{
+static float stoneDome(float edge, float gap, float scale) {
     return edge > gap ? scale * sqrtf(clampf((edge - gap) / 0.3f, 0.0f, 1.0f)) : 0.0f;
 }
 
 // Pebbles of two sizes bedded in dark soil.
-static void makeGravel(Surface *s)
-{
+static void makeGravel(Surface *s) {
     for (int y = 0; y < MAT; y++) {
         for (int x = 0; x < MAT; x++) {
             int k = y * MAT + x;
@@ -668,7 +620,8 @@ static void makeGravel(Surface *s)
             float hs = stoneDome(b2 - b1, 0.18f, 4.5f);
             float h = 1.0f + 1.0f * soil_tone + 0.6f * fine;
             float grain = hashUnit(x, y, 708u) - 0.5f;
-            float rgb[3] = {64.0f + 8.0f * soil_tone + 10.0f * grain, 56.0f + 7.0f * soil_tone + 9.0f * grain,
+            float rgb[3] = {64.0f + 8.0f * soil_tone + 10.0f * grain,
+                            56.0f + 7.0f * soil_tone + 9.0f * grain,
                             46.0f + 5.0f * soil_tone + 8.0f * grain};
             float rough = 0.93f;
             // Stones darken towards their rims, where they turn away and
@@ -676,16 +629,14 @@ static void makeGravel(Surface *s)
             if (hs > h) {
                 stoneColour(cb, rgb);
                 float rim = 0.72f + 0.28f * hs / 4.5f;
-                for (int c = 0; c < 3; c++)
-                    rgb[c] *= rim;
+                for (int c = 0; c < 3; c++) rgb[c] *= rim;
                 h = hs;
                 rough = 0.7f;
             }
             if (hb > h) {
                 stoneColour(ca, rgb);
                 float rim = 0.7f + 0.3f * hb / scale_b;
-                for (int c = 0; c < 3; c++)
-                    rgb[c] *= rim;
+                for (int c = 0; c < 3; c++) rgb[c] *= rim;
                 h = hb;
                 rough = 0.6f + 0.15f * (float)((ca >> 16) & 255u) / 255.0f;
             }
@@ -699,8 +650,7 @@ static void makeGravel(Surface *s)
 
 // Wind-packed snow: soft drifts, stretched wind ridges, fine grain and a few
 // glazed patches.
-static void makeSnow(Surface *s)
-{
+static void makeSnow(Surface *s) {
     for (int y = 0; y < MAT; y++) {
         for (int x = 0; x < MAT; x++) {
             int k = y * MAT + x;
@@ -712,7 +662,8 @@ static void makeSnow(Surface *s)
             float fine = fbmTile(u, v, 64, 2, 0.5f, 804u);
             float grain = hashUnit(x, y, 807u) - 0.5f;
             float ice = 0.6f * smoothstepf(-0.3f, -0.5f, fbmTile(u, v, 5, 3, 0.5f, 805u));
-            float h = 10.0f * drift + 3.0f * ridge * ridge * ridge + (0.6f * fine + 0.3f * grain) * (1.0f - ice);
+            float h = 10.0f * drift + 3.0f * ridge * ridge * ridge +
+                      (0.6f * fine + 0.3f * grain) * (1.0f - ice);
             float r = 226.0f + 10.0f * drift + 6.0f * grain;
             float g = 230.0f + 9.0f * drift + 6.0f * grain;
             float b = 237.0f + 7.0f * drift + 5.0f * grain;
@@ -727,11 +678,12 @@ static void makeSnow(Surface *s)
 }
 
 // Per-material normal strength and how strongly crevices darken the AO.
-static const float NORMAL_STRENGTH[MATERIAL_COUNT] = {0.3f, 0.3f, 0.45f, 1.2f, 0.6f, 0.45f, 0.45f, 0.8f};
-static const float AO_STRENGTH[MATERIAL_COUNT] = {0.05f, 0.05f, 0.06f, 0.05f, 0.06f, 0.05f, 0.08f, 0.04f};
+static const float NORMAL_STRENGTH[MATERIAL_COUNT] = {0.3f, 0.3f,  0.45f, 1.2f,
+                                                      0.6f, 0.45f, 0.45f, 0.8f};
+static const float AO_STRENGTH[MATERIAL_COUNT] = {0.05f, 0.05f, 0.06f, 0.05f,
+                                                  0.06f, 0.05f, 0.08f, 0.04f};
 
-void imageMaterial(int index, uint8_t *alb, uint8_t *rma, uint8_t *nrm)
-{
+void imageMaterial(int index, uint8_t *alb, uint8_t *rma, uint8_t *nrm) {
     Surface s;
     s.h = (float *)calloc((size_t)MAT * MAT, sizeof(float));
     s.col = (float *)calloc((size_t)MAT * MAT * 3, sizeof(float));
@@ -770,8 +722,7 @@ void imageMaterial(int index, uint8_t *alb, uint8_t *rma, uint8_t *nrm)
 // ---- BRDF table ----
 
 // Radical inverse of i in base 2, the second Hammersley coordinate.
-static float radicalInverse(uint32_t i)
-{
+static float radicalInverse(uint32_t i) {
     i = (i << 16) | (i >> 16);
     i = ((i & 0x55555555u) << 1) | ((i & 0xAAAAAAAAu) >> 1);
     i = ((i & 0x33333333u) << 2) | ((i & 0xCCCCCCCCu) >> 2);
@@ -780,8 +731,7 @@ static float radicalInverse(uint32_t i)
     return (float)i * 2.3283064365386963e-10f;
 }
 
-void imageBrdfLut(uint8_t *rgb)
-{
+void imageBrdfLut(uint8_t *rgb) {
     // Half vectors depend only on roughness, so each row draws its GGX
     // samples once and reuses them for every n.v.
     static float hx[BRDF_SAMPLES], hz[BRDF_SAMPLES];
@@ -806,8 +756,7 @@ void imageBrdfLut(uint8_t *rgb)
                 // v lies in the xz plane, so the y part of h drops out of v.h.
                 double vh = vx * hx[i] + vz * hz[i];
                 double lz = 2.0 * vh * hz[i] - vz;
-                if (lz <= 0.0 || vh <= 0.0)
-                    continue;
+                if (lz <= 0.0 || vh <= 0.0) continue;
                 double nh = hz[i];
                 double gl = lz / (lz * (1.0 - k) + k);
                 double gvis = gv * gl * vh / (nh * nv);
@@ -826,11 +775,9 @@ void imageBrdfLut(uint8_t *rgb)
 // ---- font, logo, grid ----
 
 // Reads a whole file into a malloc'd buffer; null when it cannot.
-static unsigned char *readFile(const char *path, size_t *len)
-{
+static unsigned char *readFile(const char *path, size_t *len) {
     FILE *f = fopen(path, "rb");
-    if (!f)
-        return nullptr;
+    if (!f) return nullptr;
     unsigned char *data = nullptr;
     size_t n = 0, cap = 0;
     for (;;) {
@@ -846,8 +793,7 @@ static unsigned char *readFile(const char *path, size_t *len)
         }
         size_t got = fread(data + n, 1, cap - n, f);
         n += got;
-        if (got == 0)
-            break;
+        if (got == 0) break;
     }
     fclose(f);
     *len = n;
@@ -855,8 +801,7 @@ static unsigned char *readFile(const char *path, size_t *len)
 }
 
 // Opens a TrueType font file; returns its bytes (to free) or null.
-static unsigned char *openFont(const char *path, stbtt_fontinfo *info)
-{
+static unsigned char *openFont(const char *path, stbtt_fontinfo *info) {
     size_t len = 0;
     unsigned char *ttf = readFile(path, &len);
     if (!ttf || !stbtt_InitFont(info, ttf, stbtt_GetFontOffsetForIndex(ttf, 0))) {
@@ -867,12 +812,10 @@ static unsigned char *openFont(const char *path, stbtt_fontinfo *info)
     return ttf;
 }
 
-int imageFont(uint8_t *rgba)
-{
+int imageFont(uint8_t *rgba) {
     stbtt_fontinfo info;
     unsigned char *ttf = openFont(FONT_MONO, &info);
-    if (!ttf)
-        return 1;
+    if (!ttf) return 1;
     memset(rgba, 0, (size_t)FONT_W * FONT_H * 4);
     // The largest scale at which every printable glyph, plus a one-texel
     // outline, fits its cell.
@@ -880,8 +823,7 @@ int imageFont(uint8_t *rgba)
     stbtt_GetCodepointHMetrics(&info, 'M', &adv, nullptr);
     for (int c = 33; c < 127; c++) {
         int x0, y0, x1, y1;
-        if (!stbtt_GetCodepointBox(&info, c, &x0, &y0, &x1, &y1))
-            continue;
+        if (!stbtt_GetCodepointBox(&info, c, &x0, &y0, &x1, &y1)) continue;
         bx0 = x0 < bx0 ? x0 : bx0;
         by0 = y0 < by0 ? y0 : by0;
         bx1 = x1 > bx1 ? x1 : bx1;
@@ -901,12 +843,13 @@ int imageFont(uint8_t *rgba)
         memset(cover, 0, sizeof cover);
         int x0, y0, x1, y1;
         float shift = left - floorf(left);
-        stbtt_GetCodepointBitmapBoxSubpixel(&info, c, scale, scale, shift, 0.0f, &x0, &y0, &x1, &y1);
+        stbtt_GetCodepointBitmapBoxSubpixel(&info, c, scale, scale, shift, 0.0f, &x0, &y0, &x1,
+                                            &y1);
         int px = (int)floorf(left) + x0, py = baseline + y0;
         int w = x1 - x0, h = y1 - y0;
         if (w > 0 && h > 0 && px >= 0 && py >= 0 && px + w <= FONT_CELL_W && py + h <= FONT_CELL_H)
-            stbtt_MakeCodepointBitmapSubpixel(&info, cover + py * FONT_CELL_W + px, w, h, FONT_CELL_W,
-                                              scale, scale, shift, 0.0f, c);
+            stbtt_MakeCodepointBitmapSubpixel(&info, cover + py * FONT_CELL_W + px, w, h,
+                                              FONT_CELL_W, scale, scale, shift, 0.0f, c);
         // Hard edges for an unblended alpha test: a slightly low threshold
         // keeps one-texel stems unbroken, and glyphs thinner than a texel
         // ('_') keep their strongest texels; a dark ring keeps text readable
@@ -915,10 +858,8 @@ int imageFont(uint8_t *rgba)
         for (int t = 0; t < FONT_CELL_H * FONT_CELL_W; t++)
             peak = cover[t] > peak ? cover[t] : peak;
         int cut = peak / 2 < 100 ? (peak + 1) / 2 : 100;
-        if (cut < 1)
-            cut = 1;
-        for (int t = 0; t < FONT_CELL_H * FONT_CELL_W; t++)
-            cover[t] = cover[t] >= cut ? 255 : 0;
+        if (cut < 1) cut = 1;
+        for (int t = 0; t < FONT_CELL_H * FONT_CELL_W; t++) cover[t] = cover[t] >= cut ? 255 : 0;
         for (int y = 0; y < FONT_CELL_H; y++) {
             for (int x = 0; x < FONT_CELL_W; x++) {
                 uint8_t *p = rgba + ((size_t)(oy + y) * FONT_W + (ox + x)) * 4;
@@ -946,21 +887,18 @@ int imageFont(uint8_t *rgba)
 }
 
 // Anti-aliased emblem coverage helpers for the logo, in logo pixels.
-static float hillProfile(float x, float cx, float top, float width)
-{
+static float hillProfile(float x, float cx, float top, float width) {
     float d = (x - cx) / width;
     return top + width * 0.55f * d * d * (1.0f + 0.15f * d);
 }
 
 // Colour of the emblem at (x, y): a low sun behind two rolling green hills,
 // inside a round badge. Writes rgb and returns coverage 0..1.
-static float emblemAt(float x, float y, float *rgb)
-{
+static float emblemAt(float x, float y, float *rgb) {
     const float cx = 64.0f, cy = 64.0f, radius = 54.0f;
     float dx = x - cx, dy = y - cy;
     float r = sqrtf(dx * dx + dy * dy);
-    if (r > radius)
-        return 0.0f;
+    if (r > radius) return 0.0f;
     // Evening sky: deep blue above, warm near the horizon.
     float t = clampf((y - 10.0f) / 80.0f, 0.0f, 1.0f);
     rgb[0] = mixf(30.0f, 236.0f, t * t);
@@ -1004,12 +942,10 @@ static float emblemAt(float x, float y, float *rgb)
     return 1.0f;
 }
 
-int imageLogo(uint8_t *rgba)
-{
+int imageLogo(uint8_t *rgba) {
     stbtt_fontinfo info;
     unsigned char *ttf = openFont(FONT_BOLD, &info);
-    if (!ttf)
-        return 1;
+    if (!ttf) return 1;
     static float acc[LOGO_H][LOGO_W][3];
     memset(acc, 0, sizeof acc);
     // The emblem, supersampled 4 x 4 against black.
@@ -1018,9 +954,9 @@ int imageLogo(uint8_t *rgba)
             for (int sy = 0; sy < 4; sy++) {
                 for (int sx = 0; sx < 4; sx++) {
                     float rgb[3];
-                    float c = emblemAt((float)x + (sx + 0.5f) / 4.0f, (float)y + (sy + 0.5f) / 4.0f, rgb);
-                    for (int k = 0; k < 3; k++)
-                        acc[y][x][k] += c * rgb[k] / 16.0f;
+                    float c =
+                        emblemAt((float)x + (sx + 0.5f) / 4.0f, (float)y + (sy + 0.5f) / 4.0f, rgb);
+                    for (int k = 0; k < 3; k++) acc[y][x][k] += c * rgb[k] / 16.0f;
                 }
             }
         }
@@ -1037,31 +973,32 @@ int imageLogo(uint8_t *rgba)
         stbtt_GetCodepointHMetrics(&info, *p, &adv, &lsb);
         float shift = pen - floorf(pen);
         int x0, y0, x1, y1;
-        stbtt_GetCodepointBitmapBoxSubpixel(&info, *p, scale, scale, shift, 0.0f, &x0, &y0, &x1, &y1);
+        stbtt_GetCodepointBitmapBoxSubpixel(&info, *p, scale, scale, shift, 0.0f, &x0, &y0, &x1,
+                                            &y1);
         int gw = x1 - x0, gh = y1 - y0;
         int gx = (int)floorf(pen) + x0, gy = baseline + y0;
         if (gw > 0 && gh > 0 && gx >= 0 && gy >= 0 && gx + gw <= LOGO_W && gy + gh <= LOGO_H) {
             memset(glyph, 0, (size_t)gw * gh);
-            stbtt_MakeCodepointBitmapSubpixel(&info, glyph, gw, gh, gw, scale, scale, shift, 0.0f, *p);
+            stbtt_MakeCodepointBitmapSubpixel(&info, glyph, gw, gh, gw, scale, scale, shift, 0.0f,
+                                              *p);
             for (int y = 0; y < gh; y++) {
                 for (int x = 0; x < gw; x++) {
                     float c = glyph[y * gw + x] / 255.0f;
                     float t = clampf((float)(gy + y - 30) / 62.0f, 0.0f, 1.0f);
-                    float col[3] = {mixf(214.0f, 96.0f, t), mixf(240.0f, 178.0f, t), mixf(190.0f, 72.0f, t)};
+                    float col[3] = {mixf(214.0f, 96.0f, t), mixf(240.0f, 178.0f, t),
+                                    mixf(190.0f, 72.0f, t)};
                     for (int k = 0; k < 3; k++)
                         acc[gy + y][gx + x][k] = mixf(acc[gy + y][gx + x][k], col[k], c);
                 }
             }
         }
         pen += (float)adv * scale;
-        if (p[1])
-            pen += scale * (float)stbtt_GetCodepointKernAdvance(&info, p[0], p[1]);
+        if (p[1]) pen += scale * (float)stbtt_GetCodepointKernAdvance(&info, p[0], p[1]);
     }
     for (int y = 0; y < LOGO_H; y++) {
         for (int x = 0; x < LOGO_W; x++) {
             uint8_t *q = rgba + ((size_t)y * LOGO_W + x) * 4;
-            for (int k = 0; k < 3; k++)
-                q[k] = toByte(acc[y][x][k]);
+            for (int k = 0; k < 3; k++) q[k] = toByte(acc[y][x][k]);
             q[3] = 255;
         }
     }
@@ -1069,8 +1006,7 @@ int imageLogo(uint8_t *rgba)
     return 0;
 }
 
-void imageGrid(uint8_t *rgba)
-{
+void imageGrid(uint8_t *rgba) {
     for (int y = 0; y < GRID_SIDE; y++) {
         for (int x = 0; x < GRID_SIDE; x++) {
             // Four texels straddle each multiple of 128: 126, 127, 0, 1 mod 128.
@@ -1085,21 +1021,21 @@ void imageGrid(uint8_t *rgba)
 // ---- output ----
 
 // Joins dir and name into buf.
-static const char *joinPath(char *buf, size_t size, const char *dir, const char *name)
-{
+static const char *joinPath(char *buf, size_t size, const char *dir, const char *name) {
     snprintf(buf, size, "%s/%s", dir, name);
     return buf;
 }
 
-int assetgenImages(const char *dir)
-{
+int assetgenImages(const char *dir) {
     char path[4096];
     int fail = 0;
     static uint8_t height[HEIGHT_SIDE * HEIGHT_SIDE], splat[SPLAT_SIDE * SPLAT_SIDE];
     imageHeight(height);
-    fail |= writePng(joinPath(path, sizeof path, dir, "height.png"), HEIGHT_SIDE, HEIGHT_SIDE, 1, height);
+    fail |= writePng(joinPath(path, sizeof path, dir, "height.png"), HEIGHT_SIDE, HEIGHT_SIDE, 1,
+                     height);
     imageSplat(splat);
-    fail |= writePng(joinPath(path, sizeof path, dir, "splat.png"), SPLAT_SIDE, SPLAT_SIDE, 1, splat);
+    fail |=
+        writePng(joinPath(path, sizeof path, dir, "splat.png"), SPLAT_SIDE, SPLAT_SIDE, 1, splat);
 
     size_t plane = (size_t)MAT * MAT * 3;
     uint8_t *alb = (uint8_t *)malloc(plane), *rma = (uint8_t *)malloc(plane);
@@ -1115,7 +1051,8 @@ int assetgenImages(const char *dir)
         fail |= writePng(joinPath(path, sizeof path, dir, name), MAT, MAT, 3, nrm);
     }
     imageBrdfLut(alb);
-    fail |= writePng(joinPath(path, sizeof path, dir, "brdf_lut.png"), BRDF_SIDE, BRDF_SIDE, 3, alb);
+    fail |=
+        writePng(joinPath(path, sizeof path, dir, "brdf_lut.png"), BRDF_SIDE, BRDF_SIDE, 3, alb);
     free(alb);
     free(rma);
     free(nrm);
@@ -1135,8 +1072,7 @@ int assetgenImages(const char *dir)
     return fail ? 1 : 0;
 }
 
-int assetgenAll(const char *dir)
-{
+int assetgenAll(const char *dir) {
     int fail = assetgenImages(dir);
     fail |= assetgenModels(dir) != 0;
     return fail ? 1 : 0;

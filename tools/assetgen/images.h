@@ -7,17 +7,17 @@
 // ------------------------------------------------------------ constants ----
 
 enum {
-    HEIGHT_SIDE = 67,      // heightmap samples per side
-    HEIGHT_MAX = 42,       // highest heightmap byte (5.25 units)
-    SPLAT_SIDE = 64,       // splat texels per side
-    MATERIAL_COUNT = 8,    // ground materials t0..t7
-    MATERIAL_SIDE = 512,   // ground texture texels per side
-    BRDF_SIDE = 512,       // BRDF table texels per side
+    HEIGHT_SIDE = 67,     // heightmap samples per side
+    HEIGHT_MAX = 42,      // highest heightmap byte (5.25 units)
+    SPLAT_SIDE = 64,      // splat texels per side
+    MATERIAL_COUNT = 8,   // ground materials t0..t7
+    MATERIAL_SIDE = 512,  // ground texture texels per side
+    BRDF_SIDE = 512,      // BRDF table texels per side
     FONT_W = 256,
     FONT_H = 128,
     FONT_CELL_W = 12,
     FONT_CELL_H = 16,
-    FONT_COLUMNS = 21,     // glyph cells per atlas row
+    FONT_COLUMNS = 21,  // glyph cells per atlas row
     LOGO_W = 350,
     LOGO_H = 128,
     GRID_SIDE = 512,

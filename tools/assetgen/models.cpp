@@ -36,14 +36,12 @@ struct Frame {
 
 // ------------------------------------------------------------ functions ----
 
-D3 normalize(D3 v)
-{
+D3 normalize(D3 v) {
     double len = sqrt(dot(v, v));
     return len > 0.0 ? v * (1.0 / len) : v;
 }
 
-double smoothstep(double e0, double e1, double x)
-{
+double smoothstep(double e0, double e1, double x) {
     double t = clamp01((x - e0) / (e1 - e0));
     return t * t * (3.0 - 2.0 * t);
 }
@@ -52,13 +50,11 @@ double clamp01(double x) { return x < 0.0 ? 0.0 : x > 1.0 ? 1.0 : x; }
 
 double mix(double a, double b, double t) { return a + (b - a) * t; }
 
-double noise2(double x, double y, uint32_t seed)
-{
+double noise2(double x, double y, uint32_t seed) {
     return noiseTile((float)x, (float)y, NOISE_PERIOD, NOISE_PERIOD, seed);
 }
 
-double fbm2(double x, double y, int octaves, uint32_t seed)
-{
+double fbm2(double x, double y, int octaves, uint32_t seed) {
     double sum = 0.0, amp = 1.0, norm = 0.0;
     for (int o = 0; o < octaves; o++) {
         sum += amp * noise2(x, y, seed + 7919u * (uint32_t)o);
@@ -70,15 +66,13 @@ double fbm2(double x, double y, int octaves, uint32_t seed)
     return sum / norm;
 }
 
-Texel texel(double r, double g, double b, double rough, double metal, double ao)
-{
+Texel texel(double r, double g, double b, double rough, double metal, double ao) {
     return {(float)r, (float)g, (float)b, 1.0f, (float)rough, (float)metal, (float)ao, 0.0f};
 }
 
 // Derivatives of f along u and v at (u, v), one-sided at the patch edges so
 // f is never evaluated outside 0..1.
-static void partials(const PatchFn &f, double u, double v, D3 *du, D3 *dv)
-{
+static void partials(const PatchFn &f, double u, double v, D3 *du, D3 *dv) {
     double u0 = fmax(u - DIFF_STEP, 0.0), u1 = fmin(u + DIFF_STEP, 1.0);
     double v0 = fmax(v - DIFF_STEP, 0.0), v1 = fmin(v + DIFF_STEP, 1.0);
     *du = (f(u1, v) - f(u0, v)) * (1.0 / (u1 - u0));
@@ -87,14 +81,11 @@ static void partials(const PatchFn &f, double u, double v, D3 *du, D3 *dv)
 
 // The frame at (u, v). At a pole, where one derivative vanishes, the frame of
 // a point just beside it is used instead.
-static Frame patchFrame(const PatchFn &pos, const PatchFn &uvfn, double u, double v, bool flip)
-{
+static Frame patchFrame(const PatchFn &pos, const PatchFn &uvfn, double u, double v, bool flip) {
     D3 pu, pv;
     partials(pos, u, v, &pu, &pv);
-    if (dot(pu, pu) < 1e-20)
-        v += v < 0.5 ? POLE_NUDGE : -POLE_NUDGE;
-    if (dot(pv, pv) < 1e-20)
-        u += u < 0.5 ? POLE_NUDGE : -POLE_NUDGE;
+    if (dot(pu, pu) < 1e-20) v += v < 0.5 ? POLE_NUDGE : -POLE_NUDGE;
+    if (dot(pv, pv) < 1e-20) u += u < 0.5 ? POLE_NUDGE : -POLE_NUDGE;
     partials(pos, u, v, &pu, &pv);
     D3 su, sv;
     partials(uvfn, u, v, &su, &sv);
@@ -110,22 +101,19 @@ static Frame patchFrame(const PatchFn &pos, const PatchFn &uvfn, double u, doubl
     return f;
 }
 
-static void storeVec(float *out, D3 v)
-{
+static void storeVec(float *out, D3 v) {
     out[0] = (float)v.x;
     out[1] = (float)v.y;
     out[2] = (float)v.z;
 }
 
-static double triangleArea2(D3 a, D3 b, D3 c)
-{
+static double triangleArea2(D3 a, D3 b, D3 c) {
     D3 n = cross(b - a, c - a);
     return sqrt(dot(n, n));
 }
 
 void meshPatchUv(Mesh *m, int nu, int nv, const PatchFn &pos,
-                 const std::function<D3(double u, double v)> &uvfn, bool flip)
-{
+                 const std::function<D3(double u, double v)> &uvfn, bool flip) {
     uint32_t base = (uint32_t)m->vertices.size();
     std::vector<D3> points;
     for (int j = 0; j <= nv; j++) {
@@ -150,8 +138,7 @@ void meshPatchUv(Mesh *m, int nu, int nv, const PatchFn &pos,
             uint32_t d = a + (uint32_t)(nu + 1), c = d + 1;
             uint32_t tris[2][3] = {{a, b, c}, {a, c, d}};
             for (auto &tri : tris) {
-                if (triangleArea2(points[tri[0]], points[tri[1]], points[tri[2]]) < 1e-14)
-                    continue;
+                if (triangleArea2(points[tri[0]], points[tri[1]], points[tri[2]]) < 1e-14) continue;
                 m->indices.push_back(base + tri[0]);
                 m->indices.push_back(base + (flip ? tri[2] : tri[1]));
                 m->indices.push_back(base + (flip ? tri[1] : tri[2]));
@@ -160,16 +147,14 @@ void meshPatchUv(Mesh *m, int nu, int nv, const PatchFn &pos,
     }
 }
 
-void meshPatch(Mesh *m, int nu, int nv, const PatchFn &pos, UvRect uv, bool flip)
-{
+void meshPatch(Mesh *m, int nu, int nv, const PatchFn &pos, UvRect uv, bool flip) {
     meshPatchUv(
         m, nu, nv, pos,
         [uv](double u, double v) { return d3(mix(uv.s0, uv.s1, u), mix(uv.t0, uv.t1, v), 0.0); },
         flip);
 }
 
-PatchFn lathe(const std::function<D3(double v)> &profile)
-{
+PatchFn lathe(const std::function<D3(double v)> &profile) {
     return [profile](double u, double v) {
         D3 p = profile(v);
         // Walking u against the angle makes the profile's left side the front.
@@ -179,8 +164,7 @@ PatchFn lathe(const std::function<D3(double v)> &profile)
 }
 
 PatchFn tube(const std::function<D3(double v)> &centre, D3 side,
-             const std::function<double(double u, double v)> &radius)
-{
+             const std::function<double(double u, double v)> &radius) {
     return [centre, side, radius](double u, double v) {
         double h = 1e-4;
         D3 dir = normalize(centre(fmin(v + h, 1.0)) - centre(fmax(v - h, 0.0)));
@@ -190,8 +174,7 @@ PatchFn tube(const std::function<D3(double v)> &centre, D3 side,
     };
 }
 
-void meshFrond(Mesh *m, const Frond &f, int nu, int nv, UvRect uv)
-{
+void meshFrond(Mesh *m, const Frond &f, int nu, int nv, UvRect uv) {
     D3 up = d3(0, 1, 0);
     D3 heading = f.p2 - f.p0;
     heading.y = 0.0;
@@ -210,14 +193,12 @@ void meshFrond(Mesh *m, const Frond &f, int nu, int nv, UvRect uv)
     meshBackFaces(m, first_vertex, first_index);
 }
 
-void meshBackFaces(Mesh *m, size_t first_vertex, size_t first_index)
-{
+void meshBackFaces(Mesh *m, size_t first_vertex, size_t first_index) {
     size_t vertex_end = m->vertices.size(), index_end = m->indices.size();
     uint32_t shift = (uint32_t)(vertex_end - first_vertex);
     for (size_t i = first_vertex; i < vertex_end; i++) {
         TVertex v = m->vertices[i];
-        for (float &c : v.normal)
-            c = -c;
+        for (float &c : v.normal) c = -c;
         m->vertices.push_back(v);
     }
     for (size_t i = first_index; i < index_end; i += 3) {
@@ -227,8 +208,7 @@ void meshBackFaces(Mesh *m, size_t first_vertex, size_t first_index)
     }
 }
 
-void meshFinish(Mesh *m)
-{
+void meshFinish(Mesh *m) {
     float lo = m->vertices[0].position[1], hi = lo;
     for (const TVertex &v : m->vertices) {
         lo = fminf(lo, v.position[1]);
@@ -244,14 +224,11 @@ void meshFinish(Mesh *m)
     }
 }
 
-static void putU32(unsigned char *p, uint32_t x)
-{
-    for (int i = 0; i < 4; i++)
-        p[i] = (unsigned char)(x >> (8 * i));
+static void putU32(unsigned char *p, uint32_t x) {
+    for (int i = 0; i < 4; i++) p[i] = (unsigned char)(x >> (8 * i));
 }
 
-std::vector<unsigned char> meshEncode(const Mesh &m)
-{
+std::vector<unsigned char> meshEncode(const Mesh &m) {
     size_t vcount = m.vertices.size(), icount = m.indices.size();
     std::vector<unsigned char> out(OMM_HEADER_BYTES + OMM_VERTEX_BYTES * vcount + 4 * icount);
     putU32(&out[0], (uint32_t)vcount);
@@ -272,8 +249,7 @@ std::vector<unsigned char> meshEncode(const Mesh &m)
     return out;
 }
 
-void layersPaint(Layers *l, const std::function<Texel(double s, double t)> &paint)
-{
+void layersPaint(Layers *l, const std::function<Texel(double s, double t)> &paint) {
     size_t n = (size_t)TEX_SIDE * TEX_SIDE;
     l->rgba.assign(n * 4, 0.0f);
     l->rough.assign(n, 0.0f);
@@ -296,18 +272,13 @@ void layersPaint(Layers *l, const std::function<Texel(double s, double t)> &pain
     }
 }
 
-static unsigned char toByte(float x)
-{
-    return (unsigned char)lrintf((float)clamp01(x) * 255.0f);
-}
+static unsigned char toByte(float x) { return (unsigned char)lrintf((float)clamp01(x) * 255.0f); }
 
 void layersEncode(const Layers &l, float bump, unsigned char *alb, unsigned char *rma,
-                  unsigned char *nrm)
-{
+                  unsigned char *nrm) {
     size_t n = (size_t)TEX_SIDE * TEX_SIDE;
     for (size_t i = 0; i < n; i++) {
-        for (int c = 0; c < 4; c++)
-            alb[i * 4 + c] = toByte(l.rgba[i * 4 + c]);
+        for (int c = 0; c < 4; c++) alb[i * 4 + c] = toByte(l.rgba[i * 4 + c]);
         rma[i * 3 + 0] = toByte(l.rough[i]);
         rma[i * 3 + 1] = toByte(l.metal[i]);
         rma[i * 3 + 2] = toByte(l.ao[i]);
@@ -315,13 +286,11 @@ void layersEncode(const Layers &l, float bump, unsigned char *alb, unsigned char
     heightToNormal(l.height.data(), TEX_SIDE, TEX_SIDE, bump, nrm);
 }
 
-void modelsBuild(int index, ModelAsset *out)
-{
+void modelsBuild(int index, ModelAsset *out) {
     typedef void (*MeshFn)(Mesh *);
     typedef void (*PaintFn)(Layers *);
     static const MeshFn meshes[MODELS_COUNT] = {barrelMesh, fernMesh, palmMesh, cactusMesh};
-    static const PaintFn painters[MODELS_COUNT] = {barrelPaint, fernPaint, palmPaint,
-                                                   cactusPaint};
+    static const PaintFn painters[MODELS_COUNT] = {barrelPaint, fernPaint, palmPaint, cactusPaint};
 
     Mesh mesh;
     meshes[index](&mesh);
@@ -340,8 +309,7 @@ void modelsBuild(int index, ModelAsset *out)
     layersEncode(layers, NORMAL_SLOPE, out->alb, out->rma, out->nrm);
 }
 
-void modelsFree(ModelAsset *asset)
-{
+void modelsFree(ModelAsset *asset) {
     free(asset->omm);
     free(asset->alb);
     free(asset->rma);
@@ -350,20 +318,16 @@ void modelsFree(ModelAsset *asset)
 }
 
 // Writes len bytes to path; 0 on success, 1 (with a message) on failure.
-static int writeFile(const char *path, const unsigned char *data, size_t len)
-{
+static int writeFile(const char *path, const unsigned char *data, size_t len) {
     FILE *f = fopen(path, "wb");
     int ok = f && fwrite(data, 1, len, f) == len;
-    if (f && fclose(f) != 0)
-        ok = 0;
-    if (!ok)
-        fprintf(stderr, "assetgen: cannot write %s\n", path);
+    if (f && fclose(f) != 0) ok = 0;
+    if (!ok) fprintf(stderr, "assetgen: cannot write %s\n", path);
     return ok ? 0 : 1;
 }
 
 // Writes the four files of one built model into dir.
-static int writeModel(const char *dir, const char *name, const ModelAsset *a)
-{
+static int writeModel(const char *dir, const char *name, const ModelAsset *a) {
     char path[4096];
     int fail = 0;
     snprintf(path, sizeof path, "%s/%s.omm", dir, name);
@@ -377,15 +341,13 @@ static int writeModel(const char *dir, const char *name, const ModelAsset *a)
     return fail;
 }
 
-int assetgenModels(const char *dir)
-{
+int assetgenModels(const char *dir) {
     for (int i = 0; i < MODELS_COUNT; i++) {
         ModelAsset a;
         modelsBuild(i, &a);
         int fail = writeModel(dir, MODELS_NAMES[i], &a);
         modelsFree(&a);
-        if (fail)
-            return 1;
+        if (fail) return 1;
     }
     return 0;
 }

@@ -10,8 +10,8 @@
 // Shape, in barrel heights.
 static const double END_RADIUS = 0.27;
 static const double BELLY_RADIUS = 0.32;
-static const double RIM_WIDTH = 0.024;    // stave thickness seen at the top
-static const double LID_DEPTH = 0.035;    // lid below the stave ends
+static const double RIM_WIDTH = 0.024;  // stave thickness seen at the top
+static const double LID_DEPTH = 0.035;  // lid below the stave ends
 static const double HOOP_THICK = 0.008;
 static const double HOOP_WIDTH = 0.05;
 static const double HOOP_Y[4] = {0.075, 0.28, 0.72, 0.925};
@@ -29,15 +29,13 @@ static const double LID_S = 0.2, LID_T = 0.81, LID_HALF = 0.18;  // lid disc cen
 // ------------------------------------------------------------ functions ----
 
 // Outer radius of the staves at height y.
-static double wallRadius(double y)
-{
+static double wallRadius(double y) {
     double k = 2.0 * y - 1.0;
     return END_RADIUS + (BELLY_RADIUS - END_RADIUS) * (1.0 - k * k);
 }
 
 // A flat disc at height y facing up (or down), textured as lid boards.
-static void addDisc(Mesh *m, double y, double radius, bool up)
-{
+static void addDisc(Mesh *m, double y, double radius, bool up) {
     // Walking inwards faces the lathe up, outwards faces it down.
     PatchFn pos = lathe([=](double v) { return d3(up ? radius * (1 - v) : radius * v, y, 0); });
     auto uv = [=](double u, double v) {
@@ -49,33 +47,28 @@ static void addDisc(Mesh *m, double y, double radius, bool up)
 }
 
 // One iron hoop centred at height y: its outer band and two edge rings.
-static void addHoop(Mesh *m, double y)
-{
+static void addHoop(Mesh *m, double y) {
     double y0 = y - 0.5 * HOOP_WIDTH, y1 = y + 0.5 * HOOP_WIDTH;
-    meshPatch(m, AROUND, 1, lathe([=](double v) {
-                  return d3(wallRadius(y0) + HOOP_THICK * v, y0, 0);
-              }),
+    meshPatch(m, AROUND, 1,
+              lathe([=](double v) { return d3(wallRadius(y0) + HOOP_THICK * v, y0, 0); }),
               UV_HOOP_EDGE, false);
     meshPatch(m, AROUND, 2, lathe([=](double v) {
                   double yy = mix(y0, y1, v);
                   return d3(wallRadius(yy) + HOOP_THICK, yy, 0);
               }),
               UV_HOOP, false);
-    meshPatch(m, AROUND, 1, lathe([=](double v) {
-                  return d3(wallRadius(y1) + HOOP_THICK * (1 - v), y1, 0);
-              }),
+    meshPatch(m, AROUND, 1,
+              lathe([=](double v) { return d3(wallRadius(y1) + HOOP_THICK * (1 - v), y1, 0); }),
               UV_HOOP_EDGE, false);
 }
 
-void barrelMesh(Mesh *m)
-{
+void barrelMesh(Mesh *m) {
     addDisc(m, 0.0, wallRadius(0.0), false);
     meshPatch(m, AROUND, 12, lathe([](double v) { return d3(wallRadius(v), v, 0); }), UV_STAVES,
               false);
-    meshPatch(m, AROUND, 1, lathe([](double v) {
-                  return d3(wallRadius(1.0) - RIM_WIDTH * v, 1.0, 0);
-              }),
-              UV_RIM, false);
+    meshPatch(m, AROUND, 1,
+              lathe([](double v) { return d3(wallRadius(1.0) - RIM_WIDTH * v, 1.0, 0); }), UV_RIM,
+              false);
     meshPatch(m, AROUND, 1, lathe([](double v) {
                   double y = 1.0 - LID_DEPTH * v;
                   return d3(wallRadius(y) - RIM_WIDTH, y, 0);
@@ -83,16 +76,14 @@ void barrelMesh(Mesh *m)
               UV_CHIME, false);
     double lid_y = 1.0 - LID_DEPTH;
     addDisc(m, lid_y, wallRadius(lid_y) - RIM_WIDTH, true);
-    for (double y : HOOP_Y)
-        addHoop(m, y);
+    for (double y : HOOP_Y) addHoop(m, y);
 }
 
 // ---- texture ----
 
 // Oak staves running along t, with dark joints, grain and the shade the
 // hoops cast on the wood next to them.
-static Texel paintStaves(double s, double t)
-{
+static Texel paintStaves(double s, double t) {
     double y = 1.0 - t / 0.5;  // barrel height of this texel
     double x = s * STAVES;
     int stave = (int)floor(x);
@@ -118,8 +109,7 @@ static Texel paintStaves(double s, double t)
 
 // Dark iron with patches of rust and a rivet per stave pair; rust is rough and
 // barely metallic.
-static Texel paintHoop(double s, double t, bool edge)
-{
+static Texel paintHoop(double s, double t, bool edge) {
     double across = edge ? 0.5 : (t - UV_HOOP.t0) / (UV_HOOP.t1 - UV_HOOP.t0);
     double rust = smoothstep(0.1, 0.45, fbm2(s * 24.0, t * 24.0, 4, 21));
     double speck = fbm2(s * 200.0, t * 200.0, 2, 22);
@@ -137,14 +127,14 @@ static Texel paintHoop(double s, double t, bool edge)
 
 // Lid boards running along s inside a disc; darkened towards the rim where
 // the stave ends overhang it.
-static Texel paintLid(double s, double t)
-{
+static Texel paintLid(double s, double t) {
     double x = (s - LID_S) / LID_HALF, z = (t - LID_T) / LID_HALF;
     double boards = (z + 1.0) * 2.5;
     int board = (int)floor(boards);
     double across = boards - board;
     double tone = 0.85 + 0.25 * hashUnit(board, 7, 31);
-    double grain = 0.5 + 0.5 * sin(2.0 * PI * (across * 3.0 + 0.4 * fbm2(x * 2.0, z * 10.0, 3, 32)));
+    double grain =
+        0.5 + 0.5 * sin(2.0 * PI * (across * 3.0 + 0.4 * fbm2(x * 2.0, z * 10.0, 3, 32)));
     double joint = smoothstep(0.0, 0.04, across) * smoothstep(0.0, 0.04, 1.0 - across);
     double shade = tone * (0.78 + 0.14 * grain) * mix(0.5, 1.0, joint);
     double r = sqrt(x * x + z * z);
@@ -155,8 +145,7 @@ static Texel paintLid(double s, double t)
 }
 
 // End grain of the staves: paler, rough, with growth rings.
-static Texel paintRim(double s, double t)
-{
+static Texel paintRim(double s, double t) {
     double rings = 0.5 + 0.5 * sin(2.0 * PI * (t * 90.0 + 2.0 * fbm2(s * 30.0, t * 8.0, 3, 41)));
     double u = (s - UV_RIM.s0) / (UV_RIM.s1 - UV_RIM.s0);
     double joint = fabs(u * STAVES - floor(u * STAVES + 0.5));
@@ -166,17 +155,12 @@ static Texel paintRim(double s, double t)
     return tx;
 }
 
-void barrelPaint(Layers *l)
-{
+void barrelPaint(Layers *l) {
     layersPaint(l, [](double s, double t) {
-        if (t < UV_STAVES.t0)
-            return paintStaves(s, t);
-        if (t < UV_HOOP.t1)
-            return paintHoop(s, t, false);
-        if (t < UV_HOOP_EDGE.t1)
-            return paintHoop(s, t, true);
-        if (s < UV_RIM.s0)
-            return paintLid(s, t);
+        if (t < UV_STAVES.t0) return paintStaves(s, t);
+        if (t < UV_HOOP.t1) return paintHoop(s, t, false);
+        if (t < UV_HOOP_EDGE.t1) return paintHoop(s, t, true);
+        if (s < UV_RIM.s0) return paintLid(s, t);
         return paintRim(s, t);
     });
 }

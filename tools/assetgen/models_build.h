@@ -51,7 +51,7 @@ typedef std::function<D3(double u, double v)> PatchFn;
 // The texture layers a painter fills, TEX_SIDE squared, rows top down. Colour
 // is sRGB 0..1; height is in texels, turned into the normal map at the end.
 struct Layers {
-    std::vector<float> rgba;    // 4 per texel
+    std::vector<float> rgba;  // 4 per texel
     std::vector<float> rough;
     std::vector<float> metal;
     std::vector<float> ao;
@@ -71,8 +71,7 @@ static inline D3 operator+(D3 a, D3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z
 static inline D3 operator-(D3 a, D3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 static inline D3 operator*(D3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 static inline double dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-static inline D3 cross(D3 a, D3 b)
-{
+static inline D3 cross(D3 a, D3 b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 D3 normalize(D3 v);

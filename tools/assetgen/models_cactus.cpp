@@ -11,8 +11,8 @@
 static const double TRUNK_RADIUS = 0.06;
 static const double DOME_FRACTION = 0.28;  // share of the trunk rows on the dome
 static const double ARM_RADIUS = 0.043;
-static const double ARM_BEND = 0.07;        // radius of the elbow
-static const double RIB_DEPTH = 0.12;       // groove depth relative to radius
+static const double ARM_BEND = 0.07;   // radius of the elbow
+static const double RIB_DEPTH = 0.12;  // groove depth relative to radius
 static const int TRUNK_RIBS = 12;
 static const int ARM_RIBS = 8;
 static const int SEGMENTS_PER_RIB = 4;
@@ -43,14 +43,12 @@ static const Arm ARMS[2] = {
 
 // Radius factor of a ribbed cross-section at u (once round): rounded ridges
 // at u = k / ribs with sharp grooves between.
-static double ribs(double u, int count)
-{
+static double ribs(double u, int count) {
     return 1.0 - RIB_DEPTH + RIB_DEPTH * fabs(cos(PI * count * u));
 }
 
 // The trunk: slightly swelling column, then a blunt dome closing at the top.
-static D3 trunkPoint(double u, double v)
-{
+static D3 trunkPoint(double u, double v) {
     double top = 1.0 - 0.9 * TRUNK_RADIUS;  // where the dome starts
     double y, r;
     if (v < 1.0 - DOME_FRACTION) {
@@ -70,13 +68,11 @@ static D3 trunkPoint(double u, double v)
 static double armLength(const Arm &arm) { return arm.reach + 0.5 * PI * ARM_BEND + arm.rise; }
 
 // Point at distance s along an arm's centre line: out, round the elbow, up.
-static D3 armCentre(const Arm &arm, double s)
-{
+static D3 armCentre(const Arm &arm, double s) {
     D3 out = d3(cos(arm.heading), 0, sin(arm.heading)), up = d3(0, 1, 0);
     D3 base = d3(0, arm.start_y, 0);
     double elbow = 0.5 * PI * ARM_BEND;
-    if (s < arm.reach)
-        return base + out * s;
+    if (s < arm.reach) return base + out * s;
     if (s < arm.reach + elbow) {
         double a = (s - arm.reach) / ARM_BEND;
         return base + out * (arm.reach + ARM_BEND * sin(a)) + up * (ARM_BEND * (1 - cos(a)));
@@ -85,8 +81,7 @@ static D3 armCentre(const Arm &arm, double s)
 }
 
 // Arm radius at distance s: pinched where it joins the trunk, domed at the tip.
-static double armRadius(const Arm &arm, double s)
-{
+static double armRadius(const Arm &arm, double s) {
     double len = armLength(arm);
     double joint = mix(0.75, 1.0, smoothstep(TRUNK_RADIUS * 0.8, TRUNK_RADIUS + 0.05, s));
     double tip = len - ARM_RADIUS;
@@ -94,39 +89,33 @@ static double armRadius(const Arm &arm, double s)
     return ARM_RADIUS * joint * dome;
 }
 
-static void addArm(Mesh *m, const Arm &arm)
-{
+static void addArm(Mesh *m, const Arm &arm) {
     // The arm starts inside the trunk so no gap shows at the joint.
     double start = 0.4 * TRUNK_RADIUS, len = armLength(arm) - start;
     D3 out = d3(cos(arm.heading), 0, sin(arm.heading));
     D3 side = normalize(cross(out, d3(0, 1, 0)));
-    PatchFn pos = tube([=](double v) { return armCentre(arm, start + len * v); }, side,
-                       [=](double u, double v) {
-                           return armRadius(arm, start + len * v) * ribs(u, ARM_RIBS);
-                       });
+    PatchFn pos = tube(
+        [=](double v) { return armCentre(arm, start + len * v); }, side,
+        [=](double u, double v) { return armRadius(arm, start + len * v) * ribs(u, ARM_RIBS); });
     meshPatch(m, ARM_RIBS * SEGMENTS_PER_RIB, 14, pos, UV_ARM, false);
 }
 
-void cactusMesh(Mesh *m)
-{
+void cactusMesh(Mesh *m) {
     meshPatch(m, TRUNK_RIBS * SEGMENTS_PER_RIB, 18, trunkPoint, UV_TRUNK, false);
-    for (const Arm &arm : ARMS)
-        addArm(m, arm);
+    for (const Arm &arm : ARMS) addArm(m, arm);
 }
 
 // ---- texture ----
 
 // Distance in texels from (px, py) to the segment from the origin to (ex, ey).
-static double segmentDistance(double px, double py, double ex, double ey)
-{
+static double segmentDistance(double px, double py, double ex, double ey) {
     double k = clamp01((px * ex + py * ey) / (ex * ex + ey * ey));
     return hypot(px - k * ex, py - k * ey);
 }
 
 // How much of a spine cluster covers a texel at (dx, dy) texels from its
 // areole; seed picks the spine directions.
-static double spines(double dx, double dy, uint32_t seed)
-{
+static double spines(double dx, double dy, uint32_t seed) {
     double cover = 0.0;
     for (int k = 0; k < 7; k++) {
         double a = 2.0 * PI * (k + 0.6 * hashUnit(k, 0, seed)) / 7.0;
@@ -139,8 +128,7 @@ static double spines(double dx, double dy, uint32_t seed)
 
 // The ribbed skin: u once round with the given rib count, v along the stem
 // in texels. Ridges are paler and carry areoles with spines.
-static Texel paintSkin(double u, double v_px, int rib_count, double rib_px, uint32_t seed)
-{
+static Texel paintSkin(double u, double v_px, int rib_count, double rib_px, uint32_t seed) {
     double phase = u * rib_count - floor(u * rib_count);
     double ridge = fabs(cos(PI * phase));  // 1 on a ridge, 0 in a groove
     int rib = (int)floor(u * rib_count + 0.5);
@@ -161,8 +149,7 @@ static Texel paintSkin(double u, double v_px, int rib_count, double rib_px, uint
     height += 1.5 * fuzz;
     double c[3] = {tx.r, tx.g, tx.b};
     const double fuzz_col[3] = {0.62, 0.56, 0.44}, spine_col[3] = {0.78, 0.74, 0.64};
-    for (int k = 0; k < 3; k++)
-        c[k] = mix(mix(c[k], fuzz_col[k], fuzz), spine_col[k], spine);
+    for (int k = 0; k < 3; k++) c[k] = mix(mix(c[k], fuzz_col[k], fuzz), spine_col[k], spine);
     tx.r = (float)c[0], tx.g = (float)c[1], tx.b = (float)c[2];
     tx.rough = (float)mix(tx.rough, 0.8, fmax(fuzz, spine));
     tx.height = (float)height;
@@ -170,8 +157,7 @@ static Texel paintSkin(double u, double v_px, int rib_count, double rib_px, uint
 }
 
 // Grey-brown corky bark that old saguaros grow at the base of the trunk.
-static Texel barkBlend(Texel skin, double s, double t)
-{
+static Texel barkBlend(Texel skin, double s, double t) {
     double n = fbm2(s * 40.0, t * 40.0, 4, 51);
     double w = smoothstep(BARK_T - 0.02, BARK_T + 0.04, t + 0.03 * n);
     double g = 0.42 + 0.06 * n;
@@ -183,8 +169,7 @@ static Texel barkBlend(Texel skin, double s, double t)
     return skin;
 }
 
-void cactusPaint(Layers *l)
-{
+void cactusPaint(Layers *l) {
     layersPaint(l, [](double s, double t) {
         double v_px = t * TEX_SIDE;
         if (s < UV_TRUNK.s1) {

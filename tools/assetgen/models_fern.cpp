@@ -24,8 +24,7 @@ static const int LOBES = 7;          // pinnules along each pinna
 
 // One frond leaving the crown at azimuth az; young fronds are shorter and
 // steeper.
-static void addFrond(Mesh *m, int i, double az, bool young)
-{
+static void addFrond(Mesh *m, int i, double az, bool young) {
     double len = young ? 0.55 + 0.1 * hashUnit(i, 1, 101) : 0.9 + 0.2 * hashUnit(i, 1, 101);
     double rise = young ? 1.4 : 1.15 + 0.25 * hashUnit(i, 2, 101);
     D3 out = d3(cos(az), 0, sin(az)), up = d3(0, 1, 0);
@@ -41,8 +40,7 @@ static void addFrond(Mesh *m, int i, double az, bool young)
     meshFrond(m, f, 4, 12, UV_FROND[i & 1]);
 }
 
-void fernMesh(Mesh *m)
-{
+void fernMesh(Mesh *m) {
     for (int i = 0; i < FRONDS; i++)
         addFrond(m, i, 2.0 * PI * (i + 0.4 * hashUnit(i, 0, 101)) / FRONDS, false);
     for (int i = 0; i < YOUNG_FRONDS; i++)
@@ -55,8 +53,7 @@ void fernMesh(Mesh *m)
 // the rachis at the frond base. vein gives 1 on a pinna's midrib falling to
 // 0 at its edge; tone varies per pinna.
 static double pinnae(double x, double y, double reach_px, double length_px, uint32_t seed,
-                     double *vein, double *tone)
-{
+                     double *vein, double *tone) {
     double side = x < 0 ? -1.0 : 1.0, ax = fabs(x);
     double stagger = side < 0 ? 0.5 * PINNA_SPACING : 0.0;
     double sa = sin(PINNA_ANGLE), ca = cos(PINNA_ANGLE);
@@ -67,16 +64,14 @@ static double pinnae(double x, double y, double reach_px, double length_px, uint
     for (int k = k0 - 2; k <= k0 + 2; k++) {
         double by = k * PINNA_SPACING + stagger;
         double tau = (by / length_px - STIPE_T) / (0.97 - STIPE_T);
-        if (tau < 0.0 || tau > 1.0)
-            continue;
+        if (tau < 0.0 || tau > 1.0) continue;
         uint32_t id = (uint32_t)(k * 2 + (side < 0));
         // Longest a third of the way up, tapering to a point at the tip.
         double len = reach_px / sa * pow(sin(PI * pow(tau, 0.55)), 0.8) *
                      (0.9 + 0.1 * hashUnit(id, 0, seed));
         double dx = ax, dy = y - by;
         double along = dx * sa + dy * ca, perp = -dx * ca + dy * sa;
-        if (len < 3.0 || along < 0.0 || along > len)
-            continue;
+        if (len < 3.0 || along < 0.0 || along > len) continue;
         double f = along / len;
         perp += 0.1 * len * f * f;  // the pinna curves towards the frond tip
         double lobe = fabs(sin(PI * LOBES * f));
@@ -93,8 +88,7 @@ static double pinnae(double x, double y, double reach_px, double length_px, uint
 
 // One frond variant in its atlas column: rachis down the middle, pinnae to
 // both sides, everything else cut out.
-static Texel paintFrond(double s, double t, const UvRect &r, uint32_t seed)
-{
+static Texel paintFrond(double s, double t, const UvRect &r, uint32_t seed) {
     double w_px = (r.s1 - r.s0) * TEX_SIDE, len_px = (r.t1 - r.t0) * TEX_SIDE;
     double x = ((s - r.s0) / (r.s1 - r.s0) - 0.5) * w_px, y = (t - r.t0) * TEX_SIDE;
     double rachis_half = mix(3.0, 0.7, y / len_px);
@@ -109,13 +103,13 @@ static Texel paintFrond(double s, double t, const UvRect &r, uint32_t seed)
     }
     tx.a = (float)fmax(rachis, leaf);
     // Shade gathers towards the rachis and the frond base.
-    tx.ao = (float)(mix(0.7, 1.0, clamp01(fabs(x) / 30.0)) * mix(0.75, 1.0, clamp01(y / (0.3 * len_px))));
+    tx.ao = (float)(mix(0.7, 1.0, clamp01(fabs(x) / 30.0)) *
+                    mix(0.75, 1.0, clamp01(y / (0.3 * len_px))));
     tx.height = (float)(1.5 * sqrt(vein) * leaf + 2.0 * rachis);
     return tx;
 }
 
-void fernPaint(Layers *l)
-{
+void fernPaint(Layers *l) {
     layersPaint(l, [](double s, double t) {
         return s < UV_FROND[1].s0 ? paintFrond(s, t, UV_FROND[0], 111)
                                   : paintFrond(s, t, UV_FROND[1], 112);

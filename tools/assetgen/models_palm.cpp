@@ -28,29 +28,24 @@ static const double LEAFLET_BASE_T = 0.1;  // bare stalk before the first leafle
 
 // ------------------------------------------------------------ functions ----
 
-static D3 trunkCentre(double v)
-{
-    return d3(TRUNK_LEAN * v * v, TRUNK_HEIGHT * v, 0.0);
-}
+static D3 trunkCentre(double v) { return d3(TRUNK_LEAN * v * v, TRUNK_HEIGHT * v, 0.0); }
 
 // Flared at the foot, thinning towards the crown.
-static double trunkRadius(double v)
-{
+static double trunkRadius(double v) {
     return TRUNK_RADIUS * (1.0 - 0.25 * v + 0.45 * exp(-v / 0.04));
 }
 
 // An ellipsoid lathe around centre; used for the crown knot and coconuts.
-static void addBlob(Mesh *m, D3 centre, double rx, double ry, int nu, int nv, UvRect uv)
-{
+static void addBlob(Mesh *m, D3 centre, double rx, double ry, int nu, int nv, UvRect uv) {
     PatchFn shape = lathe([=](double v) {
         double a = PI * (v - 0.5);
         return d3(rx * cos(a), ry * sin(a), 0.0);
     });
-    meshPatch(m, nu, nv, [=](double u, double v) { return centre + shape(u, v); }, uv, false);
+    meshPatch(
+        m, nu, nv, [=](double u, double v) { return centre + shape(u, v); }, uv, false);
 }
 
-static void addFrond(Mesh *m, int i)
-{
+static void addFrond(Mesh *m, int i) {
     D3 top = trunkCentre(1.0) + d3(0, 0.012, 0);
     double az = 2.0 * PI * (i + 0.35 * hashUnit(i, 0, 71)) / FRONDS;
     bool inner = i % 4 == 0;  // younger fronds stand up in the middle
@@ -68,8 +63,7 @@ static void addFrond(Mesh *m, int i)
     meshFrond(m, f, 4, 10, UV_FROND[i & 1]);
 }
 
-void palmMesh(Mesh *m)
-{
+void palmMesh(Mesh *m) {
     PatchFn trunk = tube(trunkCentre, d3(0, 0, 1), [](double, double v) { return trunkRadius(v); });
     meshPatch(m, 12, 16, trunk, UV_TRUNK, false);
     D3 top = trunkCentre(1.0);
@@ -78,15 +72,13 @@ void palmMesh(Mesh *m)
         double a = 0.7 + 2.1 * k;
         addBlob(m, top + d3(0.03 * cos(a), -0.018, 0.03 * sin(a)), 0.014, 0.015, 8, 5, UV_NUT);
     }
-    for (int i = 0; i < FRONDS; i++)
-        addFrond(m, i);
+    for (int i = 0; i < FRONDS; i++) addFrond(m, i);
 }
 
 // ---- texture ----
 
 // Grey-brown trunk with a raised leaf-scar ring every few texels.
-static Texel paintTrunk(double s, double t)
-{
+static Texel paintTrunk(double s, double t) {
     double v = 1.0 - t / UV_TRUNK.t0;  // height up the trunk
     double wobble = 0.25 * fbm2(s * 8.0, v * 4.0, 2, 81);
     double ring = v * TRUNK_RINGS + wobble;
@@ -100,8 +92,7 @@ static Texel paintTrunk(double s, double t)
 }
 
 // Matted brown fibre of old leaf bases around the crown.
-static Texel paintCrown(double s, double t)
-{
+static Texel paintCrown(double s, double t) {
     double fibre = fbm2(s * 90.0, t * 25.0, 4, 83);
     double shade = 0.75 + 0.25 * fibre;
     Texel tx = texel(0.42 * shade, 0.32 * shade, 0.2 * shade, 0.9, 0.0, 0.8);
@@ -109,8 +100,7 @@ static Texel paintCrown(double s, double t)
     return tx;
 }
 
-static Texel paintNut(double s, double t)
-{
+static Texel paintNut(double s, double t) {
     double n = fbm2(s * 30.0, t * 30.0, 3, 84);
     Texel tx = texel(0.45 + 0.04 * n, 0.40 + 0.04 * n, 0.16, 0.5, 0.0, 0.85);
     tx.height = (float)(0.6 * n);
@@ -121,8 +111,7 @@ static Texel paintNut(double s, double t)
 // from the rachis at the frond base; midrib gives 1 on a leaflet's centre
 // line falling to 0 at its edge. length_px is the frond length.
 static double leaflets(double x, double y, double width_px, double length_px, uint32_t seed,
-                       double *midrib, double *tone)
-{
+                       double *midrib, double *tone) {
     double side = x < 0 ? -1.0 : 1.0, ax = fabs(x);
     double stagger = side < 0 ? 0.5 * LEAFLET_SPACING : 0.0;
     double sa = sin(LEAFLET_ANGLE), ca = cos(LEAFLET_ANGLE);
@@ -134,17 +123,15 @@ static double leaflets(double x, double y, double width_px, double length_px, ui
     for (int k = k0 - 2; k <= k0 + 2; k++) {
         double by = k * LEAFLET_SPACING + stagger;
         double tau = (by / length_px - LEAFLET_BASE_T) / (0.98 - LEAFLET_BASE_T);
-        if (tau < 0.0 || tau > 1.0)
-            continue;
+        if (tau < 0.0 || tau > 1.0) continue;
         uint32_t id = (uint32_t)(k * 2 + (side < 0));
-        if (hashUnit(id, 2, seed) < 0.06)
-            continue;  // a leaflet torn off by the wind
-        double len = width_px / sa * pow(sin(PI * pow(tau, 0.6)), 0.7) * (0.85 + 0.15 * hashUnit(id, 0, seed));
+        if (hashUnit(id, 2, seed) < 0.06) continue;  // a leaflet torn off by the wind
+        double len = width_px / sa * pow(sin(PI * pow(tau, 0.6)), 0.7) *
+                     (0.85 + 0.15 * hashUnit(id, 0, seed));
         double dx = ax, dy = y - by;
         double along = dx * sa + dy * ca;
         double perp = -dx * ca + dy * sa;
-        if (len < 2.0 || along < 0.0 || along > len)
-            continue;
+        if (len < 2.0 || along < 0.0 || along > len) continue;
         double f = along / len;
         perp += 0.12 * len * f * f;  // the leaflet bends towards the frond tip
         double half = 2.6 * pow(sin(PI * fmin(1.0, f * 1.1 + 0.02)), 0.5);
@@ -160,8 +147,7 @@ static double leaflets(double x, double y, double width_px, double length_px, ui
 
 // One frond variant in its atlas column: a tapering rachis down the middle
 // with narrow leaflets on both sides, everything else cut out.
-static Texel paintFrond(double s, double t, const UvRect &r, uint32_t seed)
-{
+static Texel paintFrond(double s, double t, const UvRect &r, uint32_t seed) {
     double w_px = (r.s1 - r.s0) * TEX_SIDE, len_px = (r.t1 - r.t0) * TEX_SIDE;
     double x = ((s - r.s0) / (r.s1 - r.s0) - 0.5) * w_px, y = (t - r.t0) * TEX_SIDE;
     double rachis_half = mix(3.5, 0.8, y / len_px);
@@ -182,15 +168,11 @@ static Texel paintFrond(double s, double t, const UvRect &r, uint32_t seed)
     return tx;
 }
 
-void palmPaint(Layers *l)
-{
+void palmPaint(Layers *l) {
     layersPaint(l, [](double s, double t) {
-        if (s >= UV_FROND[1].s0)
-            return paintFrond(s, t, UV_FROND[1], 92);
-        if (s >= UV_FROND[0].s0)
-            return paintFrond(s, t, UV_FROND[0], 91);
-        if (t < UV_TRUNK.t0)
-            return paintTrunk(s, t);
+        if (s >= UV_FROND[1].s0) return paintFrond(s, t, UV_FROND[1], 92);
+        if (s >= UV_FROND[0].s0) return paintFrond(s, t, UV_FROND[0], 91);
+        if (t < UV_TRUNK.t0) return paintTrunk(s, t);
         return s < UV_CROWN.s1 ? paintCrown(s, t) : paintNut(s, t);
     });
 }
