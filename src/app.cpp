@@ -47,7 +47,7 @@ Vec3 cam_pos = {16.0f, 8.0f, 32.0f};
 Vec3 cam_prev = {16.0f, 8.0f, 32.0f};
 Quat cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
 
-static int repainted;  // the window was redrawn for damage since the loop last waited
+static int refresh_pending;  // the window reported damage during this wait
 
 // ------------------------------------------------------------ the loop ----
 
@@ -217,21 +217,20 @@ static void errorCallback(int code, const char *description) {
 static void framebufferCallback(GLFWwindow *win, int width, int height) {
     (void)win;
     graphicsViewport(width, height);
-    repainted = 0;
 }
 
-// One repaint mends all the damage reported in one batch of events, and a
-// window that is closing needs none: with slow frames a burst of exposures
-// would otherwise keep the loop from seeing Esc for seconds.
+// Damage is repainted once the wait has handled every pending event, not
+// from inside GLFW's event processing: with slow frames, drawing for each
+// exposure there can keep the loop from ever seeing Esc.
 static void refreshCallback(GLFWwindow *win) {
-    if (repainted || glfwWindowShouldClose(win)) return;
-    draw(1.0f);
-    repainted = 1;
+    (void)win;
+    refresh_pending = 1;
 }
 
 void windowWaitEvents(double timeout) {
-    repainted = 0;
     glfwWaitEventsTimeout(timeout);
+    if (refresh_pending && !glfwWindowShouldClose(window)) draw(1.0f);
+    refresh_pending = 0;
 }
 
 int windowInit(void) {

@@ -97,7 +97,8 @@ Vec3 randomLightDirection(RandomState *state);
 // Creates the window and its GL 3.3 core context and registers the
 // callbacks. Returns 0, or 1 after GLFW has logged why.
 int windowInit(void);
-// Waits for events until timeout (seconds), running the callbacks.
+// Waits for events until timeout (seconds), running the callbacks, then
+// repaints the window once if it reported damage and is not closing.
 void windowWaitEvents(double timeout);
 // Builds test_terrain from the embedded heightmap and splat map. Needs
 // graphicsInit.
