@@ -59,8 +59,7 @@ xs_find_window() {
 # most 20 px, 50 ms apart: xs_drag X Y DX DY STEPS.
 xs_drag() {
   local x=$1 y=$2 dx=$3 dy=$4 steps=$5 i
-  # Knoll would take a move and a press handled in the same loop turn as
-  # one turn of the camera, so the pointer settles before the press.
+  # The pointer settles before the press, so the drag starts where asked.
   xdotool mousemove --window "$XS_WIN" "$x" "$y"
   sleep 0.1
   xdotool mousedown 3
