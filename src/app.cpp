@@ -19,11 +19,16 @@ static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
 static const float FAR_PLANE = 64.0f;
 
+// ---------------------------------------------------------------- types ----
+
+// One mesh model placed in the scene: uniform scale, rotation about +Y.
 struct Placement {
     MModel *const *model;
     Vec3 position;
     float scale, rotation;
 };
+
+// ------------------------------------------------------------ the scene ----
 
 // The fixed scene, in drawing order, after the terrain at the origin.
 // clang-format off

@@ -308,20 +308,12 @@ case_fullscreen() {
     before=$(geometry)
     [ "$before" = "100 80 640 480" ] || fail "window not placed at 100,80: $before"
     tap F11
-    for _ in $(seq 50); do
-        full=$(geometry)
-        [ "$full" = "0 0 $SCREEN_W $SCREEN_H" ] && break
-        sleep 0.2
-    done
+    full=$(wait_geometry "0 0 $SCREEN_W $SCREEN_H")
     [ "$full" = "0 0 $SCREEN_W $SCREEN_H" ] || fail "F11: window is $full, not the whole screen"
     note "F11: $full"
     sleep 1
     tap F11
-    for _ in $(seq 50); do
-        after=$(geometry)
-        [ "$after" = "$before" ] && break
-        sleep 0.2
-    done
+    after=$(wait_geometry "$before")
     [ "$after" = "$before" ] || fail "F11 again: window is $after, was $before"
     note "F11 again: $after"
     finish

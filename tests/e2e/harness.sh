@@ -80,6 +80,18 @@ geometry() {
         awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'
 }
 
+# Prints the window's geometry once it is "$1", or after ten seconds
+# whatever it is then.
+wait_geometry() {
+    local g
+    for _ in $(seq 50); do
+        g=$(geometry)
+        [ "$g" = "$1" ] && break
+        sleep 0.2
+    done
+    echo "$g"
+}
+
 # Waits until knoll has exited; sets knoll_status.
 wait_exit() {
     local i
@@ -140,32 +152,28 @@ assert_differ() {
 # and give up after POLL_TIMEOUT seconds.
 POLL_TIMEOUT=15
 
-# Shot $2 once it differs clearly from $1.
-wait_differ() {
-    local t0=$SECONDS
+# Shots $2 until its difference from $1, in pixels, passes test $3 against
+# the share $4 of $1's pixels (1/$4); then notes it with the label $5.
+wait_shot() {
+    local t0=$SECONDS d
     while [ $((SECONDS - t0)) -lt $POLL_TIMEOUT ]; do
         shot "$2"
-        [ "$(differ "$1" "$2")" -gt $(($(pixels "$1") / 200)) ] && {
-            note "${3:-picture}: $2 != $1 ($(differ "$1" "$2") pixels differ)"
-            return 0
-        }
+        d=$(differ "$1" "$2")
+        [ "$d" "$3" $(($(pixels "$1") / $4)) ] && { note "$5: $2 vs $1 ($d pixels differ)"; return 0; }
         sleep 0.2
     done
-    fail "${3:-picture}: $2 never differed from $1"
+    return 1
+}
+
+# Shot $2 once it differs clearly from $1.
+wait_differ() {
+    wait_shot "$1" "$2" -gt 200 "${3:-picture}" || fail "${3:-picture}: $2 never differed from $1"
 }
 
 # Shot $2 once it matches $1.
 wait_same() {
-    local t0=$SECONDS
-    while [ $((SECONDS - t0)) -lt $POLL_TIMEOUT ]; do
-        shot "$2"
-        [ "$(differ "$1" "$2")" -le $(($(pixels "$1") / 1000)) ] && {
-            note "${3:-picture}: $2 = $1 ($(differ "$1" "$2") pixels differ)"
-            return 0
-        }
-        sleep 0.2
-    done
-    fail "${3:-picture}: $2 never came back to $1 ($(differ "$1" "$2") pixels differ)"
+    wait_shot "$1" "$2" -le 1000 "${3:-picture}" ||
+        fail "${3:-picture}: $2 never came back to $1 ($(differ "$1" "$2") pixels differ)"
 }
 
 # Shot $1 once three shots over a second agree: several frames have been
