@@ -1,22 +1,15 @@
 #!/usr/bin/env bash
-# Runs a command with an X display: the caller's when it answers, else a
-# private Xvfb started for the command and stopped after it.
+# Runs a command on a private Xvfb with Mesa's software rasterizer, never on
+# the caller's display or GPU: tests show nothing on a person's screen and
+# draw the same on every machine. Inside a display that with-display.sh
+# itself started (ctest run by `make test` starts each test through it
+# again), the command runs there directly.
 set -u
-display=${DISPLAY:-}
-display=${display%%.*}
-if [ -n "$display" ] && [ -e "/tmp/.X11-unix/X${display#*:}" ]; then
+. "$(dirname "$0")/private-x.sh"
+if [ -n "${KNOLL_PRIVATE_DISPLAY:-}" ] && [ "${DISPLAY:-}" = "$KNOLL_PRIVATE_DISPLAY" ] &&
+  [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
   exec "$@"
 fi
-# Xvfb picks a free display number itself and reports it once it accepts
-# connections, so parallel runs never share or race for a server.
-number=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; rm -f "$number"' EXIT
-for _ in $(seq 200); do
-  [ -s "$number" ] && break
-  kill -0 $xvfb 2>/dev/null || { echo "with-display: Xvfb did not start" >&2; exit 1; }
-  sleep 0.05
-done
-[ -s "$number" ] || { echo "with-display: Xvfb reported no display" >&2; exit 1; }
-DISPLAY=:$(head -n1 "$number") "$@"
+px_start || exit 1
+trap px_stop EXIT
+"$@"

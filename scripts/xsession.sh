@@ -1,26 +1,12 @@
 # Shared by scripts/sanitize-run.sh, demo.sh and soak.sh (sourced, not run):
 # a private Xvfb, the Knoll window, and real input through xdotool.
 
-# Starts Xvfb on a display number it picks itself (so parallel sessions never
-# race for one) at the given screen size (default 1280x1024) and exports
-# DISPLAY. xs_stop_x ends it.
-xs_start_x() {
-  local size=${1:-1280x1024} number
-  number=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$number" >/dev/null 2>&1 &
-  XS_XVFB=$!
-  for _ in $(seq 200); do
-    [ -s "$number" ] && break
-    sleep 0.05
-  done
-  if [ ! -s "$number" ]; then
-    rm -f "$number"
-    echo "xsession: Xvfb did not come up" >&2
-    return 1
-  fi
-  export DISPLAY=:$(head -n1 "$number")
-  rm -f "$number"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/private-x.sh"
+
+# Starts a private Xvfb (private-x.sh: software GL, never the caller's
+# display) at the given screen size (default 1280x1024) and exports DISPLAY.
+# xs_stop_x ends it.
+xs_start_x() { px_start "${1:-1280x1024}"; }
 
 # Makes a fresh working directory in XS_WORK and arranges that on exit the
 # program with pid $pid is stopped, held keys are let go, Xvfb is stopped and
@@ -33,17 +19,12 @@ xs_session() {
 
 xs_cleanup() {
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
-  [ -n "${DISPLAY:-}" ] && xdotool keyup Up Down Left Right 2>/dev/null
+  [ -n "${PX_PID:-}" ] && xdotool keyup Up Down Left Right 2>/dev/null
   xs_stop_x
   rm -rf "$XS_WORK"
 }
 
-xs_stop_x() {
-  [ -n "${XS_XVFB:-}" ] || return 0
-  kill "$XS_XVFB" 2>/dev/null
-  wait "$XS_XVFB" 2>/dev/null
-  XS_XVFB=
-}
+xs_stop_x() { px_stop; }
 
 # Waits (at most $1 seconds, default 30) for the window titled exactly Knoll,
 # focuses it and sets XS_WIN. With no window manager, focus is given

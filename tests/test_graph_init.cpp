@@ -348,8 +348,16 @@ TEST(InitHud, GlyphAndLogoQuads) {
 
 // -------------------------------------------------------- failure paths ----
 
+// Puts the shader sources back when a test that broke one ends, however it
+// ends, so later tests in the same process build the real programs.
+struct SourcesRestore {
+    ShaderSources saved = shader_sources;
+    ~SourcesRestore() { shader_sources = saved; }
+};
+
 TEST(InitFailure, BrokenShaderStopsInit) {
     ASSERT_TRUE(glWindowOpen());
+    SourcesRestore restore;
     shader_sources.terrain_frag = "#version 330\nvoid main() { not glsl at all }\n";
     StderrCapture cap;
     captureBegin(&cap);
@@ -365,6 +373,8 @@ TEST(InitFailure, BrokenShaderStopsInit) {
 
 TEST(InitFailure, PendingErrorIsReportedNotFatal) {
     ASSERT_TRUE(glWindowOpen());
+    while (glGetError() != GL_NO_ERROR) {
+    }
     glEnable(0xFFFF);
     StderrCapture cap;
     captureBegin(&cap);

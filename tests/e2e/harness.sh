@@ -5,11 +5,13 @@
 # Every picture is compared without the top rows, where the frame-rate text
 # changes on its own.
 
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/private-x.sh"
+
 HUD_ROWS=24              # rows at the top holding the frame-rate text
 SCREEN_W=1280 SCREEN_H=1024
 STARTUP_TIMEOUT=60       # seconds for the window and for the running scene
 
-work= xvfb_pid= knoll_pid= win= knoll_status=
+work= knoll_pid= win= knoll_status=
 
 fail() {
     echo "FAIL: $*" >&2
@@ -24,10 +26,7 @@ cleanup() {
         kill "$knoll_pid" 2>/dev/null
         wait "$knoll_pid" 2>/dev/null
     fi
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
+    px_stop
     if [ -n "$work" ]; then
         if [ $status -eq 0 ]; then
             rm -rf "$work"
@@ -38,26 +37,16 @@ cleanup() {
     fi
 }
 
-# Creates the working directory and starts a private Xvfb; sets DISPLAY.
-# Xvfb picks a free display number itself (-displayfd), so cases can run in
-# parallel with each other and with anything else holding a display.
+# Creates the working directory and starts a private Xvfb with software GL
+# (scripts/private-x.sh); sets DISPLAY. Xvfb picks a free display number
+# itself, so cases can run in parallel with each other and with anything
+# else holding a display.
 setup() {
     work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-e2e.XXXXXX")
     trap cleanup EXIT
     trap 'exit 1' INT TERM
     cd "$work" || fail "no working directory"
-    Xvfb -displayfd 3 -screen 0 ${SCREEN_W}x${SCREEN_H}x24 -nolisten tcp \
-        3>"$work/.display" >"$work/.xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    local i
-    for i in $(seq 100); do
-        [ -s "$work/.display" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
-        sleep 0.1
-    done
-    [ -s "$work/.display" ] || fail "Xvfb did not report a display"
-    export DISPLAY=:$(head -n1 "$work/.display")
-    unset WAYLAND_DISPLAY
+    px_start ${SCREEN_W}x${SCREEN_H} "$work/.xvfb.log" || fail "Xvfb did not start"
     note "display $DISPLAY, working directory $work"
 }
 
