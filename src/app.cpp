@@ -3,6 +3,7 @@
 #include <GLFW/glfw3.h>
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <stb_image.h>
 
@@ -238,8 +239,17 @@ void windowWaitEvents(double timeout) {
     refresh_pending = 0;
 }
 
+void windowPlatformHint(void) {
+#if defined(GLFW_PLATFORM) && defined(GLFW_PLATFORM_X11)
+    const char *x11 = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
+    if (x11 && *x11 && !(wayland && *wayland))
+        glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
+#endif
+}
+
 int windowInit(void) {
     glfwSetErrorCallback(errorCallback);
+    windowPlatformHint();
     if (!glfwInit()) return 1;
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);

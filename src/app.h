@@ -94,6 +94,11 @@ Vec3 randomLightDirection(RandomState *state);
 
 // -------------------------------------------------------- window, frame ----
 
+// Before glfwInit: on GLFW 3.4, which tries Wayland first, asks for X11 when
+// only an X display is named. Wayland's failed probe would otherwise write
+// its own lines to stderr (error.log), or reach a compositor the caller did
+// not name through its default socket.
+void windowPlatformHint(void);
 // Creates the window and its GL 3.3 core context and registers the
 // callbacks. Returns 0, or 1 after GLFW has logged why.
 int windowInit(void);

@@ -48,6 +48,7 @@ bool glWindowOpen(int width, int height) {
     if (window_ready) return true;
     setDefaultSettings(width, height);
     glfwSetErrorCallback(reportGlfwError);
+    windowPlatformHint();
     if (!glfwInit()) return false;
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);

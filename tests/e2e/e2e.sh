@@ -47,7 +47,10 @@ case_exit_esc() {
     start_scene s0
     finish
     xdotool search --name '^Knoll$' >/dev/null && fail "the window outlived the program"
-    note "Esc: exit status 0, window gone"
+    # A clean run on X11 logs nothing, whatever other platforms the GLFW
+    # build could try.
+    [ ! -s error.log ] || fail "error.log after a clean run: $(head -n3 error.log)"
+    note "Esc: exit status 0, window gone, error.log empty"
 }
 
 case_no_display() {
@@ -62,16 +65,18 @@ case_no_display() {
         [ $status -eq 1 ] || fail "run $run without a display exited with $status, not 1"
     done
     [ "$(head -n1 error.log)" = "line of an earlier run" ] || fail "error.log lost its earlier line"
+    # Each run ends with the failure line after at least one GLFW report;
+    # what GLFW says, and what the libraries it probes add, varies between
+    # versions.
     [ "$(grep -c '^Window init failed!$' error.log)" -eq 2 ] ||
         fail "error.log should hold 'Window init failed!' once per run"
-    # Each run: one or more GLFW error lines, then the failure line.
+    [ "$(tail -n1 error.log)" = "Window init failed!" ] || fail "unexpected error.log: $(cat error.log)"
     awk '
         NR == 1 { next }
         /^GLFW Error [0-9]+: ./ { glfw++; next }
         /^Window init failed!$/ { if (!glfw) bad = 1; glfw = 0; runs++; next }
-        { bad = 1 }
         END { exit !(runs == 2 && !bad) }
-    ' error.log || fail "unexpected error.log: $(cat error.log)"
+    ' error.log || fail "a failure line without a GLFW report before it: $(cat error.log)"
     note "no display: status 1, error.log: $(sed -n 2p error.log)"
     # The settings are read and written before the window is made.
     [ "$(cat config.txt; echo x)" = "${DEFAULT_CONFIG}x" ] || fail "config.txt not written"
