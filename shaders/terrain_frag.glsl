@@ -33,7 +33,9 @@ void main() {
     float fog = fogFactor();
     if (fog == 0.0) discard;
 
-    float spl = texture(tex_spl, v_texpos).r * 255.0;
+    // The layer as a whole number, so that the array lookup and the tiling
+    // weight agree on it whatever the unorm conversion's last bit.
+    float spl = floor(texture(tex_spl, v_texpos).r * 255.0 + 0.5);
     vec2 tpos = v_texpos * 16.0;
     vec3 rma = tile(tex_rma, tpos, spl);
     vec3 alb = tile(tex_alb, tpos, spl);

@@ -15,7 +15,7 @@
 
 #define EMBEDDED(name) extern "C" const uint8_t _binary_##name##_start[], _binary_##name##_end[]
 #define BLOB(name) \
-    Blob { _binary_##name##_start, (int32_t)(_binary_##name##_end - _binary_##name##_start) }
+    Blob { _binary_##name##_start, (int32_t)(_binary_##name##_end - _binary_##name##_start), #name }
 
 EMBEDDED(font_png);
 EMBEDDED(logo_png);
@@ -72,7 +72,7 @@ extern "C" const char glsl_hud_vert[], glsl_hud_frag[], glsl_surface_vert[], gls
 
 enum { MATERIALS = 8, MATERIAL_SIZE = 512, MIP_LEVELS = 4 };
 
-static const GLenum GL_MAX_ANISOTROPY = 0x84FE;  // GL_TEXTURE_MAX_ANISOTROPY_EXT
+static const GLenum ANISOTROPY_PARAMETER = 0x84FE;  // GL_TEXTURE_MAX_ANISOTROPY_EXT
 
 static const char *const block_members[8] = {"proj",     "view",     "lightspace", "campos",
                                              "fogcolor", "lightdir", "lightcol",   "fardist"};
@@ -105,22 +105,33 @@ GLint uni_hud_proj, uni_hud_model, uni_ter_model, uni_ter_grid, uni_tsh_model, u
     uni_msh_model, uni_gss_mulvec;
 GLuint vao_hud, vbo_hud, vao_terrain, vbo_terrain, ebo_terrain, vao_misc, vbo_misc, ebo_misc,
     vao_gauss, vbo_gauss;
-GLuint fbo_depth, fbo_gauss;
+GLuint fbo_depth, fbo_gauss, fbo_gauss_depth;
 GLuint tex_font, tex_logo, tex_grid, tex_albedo, tex_rma, tex_normal, tex_brdf, tex_depth,
     tex_gauss;
 GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir, off_lightcol,
     off_fardist;
 int32_t anisotrop_available;
+static int decode_failed;  // an embedded image did not decode in this start-up
 
 // ------------------------------------------------------------- textures ----
 
 Blob assetHeightmap(void) { return BLOB(height_png); }
 Blob assetSplatmap(void) { return BLOB(splat_png); }
 
+// Decodes an embedded image. One that does not decode is logged and marks
+// the start-up as failed (decode_failed) rather than leaving an empty texture.
 static uint8_t *decode(Blob blob, int channels, int *width, int *height) {
     int in_file;
     *width = *height = 0;
-    return stbi_load_from_memory(blob.data, blob.size, width, height, &in_file, channels);
+    uint8_t *pixels =
+        stbi_load_from_memory(blob.data, blob.size, width, height, &in_file, channels);
+    if (!pixels) {
+        const char *reason = stbi_failure_reason();
+        fprintf(stderr, "Image Error: %s does not decode (%s)\n", blob.name,
+                reason ? reason : "no reason given");
+        decode_failed = 1;
+    }
+    return pixels;
 }
 
 // Trilinear filtering over levels 0 to 4, half a level sharper, with
@@ -135,7 +146,7 @@ static void setMipmapParameters(GLenum target) {
     glTexParameteri(target, GL_TEXTURE_MAX_LOD, MIP_LEVELS);
     glTexParameterf(target, GL_TEXTURE_LOD_BIAS, -0.5f);
     if (anisotrop_available && aniso_level > 1)
-        glTexParameterf(target, GL_MAX_ANISOTROPY, (float)aniso_level);
+        glTexParameterf(target, ANISOTROPY_PARAMETER, (float)aniso_level);
     glGenerateMipmap(target);
 }
 
@@ -388,6 +399,19 @@ static int initShadowBuffer(void) {
     return graphicsCheckErrors("Init Shadow Buffer");
 }
 
+// A framebuffer with texture as its only image, at attachment; 1 when it
+// is not complete.
+static int createBlurTarget(GLuint *framebuffer, GLenum attachment, GLuint texture) {
+    glGenFramebuffers(1, framebuffer);
+    useFramebuffer(*framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texture, 0);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        fprintf(stderr, "OpenGL Error: Incomplete Shadow Post Buffer\n");
+        return 1;
+    }
+    return 0;
+}
+
 static int initGauss(void) {
     glGenVertexArrays(1, &vao_gauss);
     useVao(vao_gauss);
@@ -398,19 +422,18 @@ static int initGauss(void) {
     glEnableVertexAttribArray(0);
     uni_gss_mulvec = glGetUniformLocation(shader_gauss, "mulvec");
 
-    glGenFramebuffers(1, &fbo_gauss);
-    useFramebuffer(fbo_gauss);
     glGenTextures(1, &tex_gauss);
     useTexture(0, GL_TEXTURE_2D, tex_gauss);
     allocateMomentTexture();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex_gauss, 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, tex_depth, 0);
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        fprintf(stderr, "OpenGL Error: Incomplete Shadow Post Buffer\n");
-        return 1;
-    }
+    // Each pass draws into a framebuffer that holds only its target: a
+    // texture attached to the framebuffer being drawn must not be sampled,
+    // whichever draw buffer is selected.
+    if (createBlurTarget(&fbo_gauss, GL_COLOR_ATTACHMENT0, tex_gauss)) return 1;
+    if (createBlurTarget(&fbo_gauss_depth, GL_COLOR_ATTACHMENT1, tex_depth)) return 1;
     return graphicsCheckErrors("Init Gauss");
 }
 
@@ -500,9 +523,10 @@ int graphicsInit(void) {
     checkExtensionSupport();
     if (graphicsCheckErrors("Init Begin")) return 1;
 
+    decode_failed = 0;
     int logo_w = 0, logo_h = 0;
-    if (initHud(&logo_w, &logo_h)) return 1;
-    if (initTerrain()) return 1;
+    if (initHud(&logo_w, &logo_h) || decode_failed) return 1;
+    if (initTerrain() || decode_failed) return 1;
     if (initTerrainShadow()) return 1;
     if (initMisc()) return 1;
     if (initMiscShadow()) return 1;
@@ -512,7 +536,7 @@ int graphicsInit(void) {
     initHudVertices(logo_w, logo_h);
     initModels();
     initBlurQuad();
-    if (graphicsCheckErrors("Init Models")) return 1;
+    if (decode_failed || graphicsCheckErrors("Init Models")) return 1;
     initGlobalState();
     initSceneValues();
     return graphicsCheckErrors("Init Return");

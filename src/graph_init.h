@@ -8,10 +8,12 @@
 
 // ---------------------------------------------------------------- types ----
 
-// An embedded file: its bytes inside the executable.
+// An embedded file: its bytes inside the executable, and its name for
+// diagnostics.
 struct Blob {
     const uint8_t *data;
     int32_t size;
+    const char *name;
 };
 
 struct HudVertex {
@@ -48,7 +50,7 @@ extern GLint uni_hud_proj, uni_hud_model, uni_ter_model, uni_ter_grid, uni_tsh_m
     uni_msh_model, uni_gss_mulvec;
 extern GLuint vao_hud, vbo_hud, vao_terrain, vbo_terrain, ebo_terrain, vao_misc, vbo_misc, ebo_misc,
     vao_gauss, vbo_gauss;
-extern GLuint fbo_depth, fbo_gauss;
+extern GLuint fbo_depth, fbo_gauss, fbo_gauss_depth;
 extern GLuint tex_font, tex_logo, tex_grid, tex_albedo, tex_rma, tex_normal, tex_brdf, tex_depth,
     tex_gauss;
 extern GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir, off_lightcol,

@@ -53,8 +53,10 @@ void graphicsShadowMModel(const MModel *model, Vec3 position, float scale, float
                    indexOffset(model->ebo_offset));
 }
 
-// One blur direction: reads source on unit 0, writes the attachment named.
-static void blurPass(GLuint source, GLenum attachment, float x, float y) {
+// One blur direction: reads source on unit 0, writes the attachment named
+// of target, a framebuffer that does not hold source.
+static void blurPass(GLuint target, GLuint source, GLenum attachment, float x, float y) {
+    useFramebuffer(target);
     useTexture(0, GL_TEXTURE_2D, source);
     glDrawBuffers(1, &attachment);
     glUniform2f(uni_gss_mulvec, x, y);
@@ -62,12 +64,11 @@ static void blurPass(GLuint source, GLenum attachment, float x, float y) {
 }
 
 void graphicsShadowPost(void) {
-    useFramebuffer(fbo_gauss);
     useViewport(0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
     useVao(vao_gauss);
     useShader(shader_gauss);
-    blurPass(tex_depth, GL_COLOR_ATTACHMENT0, 1.0f, 0.0f);
-    blurPass(tex_gauss, GL_COLOR_ATTACHMENT1, 0.0f, 1.0f);
+    blurPass(fbo_gauss, tex_depth, GL_COLOR_ATTACHMENT0, 1.0f, 0.0f);
+    blurPass(fbo_gauss_depth, tex_gauss, GL_COLOR_ATTACHMENT1, 0.0f, 1.0f);
 }
 
 // ------------------------------------------------------------ main pass ----

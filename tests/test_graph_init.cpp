@@ -14,6 +14,17 @@
 extern "C" const uint8_t _binary_barrel_omm_start[], _binary_fern_omm_start[],
     _binary_palm_omm_start[], _binary_cactus_omm_start[];
 
+// The image decoder as the start-up calls it (linked with --wrap): the call
+// numbered fail_decode_at, counted from 0, fails as a corrupt image would.
+extern "C" uint8_t *__real_stbi_load_from_memory(const uint8_t *buffer, int len, int *x, int *y,
+                                                 int *comp, int req_comp);
+static int fail_decode_at = -1;
+extern "C" uint8_t *__wrap_stbi_load_from_memory(const uint8_t *buffer, int len, int *x, int *y,
+                                                 int *comp, int req_comp) {
+    if (fail_decode_at >= 0 && fail_decode_at-- == 0) return NULL;
+    return __real_stbi_load_from_memory(buffer, len, x, y, comp, req_comp);
+}
+
 namespace {
 
 GLint texParam(GLuint unit, GLenum target, GLuint texture, GLenum name) {
@@ -192,20 +203,53 @@ TEST(InitTextures, ShadowFramebuffers) {
     EXPECT_EQ(levelParam(GL_TEXTURE_2D, tex_depth, 0, GL_TEXTURE_INTERNAL_FORMAT), GL_RG32F);
     EXPECT_EQ(levelParam(GL_TEXTURE_2D, tex_depth, 0, GL_TEXTURE_WIDTH), SHADOW_MAP_SIZE);
     EXPECT_EQ(levelParam(GL_TEXTURE_2D, tex_depth, 0, GL_TEXTURE_HEIGHT), SHADOW_MAP_SIZE);
-    struct Attachment {
+    // Each blur pass draws into a framebuffer that holds its target alone, so
+    // the texture it samples is never attached to it.
+    struct Attachments {
         GLuint fbo;
-        GLenum point;
+        GLuint colour0, colour1;
     };
-    for (Attachment a : {Attachment{fbo_depth, GL_COLOR_ATTACHMENT0},
-                         Attachment{fbo_gauss, GL_COLOR_ATTACHMENT1}}) {
+    for (Attachments a :
+         {Attachments{fbo_depth, tex_depth, 0}, Attachments{fbo_gauss, tex_gauss, 0},
+          Attachments{fbo_gauss_depth, 0, tex_depth}}) {
         useFramebuffer(a.fbo);
         EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), (GLenum)GL_FRAMEBUFFER_COMPLETE);
-        GLint name = 0;
-        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, a.point,
-                                              GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &name);
-        EXPECT_EQ(name, (GLint)tex_depth) << "framebuffer " << a.fbo;
+        GLint names[2] = {-1, -1};
+        for (int k = 0; k < 2; k++)
+            glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + k,
+                                                  GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &names[k]);
+        EXPECT_EQ(names[0], (GLint)a.colour0) << "framebuffer " << a.fbo;
+        EXPECT_EQ(names[1], (GLint)a.colour1) << "framebuffer " << a.fbo;
     }
     useFramebuffer(0);
+    for (GLuint t : {tex_depth, tex_gauss}) {
+        EXPECT_EQ(texParam(0, GL_TEXTURE_2D, t, GL_TEXTURE_WRAP_S), GL_CLAMP_TO_EDGE) << t;
+        EXPECT_EQ(texParam(0, GL_TEXTURE_2D, t, GL_TEXTURE_WRAP_T), GL_CLAMP_TO_EDGE) << t;
+    }
+}
+
+// The first image (the font), a material layer and the last model texture:
+// each stops the start-up with one line naming the image.
+TEST(InitTextures, ImageThatDoesNotDecodeStopsInit) {
+    ASSERT_TRUE(glWindowOpen());
+    const struct {
+        int call;
+        const char *name;
+    } cases[3] = {{0, "font_png"}, {8, "t5_alb_png"}, {39, "cactus_nrm_png"}};
+    for (const auto &c : cases) {
+        fail_decode_at = c.call;
+        StderrCapture cap;
+        captureBegin(&cap);
+        int result = graphicsInit();
+        std::string out = captureEnd(&cap);
+        fail_decode_at = -1;
+        EXPECT_EQ(result, 1) << c.name;
+        EXPECT_EQ(out.rfind(std::string("Image Error: ") + c.name + " does not decode", 0), 0u)
+            << out;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    }
+    // Leave a complete set of objects for whatever runs next.
+    EXPECT_EQ(graphicsInit(), 0);
 }
 
 // --------------------------------------------------------------- models ----

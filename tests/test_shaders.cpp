@@ -121,12 +121,15 @@ TEST(ShaderTerrain, QuarterFrequencyWeightIsZeroOnLayersZeroAndFour) {
     GLuint all_black = levelArray(512, [&](int) { return black; });
     GLuint coded = levelArray(512, [&](int k) { return k >= 3 ? white : k <= 1 ? black : grey; });
     ProbeMaterials m = probeMaterials();
-    auto render = [&](GLuint albedo, uint8_t layer) {
+    auto renderModel = [&](GLuint albedo, const TModel *model) {
         fillMoments(tex_depth, 1.0f, 1.0f);
         cameraAbove(8.0f, 60.0f);
         graphicsDrawClear(MODE_RUNNING);
-        drawTerrainWith(flatTerrain(0, layer), vec3Zero(), albedo, m.rma, m.normal);
+        drawTerrainWith(model, vec3Zero(), albedo, m.rma, m.normal);
         return srgbToLinear(readPixel(CX, CY).g);
+    };
+    auto render = [&](GLuint albedo, uint8_t layer) {
+        return renderModel(albedo, flatTerrain(0, layer));
     };
     double c1 = render(all_white, 0), c0 = render(all_black, 0);
     ASSERT_GT(c1 - c0, 0.2);
@@ -135,6 +138,23 @@ TEST(ShaderTerrain, QuarterFrequencyWeightIsZeroOnLayersZeroAndFour) {
         double expected = layer % 4 == 0 ? 0.0 : 0.25;
         EXPECT_NEAR(w, expected, 0.03) << "layer " << layer;
     }
+
+    // A splat value a little below layer 4, as a driver's unorm conversion
+    // may give, is layer 4 for the weight as it is for the array lookup.
+    const float below_four = (4.0f - 1e-4f) / 255.0f;
+    GLuint splat;
+    glGenTextures(1, &splat);
+    useTextureForEdit(EDIT_UNIT, GL_TEXTURE_2D, splat);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, 1, 1, 0, GL_RED, GL_FLOAT, &below_four);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    TModel near_four = *flatTerrain(0, 4);
+    near_four.splat_tex = splat;
+    double w = 1.0 - (renderModel(coded, &near_four) - c0) / (c1 - c0);
+    EXPECT_NEAR(w, 0.0, 0.03) << "a splat value just below layer 4";
+    useTexture(0, GL_TEXTURE_2D, 0);
+    useTexture(EDIT_UNIT, GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &splat);
     // Put the assets' arrays back before ours go, so the bind cache never
     // holds a deleted name.
     useTexture(2, GL_TEXTURE_2D_ARRAY, tex_albedo);
@@ -174,6 +194,21 @@ TEST(ShaderBlur, KeepsConstantMapsAndSpreadsATexelOverTheKernel) {
         }
     }
     EXPECT_NEAR(total, 1.0, 1e-4) << "the kernel is normalised";
+
+    // Taps beyond an edge read the edge itself, in both passes: a texel on
+    // the first row and column leaves the last ones untouched.
+    fillMoments(tex_depth, 0.0f, 0.0f);
+    setMomentTexel(tex_depth, 0, 0, 1.0f, 1.0f);
+    graphicsShadowPost();
+    float m1, m2;
+    readMoments(tex_depth, 1023, 0, &m1, &m2);
+    EXPECT_EQ(m1, 0.0f) << "the horizontal pass wrapped round";
+    readMoments(tex_depth, 0, 1023, &m1, &m2);
+    EXPECT_EQ(m1, 0.0f) << "the vertical pass wrapped round";
+    // The corner texel weighs in for itself and the two taps beyond it.
+    const double edge = KERNEL[0] + KERNEL[1] + KERNEL[2];
+    readMoments(tex_depth, 0, 0, &m1, &m2);
+    EXPECT_NEAR(m1, edge * edge, 1e-5);
 }
 
 // A 2 x 1 texture drawn on the logo quad: the left texel has alpha 127/255,
