@@ -163,6 +163,21 @@ static void report(const Options &o, double startup, const std::vector<FrameTime
     printf("cpu_ms median shadow %.2f  blur %.2f  main %.2f  sum %.2f\n", cs, cb, cm, cs + cb + cm);
 }
 
+// Samples that pass the depth test in one main pass, per pixel of the window:
+// with the driver's early depth test, about how many surface fragments each
+// pixel shades.
+static double mainPassOverdraw(void) {
+    GLuint query, samples = 0;
+    glGenQueries(1, &query);
+    sceneCamera(1.0f);
+    glBeginQuery(GL_SAMPLES_PASSED, query);
+    sceneMainPass();
+    glEndQuery(GL_SAMPLES_PASSED);
+    glGetQueryObjectuiv(query, GL_QUERY_RESULT, &samples);
+    glDeleteQueries(1, &query);
+    return (double)samples / ((double)view_wid * view_hei);
+}
+
 // Writes tex_depth, the moment map the main pass reads, as raw float pairs.
 static bool writeMoments(const char *path) {
     std::vector<float> texels((size_t)SHADOW_MAP_SIZE * SHADOW_MAP_SIZE * 2);
@@ -209,6 +224,7 @@ int main(int argc, char **argv) {
     }
     int failed = graphicsCheckErrors("knoll_render");
     report(o, startup, frames);
+    printf("main pass depth-passing samples per pixel %.2f\n", mainPassOverdraw());
 
     if (o.png && !stbi_write_png(o.png, view_wid, view_hei, 3, last.data(), view_wid * 3)) {
         fprintf(stderr, "knoll_render: cannot write %s\n", o.png);
