@@ -23,6 +23,7 @@ struct Options {
     int frames = 100, warmup = 5;
     int shadow_smooth = -1, aniso = -1;  // -1: keep the default configuration
     const char *png = nullptr;
+    const char *moments = nullptr;
 };
 
 // One measured frame: the three passes and the whole frame with its swap.
@@ -38,7 +39,9 @@ static void usage(void) {
         "usage: knoll_render [--size WxH] [--pos X,Y,Z] [--yaw RAD] [--pitch RAD]\n"
         "                    [--light-dir X,Y,Z] [--light-col R,G,B] [--frames N]\n"
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
-        "                    [--png OUT]\n",
+        "                    [--png OUT] [--moments OUT]\n"
+        "--moments writes the last frame's moment map as raw float pairs, rows from\n"
+        "the bottom, 1024 x 1024 (compare it with knoll_diff)\n",
         stderr);
 }
 
@@ -75,6 +78,8 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->aniso = atoi(v);
         else if (key == "--png")
             o->png = v;
+        else if (key == "--moments")
+            o->moments = v;
         else
             ok = false;
         if (!ok) return false;
@@ -122,9 +127,17 @@ static double quantile(const std::vector<double> &sorted, double q) {
     return sorted[rank - 1];
 }
 
+// The median of one field of the frames' pass times, in milliseconds.
+static double medianMs(const std::vector<FrameTimes> &frames, double PassTimes::*field) {
+    std::vector<double> v;
+    for (const FrameTimes &f : frames) v.push_back(f.pass.*field);
+    std::sort(v.begin(), v.end());
+    return quantile(v, 0.5) * 1e3;
+}
+
 static void report(const Options &o, double startup, const std::vector<FrameTimes> &frames) {
     std::vector<double> totals;
-    PassTimes sum = {0, 0, 0};
+    PassTimes sum = {};
     double all = 0.0;
     for (const FrameTimes &f : frames) {
         totals.push_back(f.total);
@@ -142,6 +155,39 @@ static void report(const Options &o, double startup, const std::vector<FrameTime
     double rest = all - sum.shadow - sum.blur - sum.main;
     printf("share shadow %.1f%%  blur %.1f%%  main %.1f%%  swap %.1f%%\n", 100.0 * sum.shadow / all,
            100.0 * sum.blur / all, 100.0 * sum.main / all, 100.0 * rest / all);
+    printf("pass_ms median shadow %.2f  blur %.2f  main %.2f\n",
+           medianMs(frames, &PassTimes::shadow), medianMs(frames, &PassTimes::blur),
+           medianMs(frames, &PassTimes::main));
+    double cs = medianMs(frames, &PassTimes::cpu_shadow), cb = medianMs(frames, &PassTimes::cpu_blur),
+           cm = medianMs(frames, &PassTimes::cpu_main);
+    printf("cpu_ms median shadow %.2f  blur %.2f  main %.2f  sum %.2f\n", cs, cb, cm, cs + cb + cm);
+}
+
+// Samples that pass the depth test in one main pass, per pixel of the window:
+// with the driver's early depth test, about how many surface fragments each
+// pixel shades.
+static double mainPassOverdraw(void) {
+    GLuint query, samples = 0;
+    glGenQueries(1, &query);
+    sceneCamera(1.0f);
+    glBeginQuery(GL_SAMPLES_PASSED, query);
+    sceneMainPass();
+    glEndQuery(GL_SAMPLES_PASSED);
+    glGetQueryObjectuiv(query, GL_QUERY_RESULT, &samples);
+    glDeleteQueries(1, &query);
+    return (double)samples / ((double)view_wid * view_hei);
+}
+
+// Writes tex_depth, the moment map the main pass reads, as raw float pairs.
+static bool writeMoments(const char *path) {
+    std::vector<float> texels((size_t)SHADOW_MAP_SIZE * SHADOW_MAP_SIZE * 2);
+    useTexture(0, GL_TEXTURE_2D, tex_depth);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RG, GL_FLOAT, texels.data());
+    FILE *f = fopen(path, "wb");
+    if (!f) return false;
+    bool ok = fwrite(texels.data(), sizeof(float), texels.size(), f) == texels.size();
+    return fclose(f) == 0 && ok;
 }
 
 int main(int argc, char **argv) {
@@ -178,9 +224,14 @@ int main(int argc, char **argv) {
     }
     int failed = graphicsCheckErrors("knoll_render");
     report(o, startup, frames);
+    printf("main pass depth-passing samples per pixel %.2f\n", mainPassOverdraw());
 
     if (o.png && !stbi_write_png(o.png, view_wid, view_hei, 3, last.data(), view_wid * 3)) {
         fprintf(stderr, "knoll_render: cannot write %s\n", o.png);
+        failed = 1;
+    }
+    if (o.moments && !writeMoments(o.moments)) {
+        fprintf(stderr, "knoll_render: cannot write %s\n", o.moments);
         failed = 1;
     }
     glfwTerminate();
