@@ -2,11 +2,12 @@
 # Builds the Debian package in fresh Debian 12 and 13 roots and runs the
 # install-run-remove cycle of packaging/test_installed.sh there. The roots
 # get a clone of the committed HEAD: commit first. Needs root and
-# debootstrap; each suite takes several minutes.
+# debootstrap; each suite takes several minutes. FRESH_MACHINE names the
+# fresh-machine tool when it is not in ../shared/tools beside the project.
 #   package-test.sh [SUITE...]     (default: bookworm trixie)
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
-fresh=$top/../shared/tools/fresh-machine
+fresh=${FRESH_MACHINE:-$top/../shared/tools/fresh-machine}
 [ -x "$fresh" ] || { echo "package-test: $fresh missing" >&2; exit 2; }
 [ -z "$(git -C "$top" status --porcelain --untracked-files=no)" ] ||
   echo "package-test: note: uncommitted changes are not tested" >&2
