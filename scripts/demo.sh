@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A scripted flight through Knoll under a private Xvfb, with real input from
-# xdotool, saving numbered screenshots of the whole screen to run/shots/.
+# xdotool, saving numbered screenshots of the window to run/shots/.
 #   demo.sh [BUILD_DIR]
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,8 +25,20 @@ snap() {
   shot=$((shot + 1))
   local file
   file=$(printf '%s/%02d-%s.png' "$shots" "$shot" "$1")
-  import -window root "$file" || fail "import failed"
+  import -window "$XS_WIN" "$file" || fail "import failed"
   echo "demo: $(basename "$file")"
+}
+
+# Waits (at most $1 seconds) until the window shows more than a black frame:
+# the logo screen has begun.
+wait_for_logo() {
+  local grab=$work/grab.png mean i
+  for i in $(seq $(($1 * 5))); do
+    import -window "$XS_WIN" "$grab" 2>/dev/null &&
+      mean=$(convert "$grab" -format '%[fx:mean>0.005]' info:) && [ "$mean" = 1 ] && return 0
+    sleep 0.2
+  done
+  return 1
 }
 
 xs_start_x 1280x1024 || exit 1
@@ -39,10 +51,13 @@ printf 'aniso_level 0\n' >config.txt
 pid=$!
 xs_find_window 30 || fail "no window"
 sleep 0.5
-snap logo
 # The logo lasts two seconds from the start of the loop, which follows the
-# window by the shader and texture set-up: slow on a software renderer.
-sleep 5
+# window by the shader and texture set-up: slow on a software renderer. The
+# frame counter shows a real rate from half a second into the loop on.
+wait_for_logo 30 || fail "no logo"
+sleep 1
+snap logo
+sleep 4
 snap start-view
 
 # Look left and a little down: right button held, 20 px steps 50 ms apart.
