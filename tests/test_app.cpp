@@ -1,10 +1,19 @@
-// The shell's pure parts: loop timing, the frame counter, the flying camera
-// and the random light commands. No window is opened.
+// The shell: loop timing, the frame counter, the flying camera, the random
+// light commands, the diagnostics log and the window's swap interval.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <string>
 
 #include "app.h"
 #include "gl_fixture.h"
@@ -239,4 +248,83 @@ TEST(AppTest, AppRandomLight) {
     EXPECT_GT(color_hi, 7.99f);
     free(state);
     free(twin);
+}
+
+// ------------------------------------------------------------------ log ----
+
+namespace {
+
+std::string readText(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs body in a child process and returns its wait status.
+template <typename Body>
+int inChild(Body body) {
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+struct TempDir {
+    std::string path;
+    TempDir() {
+        char name[] = "/tmp/knoll_log_XXXXXX";
+        path = mkdtemp(name) ? name : "";
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+}  // namespace
+
+// A diagnostic is in error.log the moment it is written: a process killed
+// right after keeps it, after what earlier runs left there.
+TEST(AppLog, LineSurvivesSigkill) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string log = dir.path + "/error.log";
+    std::ofstream(log) << "earlier run\n";
+    int status = inChild([&] {
+        if (logOpen(log.c_str()) != 0) _exit(3);
+        fprintf(stderr, "GLFW Error %d: %s\n", 65544, "probe");
+        kill(getpid(), SIGKILL);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    EXPECT_EQ(readText(log), "earlier run\nGLFW Error 65544: probe\n");
+}
+
+// Without a log file, descriptor 2 still leads somewhere harmless, so the
+// next file opened cannot become the program's stderr.
+TEST(AppLog, UnopenableLogKeepsDescriptorTwoHarmless) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string log = dir.path + "/error.log";
+    ASSERT_EQ(mkdir(log.c_str(), 0700), 0);  // even root cannot open a directory to write
+    int status = inChild([&] {
+        if (logOpen(log.c_str()) != 1) _exit(3);
+        struct stat on_two, null;
+        if (fstat(STDERR_FILENO, &on_two) != 0) _exit(4);
+        if (stat("/dev/null", &null) != 0 || on_two.st_rdev != null.st_rdev) _exit(5);
+        int next = open((dir.path + "/other").c_str(), O_WRONLY | O_CREAT, 0600);
+        if (next == STDERR_FILENO) _exit(6);
+        fprintf(stderr, "lost\n");
+        _exit(0);
+    });
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: result, 4: closed, 5: not /dev/null, 6: reused";
+    EXPECT_EQ(readText(dir.path + "/other"), "");
 }
