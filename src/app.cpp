@@ -1,9 +1,11 @@
 #include "app.h"
 
 #include <GLFW/glfw3.h>
+#include <fcntl.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <stb_image.h>
 
@@ -215,6 +217,24 @@ static void mouseCallback(GLFWwindow *win, int button, int action, int mods) {
 }
 
 // -------------------------------------------------------- window, frame ----
+
+int logOpen(const char *path) {
+    fflush(stderr);
+    // Opening first and moving the descriptor into place keeps the stderr
+    // stream itself valid whatever happens; a descriptor 2 left closed would
+    // be handed to the next file opened and receive our diagnostics.
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
+    int opened = fd >= 0;
+    if (!opened) fd = open("/dev/null", O_WRONLY);
+    if (fd >= 0 && fd != STDERR_FILENO) {
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    // Unbuffered: glibc then writes each fprintf with one write call, so a
+    // line is never split and never waits in a buffer for a normal exit.
+    setvbuf(stderr, NULL, _IONBF, 0);
+    return opened ? 0 : 1;
+}
 
 static void errorCallback(int code, const char *description) {
     fprintf(stderr, "GLFW Error %d: %s\n", code, description);

@@ -18,7 +18,8 @@ extern int32_t win_height;
 
 // Reads, clamps and rewrites config.txt, then writes help.txt, all in the
 // working directory. Returns 0; a file that cannot be read or written is
-// passed over silently.
+// passed over silently. A file that is a symbolic link stays one: the file
+// it leads to is rewritten, keeping its mode and, where allowed, its owner.
 int configInit(void);
 
 // Loads the defaults, applies config.txt if it opens, clamps. Returns 0.

@@ -27,8 +27,7 @@ static void runLoop(void) {
 
 int main(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
-    FILE *log = freopen("error.log", "a", stderr);
-    (void)log;
+    logOpen("error.log");
     if (configInit() != 0) {
         fprintf(stderr, "Config init failed!\n");
         return 1;

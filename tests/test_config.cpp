@@ -1,13 +1,18 @@
 // config.txt parsing, clamping and normalised rewrite, and help.txt.
+#include <errno.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +20,17 @@
 #include "config.h"
 
 namespace fs = std::filesystem;
+
+// The test executable is linked with fsync wrapped, so that a file system's
+// answer can be chosen: fsync_errno 0 passes the call on, anything else is
+// the error fsync reports.
+static int fsync_errno;
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd) {
+    if (fsync_errno == 0) return __real_fsync(fd);
+    errno = fsync_errno;
+    return -1;
+}
 
 namespace {
 
@@ -46,6 +62,73 @@ std::string expectedText(const Settings &s) {
 }
 
 const Settings DEFAULTS = {0, 0, 0, 16, 1, 800, 600};
+
+// help.txt as the user reads it: the controls and the settings.
+const char HELP_FOR_USERS[] =
+    R"(--------
+Controls
+--------
+Arrows: Movement
+Drag Right Mouse: Look
+E: Randomize Light Color
+R: Toggle Terrain Grid
+F: Randomize Light Direction
+F11: Toggle Fullscreen
+Esc: Exit
+
+----------
+Config.txt
+----------
+vsync: Determines level of vsync, 0 = off, 1 = on, 2 = half refresh rate, etc... Max: 4
+fps_limit: Limits fps to the given value, lower values may save power, 0 = no limit. Max: 256
+msaa_level: Number of samples for Multi-Sample Anti-Aliasing, 0 = off. Max: 16
+aniso_level: Level of anisotropic texture filtering, 0 = off. Max: 16
+shadow_smooth: Whether to smoothen shadows, 0 = off. Max: 1
+win_width: Initial width of the program window.
+win_height: Initial height of the program window.)";
+
+const uid_t NOBODY_ID = 65534;
+
+uid_t nobodyUid() {
+    const passwd *entry = getpwnam("nobody");
+    return entry ? entry->pw_uid : NOBODY_ID;
+}
+
+gid_t nogroupGid() {
+    const passwd *entry = getpwnam("nobody");
+    return entry ? entry->pw_gid : NOBODY_ID;
+}
+
+mode_t modeOf(const char *path) {
+    struct stat st = {};
+    EXPECT_EQ(stat(path, &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// Runs body in a child process with an ordinary user's rights, where file
+// modes bind: root hands dir to nobody and becomes nobody first. Failures in
+// the child fail the calling test.
+void asOrdinaryUser(const fs::path &dir, const std::function<void()> &body) {
+    fflush(stdout);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0) {
+            uid_t uid = nobodyUid();
+            gid_t gid = nogroupGid();
+            if (chown(dir.c_str(), uid, gid) != 0 || setgroups(0, nullptr) != 0 ||
+                setgid(gid) != 0 || setuid(uid) != 0 || geteuid() == 0)
+                _exit(2);
+        }
+        body();
+        fflush(stdout);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: failed as an ordinary user, 2: could not become one";
+}
 
 // The functions under test work in the working directory, so every test runs
 // in a fresh directory of its own.
@@ -84,12 +167,7 @@ TEST_F(ConfigDir, ConfigMissingFileGivesDefaultsAndWritesBothFiles) {
 
     std::string help = readFile("help.txt");
     EXPECT_EQ(help.size(), 699u);
-    EXPECT_EQ(help, std::string(help_text));
-    EXPECT_EQ(help.rfind("--------\n", 0), 0u);
-    ASSERT_FALSE(help.empty());
-    EXPECT_NE(help.back(), '\n');
-    EXPECT_EQ(help.substr(help.rfind('\n') + 1),
-              "win_height: Initial height of the program window.");
+    EXPECT_EQ(help, HELP_FOR_USERS);
 }
 
 TEST_F(ConfigDir, ConfigValuesClampAndParseAsCIntegers) {
@@ -160,7 +238,7 @@ TEST_F(ConfigDir, ConfigRewriteIsNormalisedAndAFixedPoint) {
 
     writeFile("help.txt", std::string(5000, 'h'));
     ASSERT_EQ(configInit(), 0);
-    EXPECT_EQ(readFile("help.txt"), std::string(help_text));
+    EXPECT_EQ(readFile("help.txt"), HELP_FOR_USERS);
 }
 
 TEST_F(ConfigDir, ConfigSurvivesHostileFiles) {
@@ -191,15 +269,16 @@ TEST_F(ConfigDir, ConfigTxtAsDirectoryIsPassedOver) {
     EXPECT_EQ(current(), DEFAULTS);
     EXPECT_TRUE(fs::is_directory("config.txt"));
     EXPECT_FALSE(fs::exists("config.txt.tmp"));
-    EXPECT_EQ(readFile("help.txt"), std::string(help_text));
+    EXPECT_EQ(readFile("help.txt"), HELP_FOR_USERS);
 }
 
 TEST_F(ConfigDir, ConfigUnreadableFileGivesDefaults) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads files regardless of mode";
-    writeFile("config.txt", "vsync 3\n");
-    ASSERT_EQ(chmod("config.txt", 0), 0);
-    EXPECT_EQ(configInit(), 0);
-    EXPECT_EQ(current(), DEFAULTS);
+    asOrdinaryUser(dir_, [] {
+        writeFile("config.txt", "vsync 3\n");
+        ASSERT_EQ(chmod("config.txt", 0), 0);
+        EXPECT_EQ(configInit(), 0);
+        EXPECT_EQ(current(), DEFAULTS);
+    });
 }
 
 TEST_F(ConfigDir, ConfigFailedWriteKeepsOldFile) {
@@ -215,13 +294,130 @@ TEST_F(ConfigDir, ConfigFailedWriteKeepsOldFile) {
 }
 
 TEST_F(ConfigDir, ConfigReadOnlyDirectoryKeepsOldFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
-    const std::string old = "vsync 2\n";
-    writeFile("config.txt", old);
+    asOrdinaryUser(dir_, [this] {
+        const std::string old = "vsync 2\n";
+        writeFile("config.txt", old);
+        EXPECT_EQ(configRead(), 0);
+        ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+        EXPECT_EQ(configWrite(), 0);
+        EXPECT_EQ(readFile("config.txt"), old);
+    });
+}
+
+// A file the user may not write stays as it is, though the directory would
+// let a new file be renamed over it.
+TEST_F(ConfigDir, ConfigReadOnlyFileKeepsItsBytes) {
+    asOrdinaryUser(dir_, [] {
+        const std::string old = "vsync 2\nmine\n";
+        writeFile("config.txt", old);
+        ASSERT_EQ(chmod("config.txt", 0444), 0);
+        EXPECT_EQ(configInit(), 0);
+        EXPECT_EQ(current()[0], 2);
+        EXPECT_EQ(readFile("config.txt"), old);
+        EXPECT_FALSE(fs::exists("config.txt.tmp"));
+        EXPECT_EQ(readFile("help.txt"), HELP_FOR_USERS);
+    });
+}
+
+// Symbolic links stay links: the file at the end of the chain is rewritten
+// in place of the link, with the temporary file beside it.
+TEST_F(ConfigDir, ConfigSymlinksStayAndTheirTargetsAreRewritten) {
+    ASSERT_TRUE(fs::create_directories("dotfiles/knoll"));
+    writeFile("dotfiles/knoll/config", "vsync 2\n# mine\n");
+    fs::create_symlink("dotfiles/knoll/config", "config.txt");
+    // help.txt: an absolute link to a relative one.
+    fs::create_symlink("knoll/help", "dotfiles/help-link");
+    fs::create_symlink(fs::absolute("dotfiles/help-link"), "help.txt");
+
+    ASSERT_EQ(configInit(), 0);
+    EXPECT_EQ(current()[0], 2);
+    EXPECT_TRUE(fs::is_symlink("config.txt"));
+    EXPECT_EQ(fs::read_symlink("config.txt"), "dotfiles/knoll/config");
+    Settings expected = DEFAULTS;
+    expected[0] = 2;
+    EXPECT_EQ(readFile("dotfiles/knoll/config"), expectedText(expected));
+    EXPECT_TRUE(fs::is_symlink("help.txt"));
+    EXPECT_TRUE(fs::is_symlink("dotfiles/help-link"));
+    EXPECT_EQ(readFile("dotfiles/knoll/help"), HELP_FOR_USERS);
+    EXPECT_EQ(std::distance(fs::directory_iterator("dotfiles/knoll"), fs::directory_iterator()), 2)
+        << "a temporary file was left behind";
+
+    // A link whose file does not exist yet gets that file.
+    fs::remove("dotfiles/knoll/config");
+    ASSERT_EQ(configInit(), 0);
+    EXPECT_TRUE(fs::is_symlink("config.txt"));
+    EXPECT_EQ(readFile("dotfiles/knoll/config"), expectedText(DEFAULTS));
+
+    // A link that leads to no regular file is left alone, as is what it
+    // leads to; so is a loop of links.
+    fs::remove("config.txt");
+    fs::create_symlink("/dev/null", "config.txt");
+    ASSERT_EQ(configInit(), 0);
+    EXPECT_EQ(fs::read_symlink("config.txt"), "/dev/null");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_FALSE(fs::exists("/dev/null.tmp"));
+    fs::remove("config.txt");
+    fs::create_symlink("loop", "config.txt");
+    fs::create_symlink("config.txt", "loop");
+    ASSERT_EQ(configInit(), 0);
+    EXPECT_EQ(fs::read_symlink("config.txt"), "loop");
+    EXPECT_FALSE(fs::exists("loop.tmp"));
+}
+
+// The rewritten files keep their permissions, and their owner where the
+// process may give it (only root can).
+TEST_F(ConfigDir, ConfigModeAndOwnerAreKept) {
+    writeFile("config.txt", "vsync 1\n");
+    writeFile("help.txt", "");
+    ASSERT_EQ(chmod("config.txt", 0600), 0);
+    ASSERT_EQ(chmod("help.txt", 0640), 0);
+    bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown("config.txt", nobodyUid(), nogroupGid()), 0);
+    }
+    mode_t saved = umask(0);  // the new file's mode must not come from the umask
+    int result = configInit();
+    umask(saved);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(readFile("config.txt"), expectedText({1, 0, 0, 16, 1, 800, 600}));
+    EXPECT_EQ(modeOf("config.txt"), 0600u);
+    EXPECT_EQ(modeOf("help.txt"), 0640u);
+    if (root) {
+        struct stat st = {};
+        ASSERT_EQ(stat("config.txt", &st), 0);
+        EXPECT_EQ(st.st_uid, nobodyUid());
+        EXPECT_EQ(st.st_gid, nogroupGid());
+    }
+
+    // A file that did not exist gets the usual mode of a new file.
+    fs::remove("config.txt");
+    saved = umask(022);
+    result = configInit();
+    umask(saved);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(modeOf("config.txt"), 0644u);
+}
+
+// A file system without fsync support answers EINVAL: the rewrite still
+// happens. Any other fsync error keeps the old file.
+TEST_F(ConfigDir, ConfigFsyncUnsupportedIsNoFailure) {
+    writeFile("config.txt", "vsync 3\n");
     EXPECT_EQ(configRead(), 0);
-    ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+    fsync_errno = EINVAL;
     EXPECT_EQ(configWrite(), 0);
+    fsync_errno = 0;
+    EXPECT_EQ(readFile("config.txt"), expectedText({3, 0, 0, 16, 1, 800, 600}));
+
+    const std::string old = "vsync 4\n";
+    writeFile("config.txt", old);
+    fsync_errno = EIO;
+    EXPECT_EQ(configWrite(), 0);
+    writeHelp();
+    fsync_errno = 0;
     EXPECT_EQ(readFile("config.txt"), old);
+    EXPECT_FALSE(fs::exists("help.txt"));
+    EXPECT_FALSE(fs::exists("config.txt.tmp"));
+    EXPECT_FALSE(fs::exists("help.txt.tmp"));
 }
 
 TEST_F(ConfigDir, ConfigWriteFailingPartwayKeepsOldFile) {

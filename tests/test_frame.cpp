@@ -173,14 +173,15 @@ TEST(FrameLogo, ShowsTheLogoCentredWithTheCounterAndLeavesTheScenePassesAlone) {
     EXPECT_EQ(m2, 0.375f);
 }
 
-// Control bytes neither draw nor move the pen, so "A\nB" is "AB"; each glyph
-// is its 12 x 16 atlas cell at native size.
+// Control bytes and bytes of 128 and above (no glyph of the font: drawing one
+// would read past the glyph quads) neither draw nor move the pen, so "A\nB" is
+// "AB"; each glyph is its 12 x 16 atlas cell at native size.
 TEST(FrameHud, GlyphsSitInTwelvePixelCellsAndControlBytesDoNotAdvance) {
     ASSERT_TRUE(graphicsReady());
     Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
     graphicsDrawClear(MODE_LOGO);
     graphicsDrawHudText(
-        "A\nB\x7f"
+        "A\nB\x7f\x80\xe9\xff"
         "C",
         {2.0f, 2.0f}, 16.0f);
     Frame actual = sceneReadBack(WIDTH, HEIGHT);
