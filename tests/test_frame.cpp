@@ -340,7 +340,8 @@ static ::testing::AssertionResult matchesReference(const char *name, const Frame
     for (size_t i = 0; i < diff.size(); i += 3)
         for (int c = 0; c < 3; c++) {
             int d = abs(actual[i + c] - expected[i + c]);
-            uint8_t mark = d > REFERENCE_TOLERANCE ? 255 : (d > REFERENCE_BROAD_TOLERANCE ? 128 : 0);
+            uint8_t mark =
+                d > REFERENCE_TOLERANCE ? 255 : (d > REFERENCE_BROAD_TOLERANCE ? 128 : 0);
             if (mark > diff[i]) diff[i] = diff[i + 1] = diff[i + 2] = mark;
         }
     std::string dir = std::string(KNOLL_BINARY_DIR) + "/reference-failures/";
@@ -463,9 +464,9 @@ TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
     const char *out = getenv("KNOLL_REFERENCE_OUT");
     if (out && *out) {
         const std::pair<const char *, const Frame *> frames[] = {
-            {"first", &first},          {"later", &later},   {"distant", &distant},
-            {"turned", &turned},        {"unshadowed", &unshadowed},
-            {"fogged", &fogged},        {"swapped", &swapped}};
+            {"first", &first},    {"later", &later},           {"distant", &distant},
+            {"turned", &turned},  {"unshadowed", &unshadowed}, {"fogged", &fogged},
+            {"swapped", &swapped}};
         for (const auto &f : frames)
             EXPECT_TRUE(writePng(std::string(out) + "/" + f.first + ".png", *f.second));
     }
@@ -492,7 +493,7 @@ TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
         ASSERT_TRUE(loadReference(c.view, &reference));
         int differing, broad;
         EXPECT_FALSE(passesRule(*c.frame, reference, &differing, &broad))
-            << c.fault << " passed for the " << c.view << " reference with " << differing
-            << " and " << broad << " pixels differing";
+            << c.fault << " passed for the " << c.view << " reference with " << differing << " and "
+            << broad << " pixels differing";
     }
 }
