@@ -32,6 +32,18 @@ clean:
 references: build
 	KNOLL_UPDATE_REFERENCES=1 bash scripts/with-display.sh $(BUILD)/tests/test_frame --gtest_filter='FrameReference.*'
 
+# ------------------------------------------------------------ portability ----
+# test-trixie: `make test` on the committed HEAD in a fresh Debian 13 root,
+# made with debootstrap by FRESH_MACHINE (needs root, or sudo).
+FRESH_MACHINE ?= ../shared/tools/fresh-machine
+AS_ROOT := $(if $(filter 0,$(shell id -u)),,sudo)
+
+.PHONY: test-trixie
+test-trixie:
+	@bash scripts/setup.sh debootstrap
+	@[ -x "$(FRESH_MACHINE)" ] || { echo "test-trixie: $(FRESH_MACHINE) not found; set FRESH_MACHINE" >&2; exit 1; }
+	$(AS_ROOT) $(FRESH_MACHINE) --suite trixie $(CURDIR)
+
 # ------------------------------------------------------------ reliability ----
 # test-sanitize: the tests and a short real run, built with ASan and UBSan.
 # The end-to-end cases are left to that real run, which keeps the GL driver

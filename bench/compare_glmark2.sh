@@ -24,7 +24,7 @@ if [ -z "${KNOLL_COMPARE_INNER:-}" ]; then
   if ! command -v glmark2 >/dev/null; then
     apt-get install -y glmark2-x11 >/dev/null
   fi
-  # One display for every run: the caller's, or one private Xvfb.
+  # One private Xvfb with software GL for every run.
   exec env KNOLL_COMPARE_INNER=1 bash "$root/scripts/with-display.sh" bash "$0" "$build"
 fi
 

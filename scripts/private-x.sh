@@ -12,7 +12,7 @@
 px_start() {
   local size=${1:-1280x1024} log=${2:-/dev/null} number
   number=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$number" >"$log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$number" >"$log" 2>&1 &
   PX_PID=$!
   for _ in $(seq 200); do
     [ -s "$number" ] && break

@@ -65,23 +65,28 @@ fuzzer_runtime_package() {
   return 1
 }
 
+# Installs the named packages, updating the package lists first once per run.
 updated=0
 apt_install() {
-  if [ $updated -eq 0 ]; then
-    $sudo apt-get update -qq
-    updated=1
-  fi
+  apt_update
+  apt_get_install "$@"
+}
+
+apt_get_install() {
   say "installing $*"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+
+apt_update() {
+  [ $updated -eq 1 ] && return 0
+  $sudo apt-get update -qq
+  updated=1
 }
 
 # Makes sure apt's package lists exist (a fresh root has none) before asking
 # apt-cache about names.
 apt_lists_ready() {
-  if [ $updated -eq 0 ] && ! ls /var/lib/apt/lists/ 2>/dev/null | grep -q '_Packages'; then
-    $sudo apt-get update -qq
-    updated=1
-  fi
+  ls /var/lib/apt/lists/ 2>/dev/null | grep -q '_Packages' || apt_update
 }
 
 # Sets sudo for installing; false when neither root nor sudo is at hand.
@@ -117,10 +122,11 @@ fi
 
 # The fuzz targets are optional: without a libFuzzer runtime they are skipped.
 # A runtime package that is offered but already installed is not asked for
-# again, so a system without one does not run apt at every build.
+# again, and the lists are only fetched when there are none, so a system
+# without a runtime does not run apt at every build.
 if ! fuzzer_runtime_present; then
   if can_install && apt_lists_ready && runtime=$(fuzzer_runtime_package) &&
-    ! installed "$runtime" && apt_install "$runtime" && fuzzer_runtime_present; then
+    ! installed "$runtime" && apt_get_install "$runtime" && fuzzer_runtime_present; then
     :
   else
     say "no libFuzzer runtime for $(clang --version 2>/dev/null | head -n1) here: the fuzz targets will be skipped"

@@ -262,8 +262,7 @@ void windowWaitEvents(double timeout) {
 void windowPlatformHint(void) {
 #if defined(GLFW_PLATFORM) && defined(GLFW_PLATFORM_X11)
     const char *x11 = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
-    if (x11 && *x11 && !(wayland && *wayland))
-        glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
+    if (x11 && *x11 && !(wayland && *wayland)) glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
 #endif
 }
 

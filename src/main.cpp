@@ -32,13 +32,17 @@ int main(void) {
         fprintf(stderr, "Config init failed!\n");
         return 1;
     }
+    // GLFW is closed on every way out: a context left alive at exit keeps
+    // Mesa's rasterizer threads running while the driver is unloaded.
     if (windowInit() != 0) {
         fprintf(stderr, "Window init failed!\n");
+        glfwTerminate();
         return 1;
     }
     random_state = randomNew((uint32_t)(int64_t)(glfwGetTime() * 1048576.0));
     if (graphicsInit() != 0) {
         fprintf(stderr, "Graphics init failed!\n");
+        glfwTerminate();
         return 1;
     }
     int width, height;

@@ -11,7 +11,7 @@
 // passed, seen in about one run in twenty with Mesa 25. Destroying the
 // context first joins those threads.
 class GlTeardown : public ::testing::Environment {
-  public:
+   public:
     void TearDown() override;
 };
 
@@ -19,8 +19,7 @@ class GlTeardown : public ::testing::Environment {
 
 static bool window_ready;
 static bool graphics_ready;
-static ::testing::Environment *const teardown =
-    ::testing::AddGlobalTestEnvironment(new GlTeardown);
+static ::testing::Environment *const teardown = ::testing::AddGlobalTestEnvironment(new GlTeardown);
 
 // ------------------------------------------------------------ functions ----
 

@@ -29,10 +29,27 @@ static const Vec3 DEFAULT_LIGHT = {0.0f, -1.0f, -1.0f};
 // The later reference view: from the west edge, looking across the scene
 // towards the palm and cactus.
 static const ScenePose LATER_POSE = {{2.0f, 12.0f, 30.0f}, -0.7f, -0.45f};
-// Reference rule: at most this share of pixels may differ by more than
-// REFERENCE_TOLERANCE in some channel.
+// The distant view: from outside the patch's south-west corner, across its
+// diagonal, so the far third lies in the fog's last sixteen units.
+static const ScenePose DISTANT_POSE = {{-14.0f, 14.0f, 46.0f}, -0.785f, -0.32f};
+// The two grass materials, nearly alike in mean colour: the least visible
+// swap of two material layers.
+static const uint8_t SWAP_A = 0, SWAP_B = 2;
+// The reference rule, in two tiers: at most 2 % of the pixels may differ by
+// more than 3/255 in some channel, and at most 0.1 % by more than 8/255.
+// Measured on the three views without anisotropic filtering: llvmpipe of
+// Mesa 22.3 and of Mesa 25.0 agree to one pixel by 1/255, softpipe of both
+// agree exactly, and softpipe against llvmpipe differs in at most 0.92 % of
+// the pixels by more than 3/255 and 0.025 % by more than 8/255 (texture
+// filtering on the grass, a few triangle edges). The faults below differ by
+// more than 8/255 in at least 0.79 % of the pixels on every driver (the fog
+// one unit nearer; the layer swap 7.5 %, missing shadows 3.7 %, the turned
+// light 16 %). The first tier catches changes spread over much of the
+// picture that stay under 8/255 per pixel.
+static const double REFERENCE_BROAD_SHARE = 0.02;
+static const int REFERENCE_BROAD_TOLERANCE = 3;
 static const double REFERENCE_SHARE = 0.001;
-static const int REFERENCE_TOLERANCE = 3;
+static const int REFERENCE_TOLERANCE = 8;
 
 // ---------------------------------------------------------------- types ----
 
@@ -298,39 +315,45 @@ static bool loadReference(const char *name, Frame *out) {
     return fits;
 }
 
-// The reference rule: at most REFERENCE_SHARE of the pixels differ by more
-// than REFERENCE_TOLERANCE in some channel.
-static bool passesRule(const Frame &actual, const Frame &expected, int *differing) {
+// The reference rule (see REFERENCE_SHARE); *differing counts the pixels
+// beyond REFERENCE_TOLERANCE, *broad those beyond REFERENCE_BROAD_TOLERANCE.
+static bool passesRule(const Frame &actual, const Frame &expected, int *differing, int *broad) {
     *differing = countDiffering(actual, expected, REFERENCE_TOLERANCE);
-    return *differing <= REFERENCE_SHARE * WIDTH * HEIGHT;
+    *broad = countDiffering(actual, expected, REFERENCE_BROAD_TOLERANCE);
+    return *differing <= REFERENCE_SHARE * WIDTH * HEIGHT &&
+           *broad <= REFERENCE_BROAD_SHARE * WIDTH * HEIGHT;
 }
 
 // Applies the rule against the named reference; on failure writes actual,
-// expected and a difference image (differing pixels white) into the build
-// directory.
+// expected and a difference image (pixels beyond REFERENCE_TOLERANCE white,
+// beyond REFERENCE_BROAD_TOLERANCE grey) into the build directory.
 static ::testing::AssertionResult matchesReference(const char *name, const Frame &actual) {
     Frame expected;
     if (!loadReference(name, &expected))
         return ::testing::AssertionFailure()
                << "no " << WIDTH << "x" << HEIGHT << " reference " << referencePath(name)
                << "; make them with `make references` from the project's assets";
-    int differing;
-    if (passesRule(actual, expected, &differing))
+    int differing, broad;
+    if (passesRule(actual, expected, &differing, &broad))
         return ::testing::AssertionSuccess() << differing << " pixels differ";
 
     Frame diff = frameOf({0, 0, 0});
     for (size_t i = 0; i < diff.size(); i += 3)
-        for (int c = 0; c < 3; c++)
-            if (abs(actual[i + c] - expected[i + c]) > REFERENCE_TOLERANCE)
-                diff[i] = diff[i + 1] = diff[i + 2] = 255;
+        for (int c = 0; c < 3; c++) {
+            int d = abs(actual[i + c] - expected[i + c]);
+            uint8_t mark =
+                d > REFERENCE_TOLERANCE ? 255 : (d > REFERENCE_BROAD_TOLERANCE ? 128 : 0);
+            if (mark > diff[i]) diff[i] = diff[i + 1] = diff[i + 2] = mark;
+        }
     std::string dir = std::string(KNOLL_BINARY_DIR) + "/reference-failures/";
     mkdir(dir.c_str(), 0755);
     writePng(dir + name + "-actual.png", actual);
     writePng(dir + name + "-expected.png", expected);
     writePng(dir + name + "-diff.png", diff);
     return ::testing::AssertionFailure()
-           << name << ": " << differing << " of " << WIDTH * HEIGHT
-           << " pixels differ by more than " << REFERENCE_TOLERANCE << "/255; see " << dir << name
+           << name << ": of " << WIDTH * HEIGHT << " pixels " << differing
+           << " differ by more than " << REFERENCE_TOLERANCE << "/255 and " << broad
+           << " by more than " << REFERENCE_BROAD_TOLERANCE << "/255; see " << dir << name
            << "-{actual,expected,diff}.png";
 }
 
@@ -343,14 +366,82 @@ static bool embedsProjectAssets(void) {
            std::string(a) == b;
 }
 
+// Anisotropic filtering is implementation-defined: GL leaves its footprint
+// and sample count to the driver, and Mesa 22's and Mesa 25's llvmpipe differ
+// in thousands of pixels with it. The reference views are drawn without it;
+// that it is asked for is checked by parameter queries at start-up.
+static void setAnisotropy(float level) {
+    if (!anisotrop_available) return;
+    for (GLuint t : {tex_albedo, tex_rma, tex_normal}) {
+        useTextureForEdit(EDIT_UNIT, GL_TEXTURE_2D_ARRAY, t);
+        glTexParameterf(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_ANISOTROPY_EXT, level);
+    }
+    for (MModel *m : {MODEL_BARREL, MODEL_FERN, MODEL_PALM, MODEL_CACTUS})
+        for (GLuint t : {m->alb_tex, m->rma_tex, m->nrm_tex}) {
+            useTextureForEdit(EDIT_UNIT, GL_TEXTURE_2D, t);
+            glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, level);
+        }
+}
+
+// The running frame at pose with no shadow casters drawn.
+static Frame frameWithoutShadows(ScenePose pose) {
+    scenePlace(pose);
+    sceneCamera(1.0f);
+    graphicsShadowClear();
+    if (shadow_smooth) graphicsShadowPost();
+    sceneMainPass();
+    sceneHudText();
+    return sceneReadBack(WIDTH, HEIGHT);
+}
+
+// The running frame at pose with the fog's far distance moved by delta.
+static Frame frameWithFarDistance(ScenePose pose, float delta) {
+    scenePlace(pose);
+    sceneCamera(1.0f);
+    float far;
+    glGetBufferSubData(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
+    bufferUniform1f(off_fardist, far + delta);
+    sceneShadowCasters();
+    if (shadow_smooth) graphicsShadowPost();
+    sceneMainPass();
+    sceneHudText();
+    return sceneReadBack(WIDTH, HEIGHT);
+}
+
+static std::vector<uint8_t> decodeGrey(Blob blob) {
+    int w, h, n;
+    uint8_t *p = stbi_load_from_memory(blob.data, blob.size, &w, &h, &n, 1);
+    std::vector<uint8_t> out;
+    if (p) out.assign(p, p + (size_t)w * h);
+    stbi_image_free(p);
+    return out;
+}
+
+// The first running frame at pose with the terrain's materials a and b
+// exchanged in the splat map; the terrain is rebuilt as it was afterwards.
+static Frame firstFrameWithLayersSwapped(ScenePose pose, uint8_t a, uint8_t b) {
+    std::vector<uint8_t> heights = decodeGrey(assetHeightmap());
+    std::vector<uint8_t> splat = decodeGrey(assetSplatmap()), swapped = splat;
+    for (uint8_t &v : swapped) v = v == a ? b : (v == b ? a : v);
+    graphicsTModelUpdate(test_terrain, heights.data(), swapped.data());
+    sceneLogoFrame();
+    Frame f = runningFrame(pose);
+    graphicsTModelUpdate(test_terrain, heights.data(), splat.data());
+    return f;
+}
+
 // The first running frame after the logo (start pose), then a later frame
-// from LATER_POSE. KNOLL_UPDATE_REFERENCES=1 rewrites the references instead.
+// from LATER_POSE and a distant one from DISTANT_POSE, all without
+// anisotropic filtering. KNOLL_UPDATE_REFERENCES=1 rewrites the references
+// instead; KNOLL_REFERENCE_OUT=DIR writes every frame drawn here into DIR,
+// to measure a driver against the references.
 TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
     ASSERT_TRUE(graphicsReady());
     if (!embedsProjectAssets())
         GTEST_SKIP() << "this build embeds " << KNOLL_EMBEDDED_ASSETS
                      << ", not the project's assets";
     sceneDefaults();
+    setAnisotropy(1.0f);
     sceneLogoFrame();
     Frame first = runningFrame(SCENE_START_POSE);
     Frame later = runningFrame(LATER_POSE);
@@ -360,23 +451,50 @@ TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
     sceneDrawPasses(&times);
     EXPECT_EQ(countDiffering(sceneReadBack(WIDTH, HEIGHT), later, 0), 0)
         << "the pass-by-pass frame differs from drawScene's";
+    Frame distant = runningFrame(DISTANT_POSE);
 
+    // Negative controls, each on a view where its fault shows.
+    graphicsLightDir({1.0f, -1.0f, 0.0f});
+    Frame turned = runningFrame(LATER_POSE);
+    graphicsLightDir(DEFAULT_LIGHT);
+    Frame unshadowed = frameWithoutShadows(LATER_POSE);
+    Frame fogged = frameWithFarDistance(DISTANT_POSE, -1.0f);
+    Frame swapped = firstFrameWithLayersSwapped(SCENE_START_POSE, SWAP_A, SWAP_B);
+    setAnisotropy(aniso_level > 1 ? (float)aniso_level : 1.0f);
+
+    const char *out = getenv("KNOLL_REFERENCE_OUT");
+    if (out && *out) {
+        const std::pair<const char *, const Frame *> frames[] = {
+            {"first", &first},    {"later", &later},           {"distant", &distant},
+            {"turned", &turned},  {"unshadowed", &unshadowed}, {"fogged", &fogged},
+            {"swapped", &swapped}};
+        for (const auto &f : frames)
+            EXPECT_TRUE(writePng(std::string(out) + "/" + f.first + ".png", *f.second));
+    }
     const char *update = getenv("KNOLL_UPDATE_REFERENCES");
     if (update && strcmp(update, "1") == 0) {
         ASSERT_TRUE(writePng(referencePath("first"), first));
         ASSERT_TRUE(writePng(referencePath("later"), later));
+        ASSERT_TRUE(writePng(referencePath("distant"), distant));
         GTEST_SKIP() << "references rewritten in " << KNOLL_SOURCE_DIR << "/tests/reference";
     }
     EXPECT_TRUE(matchesReference("first", first));
     EXPECT_TRUE(matchesReference("later", later));
+    EXPECT_TRUE(matchesReference("distant", distant));
 
-    // Negative control: the same view under a turned light breaks the rule.
-    graphicsLightDir({1.0f, -1.0f, 0.0f});
-    Frame turned = runningFrame(LATER_POSE);
-    graphicsLightDir(DEFAULT_LIGHT);
-    Frame reference;
-    ASSERT_TRUE(loadReference("later", &reference));
-    int differing;
-    EXPECT_FALSE(passesRule(turned, reference, &differing))
-        << "a turned light passed for the reference with " << differing << " pixels differing";
+    const struct {
+        const char *fault, *view;
+        const Frame *frame;
+    } controls[] = {{"a turned light", "later", &turned},
+                    {"missing shadows", "later", &unshadowed},
+                    {"the fog one unit nearer", "distant", &fogged},
+                    {"two material layers swapped", "first", &swapped}};
+    for (const auto &c : controls) {
+        Frame reference;
+        ASSERT_TRUE(loadReference(c.view, &reference));
+        int differing, broad;
+        EXPECT_FALSE(passesRule(*c.frame, reference, &differing, &broad))
+            << c.fault << " passed for the " << c.view << " reference with " << differing << " and "
+            << broad << " pixels differing";
+    }
 }
