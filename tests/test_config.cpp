@@ -294,11 +294,11 @@ TEST_F(ConfigDir, ConfigFailedWriteKeepsOldFile) {
 }
 
 TEST_F(ConfigDir, ConfigReadOnlyDirectoryKeepsOldFile) {
-    asOrdinaryUser(dir_, [this] {
+    asOrdinaryUser(dir_, [] {
         const std::string old = "vsync 2\n";
         writeFile("config.txt", old);
         EXPECT_EQ(configRead(), 0);
-        ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+        ASSERT_EQ(chmod(".", 0500), 0);
         EXPECT_EQ(configWrite(), 0);
         EXPECT_EQ(readFile("config.txt"), old);
     });
