@@ -26,13 +26,15 @@ deb=$(cd "$(dirname "${debs[0]}")" && pwd)/$(basename "${debs[0]}")
 say "Debian ${VERSION_ID:-?} (${VERSION_CODENAME:-?}), $(basename "$deb")"
 
 # ---- 1. the dependencies go, except the base system's ----
-depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/[ (].*//; s/^ *//' | grep -v '^$')
+depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/[ (:].*//' | grep -v '^$')
 [ -n "$depends" ] || fail "the package declares no dependencies"
 say "depends on: $(echo $depends)"
 removable=()
 for p in $depends; do
-  prio=$(dpkg-query -W -f='${Priority}' "$p" 2>/dev/null) || continue
-  case $prio in required | important) continue ;; esac
+  # The C and C++ run-times stay: apt itself needs them.
+  case $p in libc6 | libgcc-s1 | libstdc++6) continue ;; esac
+  kind=$(dpkg-query -W -f='${Essential} ${Priority}' "$p" 2>/dev/null) || continue
+  case $kind in yes* | *required | *important) continue ;; esac
   removable+=("$p")
 done
 if [ ${#removable[@]} -gt 0 ]; then
