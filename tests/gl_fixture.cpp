@@ -77,11 +77,11 @@ bool glWindowOpen(int width, int height) {
     return true;
 }
 
+// glfwTerminate destroys every window left, whoever made it.
 void GlTeardown::TearDown() {
     if (!window_ready) return;
-    glfwDestroyWindow(window);
-    window = nullptr;
     glfwTerminate();
+    window = nullptr;
     window_ready = graphics_ready = false;
 }
 
