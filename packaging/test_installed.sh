@@ -153,6 +153,7 @@ for f in config.txt help.txt error.log; do
   [ -e "$home/$f" ] || [ -e "/$f" ] && fail "$f landed outside ~/.local/share/knoll"
 done
 say "config.txt, help.txt and error.log ($(wc -l <"$data/error.log") lines) are in ~/.local/share/knoll"
+sed 's/^/package-test:   error.log: /' "$data/error.log"
 
 # ---- 5. removal leaves nothing of the package ----
 apt-get remove -y -qq knoll >/dev/null || fail "apt-get remove knoll failed"
