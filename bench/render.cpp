@@ -1,9 +1,12 @@
 // knoll_render: renders the running scene from a chosen pose a number of
 // times and reports frame-time statistics and the share of each pass; can
-// write the last frame as a PNG. Needs an X display (scripts/with-display.sh).
+// write the last frame as a PNG. With --scan it renders every pose of a file
+// instead and reports the slowest. Needs an X display
+// (scripts/with-display.sh).
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <string>
@@ -23,12 +26,15 @@ struct Options {
     int frames = 100, warmup = 5;
     int shadow_smooth = -1, aniso = -1;  // -1: keep the default configuration
     const char *png = nullptr;
+    const char *scan = nullptr;     // file of poses, one "x,y,z yaw pitch" a line
+    const char *png_dir = nullptr;  // with scan: each pose's last frame as pose_NNN.png
 };
 
-// One measured frame: the three passes and the whole frame with its swap.
+// One measured frame: the three passes and the whole frame with its swap,
+// and the CPU time of all the process's threads (the driver's included).
 struct FrameTimes {
     PassTimes pass;
-    double total;
+    double total, cpu;
 };
 
 // ------------------------------------------------------------ functions ----
@@ -38,7 +44,7 @@ static void usage(void) {
         "usage: knoll_render [--size WxH] [--pos X,Y,Z] [--yaw RAD] [--pitch RAD]\n"
         "                    [--light-dir X,Y,Z] [--light-col R,G,B] [--frames N]\n"
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
-        "                    [--png OUT]\n",
+        "                    [--png OUT] [--scan POSES [--png-dir DIR]]\n",
         stderr);
 }
 
@@ -75,6 +81,10 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->aniso = atoi(v);
         else if (key == "--png")
             o->png = v;
+        else if (key == "--scan")
+            o->scan = v;
+        else if (key == "--png-dir")
+            o->png_dir = v;
         else
             ok = false;
         if (!ok) return false;
@@ -122,6 +132,33 @@ static double quantile(const std::vector<double> &sorted, double q) {
     return sorted[rank - 1];
 }
 
+// CPU seconds used so far by every thread of the process.
+static double processCpu(void) {
+    rusage r;
+    getrusage(RUSAGE_SELF, &r);
+    return (double)(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           (double)(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
+}
+
+// Draws and swaps one frame of the current pose; *last receives the picture
+// when asked for (the read is kept out of the times).
+static FrameTimes measureFrame(std::vector<uint8_t> *last) {
+    FrameTimes f;
+    double t0 = sceneClock(), c0 = processCpu();
+    sceneDrawPasses(&f.pass);
+    if (last) {
+        double r0 = sceneClock(), rc0 = processCpu();
+        *last = sceneReadBack(view_wid, view_hei);
+        t0 += sceneClock() - r0;
+        c0 += processCpu() - rc0;
+    }
+    glfwSwapBuffers(window);
+    glFinish();
+    f.total = sceneClock() - t0;
+    f.cpu = processCpu() - c0;
+    return f;
+}
+
 static void report(const Options &o, double startup, const std::vector<FrameTimes> &frames) {
     std::vector<double> totals;
     PassTimes sum = {0, 0, 0};
@@ -144,6 +181,82 @@ static void report(const Options &o, double startup, const std::vector<FrameTime
            100.0 * sum.blur / all, 100.0 * sum.main / all, 100.0 * rest / all);
 }
 
+// Reads the poses of a scan file; lines starting with # are comments.
+static bool readPoses(const char *path, std::vector<ScenePose> *poses) {
+    FILE *file = fopen(path, "r");
+    if (!file) return false;
+    char line[256];
+    bool ok = true;
+    while (ok && fgets(line, sizeof(line), file)) {
+        if (line[0] == '#' || line[0] == '\n') continue;
+        ScenePose p;
+        ok = sscanf(line, "%f,%f,%f %f %f", &p.position.x, &p.position.y, &p.position.z, &p.yaw,
+                    &p.pitch) == 5;
+        poses->push_back(p);
+    }
+    fclose(file);
+    return ok && !poses->empty();
+}
+
+// Warms up at the start pose, then renders o.frames frames from every pose of
+// the scan file and prints each pose's slowest frame, then the slowest of all
+// (by wall and by CPU time) and how many poses needed over 0.4 s and over 1 s
+// for a frame. With o.png_dir each pose's last frame is written there.
+static int scan(const Options &o) {
+    std::vector<ScenePose> poses;
+    if (!readPoses(o.scan, &poses)) {
+        fprintf(stderr, "knoll_render: cannot read poses from %s\n", o.scan);
+        return 2;
+    }
+    for (int n = 0; n < o.warmup; n++) measureFrame(nullptr);
+    printf("scan %s: %zu poses, %d frames each, size %dx%d, shadow_smooth %d, aniso_level %d\n",
+           o.scan, poses.size(), o.frames, o.width, o.height, shadow_smooth, aniso_level);
+    FrameTimes worst = {{0, 0, 0}, 0, 0};
+    size_t worst_at = 0, worst_cpu_at = 0;
+    double worst_cpu = 0.0;
+    int over_400ms = 0, over_1s = 0, failed = 0;
+    for (size_t k = 0; k < poses.size(); k++) {
+        const ScenePose &p = poses[k];
+        scenePlace(p);
+        FrameTimes slowest = {{0, 0, 0}, 0, 0};
+        std::vector<uint8_t> last;
+        for (int n = 0; n < o.frames; n++) {
+            bool final = o.png_dir && n == o.frames - 1;
+            FrameTimes f = measureFrame(final ? &last : nullptr);
+            if (f.total > slowest.total) slowest = f;
+            if (f.cpu > worst_cpu) {
+                worst_cpu = f.cpu;
+                worst_cpu_at = k;
+            }
+        }
+        if (o.png_dir) {
+            std::string path =
+                std::string(o.png_dir) + "/pose_" + std::to_string(1000 + k).substr(1) + ".png";
+            if (!stbi_write_png(path.c_str(), view_wid, view_hei, 3, last.data(), view_wid * 3)) {
+                fprintf(stderr, "knoll_render: cannot write %s\n", path.c_str());
+                failed = 1;
+            }
+        }
+        printf("--pos %g,%g,%g --yaw %g --pitch %g  frame_ms %.1f  cpu_ms %.1f\n", p.position.x,
+               p.position.y, p.position.z, p.yaw, p.pitch, slowest.total * 1e3, slowest.cpu * 1e3);
+        fflush(stdout);
+        over_400ms += slowest.total > 0.4;
+        over_1s += slowest.total > 1.0;
+        if (slowest.total > worst.total) {
+            worst = slowest;
+            worst_at = k;
+        }
+    }
+    const ScenePose &w = poses[worst_at], &c = poses[worst_cpu_at];
+    printf("worst frame_ms %.1f  cpu_ms %.1f  at --pos %g,%g,%g --yaw %g --pitch %g\n",
+           worst.total * 1e3, worst.cpu * 1e3, w.position.x, w.position.y, w.position.z, w.yaw,
+           w.pitch);
+    printf("worst cpu_ms %.1f  at --pos %g,%g,%g --yaw %g --pitch %g\n", worst_cpu * 1e3,
+           c.position.x, c.position.y, c.position.z, c.yaw, c.pitch);
+    printf("poses over 400 ms %d  over 1 s %d\n", over_400ms, over_1s);
+    return graphicsCheckErrors("knoll_render") || failed;
+}
+
 int main(int argc, char **argv) {
     double process_start = sceneClock();
     Options o;
@@ -159,21 +272,17 @@ int main(int argc, char **argv) {
     graphicsLightCol(o.light_col.x, o.light_col.y, o.light_col.z);
     scenePlace(o.pose);
 
+    if (o.scan) {
+        int failed = scan(o);
+        glfwTerminate();
+        return failed;
+    }
+
     std::vector<FrameTimes> frames;
     std::vector<uint8_t> last;
     for (int n = 0; n < o.warmup + o.frames; n++) {
-        FrameTimes f;
-        double t0 = sceneClock();
-        sceneDrawPasses(&f.pass);
-        if (o.png && n == o.warmup + o.frames - 1) {
-            // Read before the swap; the read is kept out of the frame time.
-            double r0 = sceneClock();
-            last = sceneReadBack(view_wid, view_hei);
-            t0 += sceneClock() - r0;
-        }
-        glfwSwapBuffers(window);
-        glFinish();
-        f.total = sceneClock() - t0;
+        bool final = n == o.warmup + o.frames - 1;
+        FrameTimes f = measureFrame(o.png && final ? &last : nullptr);
         if (n >= o.warmup) frames.push_back(f);
     }
     int failed = graphicsCheckErrors("knoll_render");
