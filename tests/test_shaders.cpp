@@ -169,6 +169,48 @@ TEST(ShaderTerrain, QuarterFrequencyWeightIsZeroOnLayersZeroAndFour) {
     restoreLight();
 }
 
+// A 2 x 1 grid of our own in place of the asset's: transparent black on the
+// left half of each 2-unit tile, red at alpha 64/255 on the right half. Seen
+// from above, the ground at x = 16.5 reads the first texel and at x = 17.5
+// the second.
+TEST(ShaderTerrain, GridLeavesClearTexelsAloneAndMixesLinesByTheirAlpha) {
+    ASSERT_TRUE(graphicsReady());
+    restoreLight();
+    const uint8_t texels[8] = {0, 0, 0, 0, 255, 0, 0, 64};
+    GLuint grid;
+    glGenTextures(1, &grid);
+    useTextureForEdit(EDIT_UNIT, GL_TEXTURE_2D, grid);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SRGB8_ALPHA8, 2, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    const Vec3 eye = {16.0f, 4.0f, 16.0f};
+    int clear_x, clear_y, line_x, line_y;
+    worldToPixel(eye, lookDown(), {16.5f, 0.0f, 16.25f}, &clear_x, &clear_y);
+    worldToPixel(eye, lookDown(), {17.5f, 0.0f, 16.25f}, &line_x, &line_y);
+
+    const GLuint saved = tex_grid;
+    tex_grid = grid;
+    auto render = [&](int show) {
+        graphicsTerrainGrid(show);
+        flatCentre(4.0f, 60.0f);
+        return std::make_pair(readPixel(clear_x, clear_y), readPixel(line_x, line_y));
+    };
+    auto off = render(0), on = render(1);
+    tex_grid = saved;
+    graphicsTerrainGrid(0);
+    useTexture(1, GL_TEXTURE_2D, 0);
+    useTexture(EDIT_UNIT, GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &grid);
+
+    EXPECT_TRUE(sameRgb(on.first, off.first, 0))
+        << "between lines: " << ::testing::PrintToString(on.first) << " for "
+        << ::testing::PrintToString(off.first);
+    Rgb expected = linearMix(off.second, {255, 0, 0}, 64.0 / 255.0);
+    EXPECT_TRUE(sameRgb(on.second, expected, 2))
+        << "on a line: " << ::testing::PrintToString(on.second) << " for "
+        << ::testing::PrintToString(expected);
+}
+
 // Texel weights of the separable kernel, centre outwards.
 static const double KERNEL[3] = {0.25137912, 0.22184130, 0.15246914};
 
