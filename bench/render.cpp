@@ -160,22 +160,26 @@ static FrameTimes measureFrame(std::vector<uint8_t> *last) {
 }
 
 static void report(const Options &o, double startup, const std::vector<FrameTimes> &frames) {
-    std::vector<double> totals;
+    std::vector<double> totals, cpus;
     PassTimes sum = {0, 0, 0};
     double all = 0.0;
     for (const FrameTimes &f : frames) {
         totals.push_back(f.total);
+        cpus.push_back(f.cpu);
         sum.shadow += f.pass.shadow;
         sum.blur += f.pass.blur;
         sum.main += f.pass.main;
         all += f.total;
     }
     std::sort(totals.begin(), totals.end());
+    std::sort(cpus.begin(), cpus.end());
     printf("size %dx%d  frames %zu (after %d warm-up)  shadow_smooth %d  aniso_level %d\n", o.width,
            o.height, frames.size(), o.warmup, shadow_smooth, aniso_level);
     printf("startup_ms %.1f\n", startup * 1e3);
     printf("frame_ms median %.2f  p95 %.2f  worst %.2f  mean %.2f\n", quantile(totals, 0.5) * 1e3,
            quantile(totals, 0.95) * 1e3, totals.back() * 1e3, all / (double)frames.size() * 1e3);
+    printf("cpu_ms median %.2f  worst %.2f  (all threads)\n", quantile(cpus, 0.5) * 1e3,
+           cpus.back() * 1e3);
     double rest = all - sum.shadow - sum.blur - sum.main;
     printf("share shadow %.1f%%  blur %.1f%%  main %.1f%%  swap %.1f%%\n", 100.0 * sum.shadow / all,
            100.0 * sum.blur / all, 100.0 * sum.main / all, 100.0 * rest / all);
