@@ -1,6 +1,8 @@
 // knoll_render: renders the running scene from a chosen pose a number of
 // times and reports frame-time statistics and the share of each pass; can
-// write the last frame as a PNG. Needs an X display (scripts/with-display.sh).
+// write the last frame as a PNG. With --scan it renders every pose of a file
+// instead and reports the slowest. Needs an X display
+// (scripts/with-display.sh).
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -24,12 +26,15 @@ struct Options {
     int shadow_smooth = -1, aniso = -1;  // -1: keep the default configuration
     const char *png = nullptr;
     const char *moments = nullptr;
+    const char *scan = nullptr;     // file of poses, one "x,y,z yaw pitch" a line
+    const char *png_dir = nullptr;  // with scan: each pose's last frame as pose_NNN.png
 };
 
-// One measured frame: the three passes and the whole frame with its swap.
+// One measured frame: the three passes and the whole frame with its swap,
+// and the CPU time of all the process's threads (the driver's included).
 struct FrameTimes {
     PassTimes pass;
-    double total;
+    double total, cpu;
 };
 
 // ------------------------------------------------------------ functions ----
@@ -39,7 +44,7 @@ static void usage(void) {
         "usage: knoll_render [--size WxH] [--pos X,Y,Z] [--yaw RAD] [--pitch RAD]\n"
         "                    [--light-dir X,Y,Z] [--light-col R,G,B] [--frames N]\n"
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
-        "                    [--png OUT] [--moments OUT]\n"
+        "                    [--png OUT] [--moments OUT] [--scan POSES [--png-dir DIR]]\n"
         "--moments writes the last frame's moment map as raw float pairs, rows from\n"
         "the bottom, 1024 x 1024 (compare it with knoll_diff)\n",
         stderr);
@@ -80,6 +85,10 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->png = v;
         else if (key == "--moments")
             o->moments = v;
+        else if (key == "--scan")
+            o->scan = v;
+        else if (key == "--png-dir")
+            o->png_dir = v;
         else
             ok = false;
         if (!ok) return false;
@@ -127,6 +136,25 @@ static double quantile(const std::vector<double> &sorted, double q) {
     return sorted[rank - 1];
 }
 
+// Draws and swaps one frame of the current pose; *last receives the picture
+// when asked for (the read is kept out of the times).
+static FrameTimes measureFrame(std::vector<uint8_t> *last) {
+    FrameTimes f;
+    double t0 = sceneClock(), c0 = sceneCpuClock();
+    sceneDrawPasses(&f.pass);
+    if (last) {
+        double r0 = sceneClock(), rc0 = sceneCpuClock();
+        *last = sceneReadBack(view_wid, view_hei);
+        t0 += sceneClock() - r0;
+        c0 += sceneCpuClock() - rc0;
+    }
+    glfwSwapBuffers(window);
+    glFinish();
+    f.total = sceneClock() - t0;
+    f.cpu = sceneCpuClock() - c0;
+    return f;
+}
+
 // The median of one field of the frames' pass times, in milliseconds.
 static double medianMs(const std::vector<FrameTimes> &frames, double PassTimes::*field) {
     std::vector<double> v;
@@ -136,22 +164,26 @@ static double medianMs(const std::vector<FrameTimes> &frames, double PassTimes::
 }
 
 static void report(const Options &o, double startup, const std::vector<FrameTimes> &frames) {
-    std::vector<double> totals;
+    std::vector<double> totals, cpus;
     PassTimes sum = {};
     double all = 0.0;
     for (const FrameTimes &f : frames) {
         totals.push_back(f.total);
+        cpus.push_back(f.cpu);
         sum.shadow += f.pass.shadow;
         sum.blur += f.pass.blur;
         sum.main += f.pass.main;
         all += f.total;
     }
     std::sort(totals.begin(), totals.end());
+    std::sort(cpus.begin(), cpus.end());
     printf("size %dx%d  frames %zu (after %d warm-up)  shadow_smooth %d  aniso_level %d\n", o.width,
            o.height, frames.size(), o.warmup, shadow_smooth, aniso_level);
     printf("startup_ms %.1f\n", startup * 1e3);
     printf("frame_ms median %.2f  p95 %.2f  worst %.2f  mean %.2f\n", quantile(totals, 0.5) * 1e3,
            quantile(totals, 0.95) * 1e3, totals.back() * 1e3, all / (double)frames.size() * 1e3);
+    printf("cpu_ms median %.2f  worst %.2f  (all threads)\n", quantile(cpus, 0.5) * 1e3,
+           cpus.back() * 1e3);
     double rest = all - sum.shadow - sum.blur - sum.main;
     printf("share shadow %.1f%%  blur %.1f%%  main %.1f%%  swap %.1f%%\n", 100.0 * sum.shadow / all,
            100.0 * sum.blur / all, 100.0 * sum.main / all, 100.0 * rest / all);
@@ -190,6 +222,82 @@ static bool writeMoments(const char *path) {
     return fclose(f) == 0 && ok;
 }
 
+// Reads the poses of a scan file; lines starting with # are comments.
+static bool readPoses(const char *path, std::vector<ScenePose> *poses) {
+    FILE *file = fopen(path, "r");
+    if (!file) return false;
+    char line[256];
+    bool ok = true;
+    while (ok && fgets(line, sizeof(line), file)) {
+        if (line[0] == '#' || line[0] == '\n') continue;
+        ScenePose p;
+        ok = sscanf(line, "%f,%f,%f %f %f", &p.position.x, &p.position.y, &p.position.z, &p.yaw,
+                    &p.pitch) == 5;
+        poses->push_back(p);
+    }
+    fclose(file);
+    return ok && !poses->empty();
+}
+
+// Warms up at the start pose, then renders o.frames frames from every pose of
+// the scan file and prints each pose's slowest frame, then the slowest of all
+// (by wall and by CPU time) and how many poses needed over 0.4 s and over 1 s
+// for a frame. With o.png_dir each pose's last frame is written there.
+static int scan(const Options &o) {
+    std::vector<ScenePose> poses;
+    if (!readPoses(o.scan, &poses)) {
+        fprintf(stderr, "knoll_render: cannot read poses from %s\n", o.scan);
+        return 2;
+    }
+    for (int n = 0; n < o.warmup; n++) measureFrame(nullptr);
+    printf("scan %s: %zu poses, %d frames each, size %dx%d, shadow_smooth %d, aniso_level %d\n",
+           o.scan, poses.size(), o.frames, o.width, o.height, shadow_smooth, aniso_level);
+    FrameTimes worst = {};
+    size_t worst_at = 0, worst_cpu_at = 0;
+    double worst_cpu = 0.0;
+    int over_400ms = 0, over_1s = 0, failed = 0;
+    for (size_t k = 0; k < poses.size(); k++) {
+        const ScenePose &p = poses[k];
+        scenePlace(p);
+        FrameTimes slowest = {};
+        std::vector<uint8_t> last;
+        for (int n = 0; n < o.frames; n++) {
+            bool final = o.png_dir && n == o.frames - 1;
+            FrameTimes f = measureFrame(final ? &last : nullptr);
+            if (f.total > slowest.total) slowest = f;
+            if (f.cpu > worst_cpu) {
+                worst_cpu = f.cpu;
+                worst_cpu_at = k;
+            }
+        }
+        if (o.png_dir) {
+            std::string path =
+                std::string(o.png_dir) + "/pose_" + std::to_string(1000 + k).substr(1) + ".png";
+            if (!stbi_write_png(path.c_str(), view_wid, view_hei, 3, last.data(), view_wid * 3)) {
+                fprintf(stderr, "knoll_render: cannot write %s\n", path.c_str());
+                failed = 1;
+            }
+        }
+        printf("--pos %g,%g,%g --yaw %g --pitch %g  frame_ms %.1f  cpu_ms %.1f\n", p.position.x,
+               p.position.y, p.position.z, p.yaw, p.pitch, slowest.total * 1e3, slowest.cpu * 1e3);
+        fflush(stdout);
+        over_400ms += slowest.total > 0.4;
+        over_1s += slowest.total > 1.0;
+        if (slowest.total > worst.total) {
+            worst = slowest;
+            worst_at = k;
+        }
+    }
+    const ScenePose &w = poses[worst_at], &c = poses[worst_cpu_at];
+    printf("worst frame_ms %.1f  cpu_ms %.1f  at --pos %g,%g,%g --yaw %g --pitch %g\n",
+           worst.total * 1e3, worst.cpu * 1e3, w.position.x, w.position.y, w.position.z, w.yaw,
+           w.pitch);
+    printf("worst cpu_ms %.1f  at --pos %g,%g,%g --yaw %g --pitch %g\n", worst_cpu * 1e3,
+           c.position.x, c.position.y, c.position.z, c.yaw, c.pitch);
+    printf("poses over 400 ms %d  over 1 s %d\n", over_400ms, over_1s);
+    return graphicsCheckErrors("knoll_render") || failed;
+}
+
 int main(int argc, char **argv) {
     double process_start = sceneClock();
     Options o;
@@ -205,21 +313,17 @@ int main(int argc, char **argv) {
     graphicsLightCol(o.light_col.x, o.light_col.y, o.light_col.z);
     scenePlace(o.pose);
 
+    if (o.scan) {
+        int failed = scan(o);
+        glfwTerminate();
+        return failed;
+    }
+
     std::vector<FrameTimes> frames;
     std::vector<uint8_t> last;
     for (int n = 0; n < o.warmup + o.frames; n++) {
-        FrameTimes f;
-        double t0 = sceneClock();
-        sceneDrawPasses(&f.pass);
-        if (o.png && n == o.warmup + o.frames - 1) {
-            // Read before the swap; the read is kept out of the frame time.
-            double r0 = sceneClock();
-            last = sceneReadBack(view_wid, view_hei);
-            t0 += sceneClock() - r0;
-        }
-        glfwSwapBuffers(window);
-        glFinish();
-        f.total = sceneClock() - t0;
+        bool final = n == o.warmup + o.frames - 1;
+        FrameTimes f = measureFrame(o.png && final ? &last : nullptr);
         if (n >= o.warmup) frames.push_back(f);
     }
     int failed = graphicsCheckErrors("knoll_render");

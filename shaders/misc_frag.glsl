@@ -18,15 +18,17 @@ uniform sampler2D tex_brdf;
 out vec4 f_color;
 
 #include "lighting.glsl"
+#include "quad_wrap.glsl"
 
 void main() {
     float fog = fogFactor();
     if (fog == 0.0) discard;
 
-    vec4 albedo = texture(tex_alb, v_texpos);
+    vec2 texpos = wrapInQuad(v_texpos);
+    vec4 albedo = texture(tex_alb, texpos);
     if (albedo.a < 0.5) discard;
-    vec3 rma = texture(tex_rma, v_texpos).rgb;
-    vec3 nrm = normalize(texture(tex_nrm, v_texpos).rgb * 2.0 - 1.0);
+    vec3 rma = texture(tex_rma, texpos).rgb;
+    vec3 nrm = normalize(texture(tex_nrm, texpos).rgb * 2.0 - 1.0);
     vec3 color = shadeSurface(albedo.rgb, rma, nrm);
     f_color = vec4(mix(fogcolor, color, fog), 1.0);
 }

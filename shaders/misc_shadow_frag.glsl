@@ -9,8 +9,9 @@ uniform sampler2D tex_alb;
 out vec4 f_color;
 
 #include "moments.glsl"
+#include "quad_wrap.glsl"
 
 void main() {
-    if (texture(tex_alb, v_texpos).a < 0.5) discard;
+    if (texture(tex_alb, wrapInQuad(v_texpos)).a < 0.5) discard;
     f_color = depthMoments(v_lightpos);
 }

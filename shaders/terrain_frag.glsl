@@ -21,11 +21,12 @@ uniform sampler2D tex_brdf;
 out vec4 f_color;
 
 #include "lighting.glsl"
+#include "quad_wrap.glsl"
 
 // Mixes in a quarter-frequency sample on most layers to hide the tiling.
 vec3 tile(sampler2DArray samp, vec2 pos, float lay) {
-    vec3 near = texture(samp, vec3(pos, lay)).rgb;
-    vec3 far = texture(samp, vec3(pos / 4.0, lay)).rgb;
+    vec3 near = texture(samp, vec3(wrapInQuad(pos), lay)).rgb;
+    vec3 far = texture(samp, vec3(wrapInQuad(pos / 4.0), lay)).rgb;
     return mix(near, far, min(mod(lay, 4.0), 0.25));
 }
 

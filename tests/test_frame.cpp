@@ -85,13 +85,13 @@ static void stamp(Frame *f, const Image &src, int sx, int sy, int w, int h, int 
     }
 }
 
-// The frame one line of text at (2, 2) should give over background.
-static void stampText(Frame *f, const Image &font, const char *text) {
-    int pen = 2;
+// The frame one line of text at (x, y) should give over background.
+static void stampText(Frame *f, const Image &font, const char *text, int x = 2, int y = 2) {
+    int pen = x;
     for (const char *p = text; *p; p++) {
         if (*p < 32 || *p > 126) continue;
         int k = *p - 32;
-        stamp(f, font, (k % 21) * 12, (k / 21) * 16, 12, 16, pen, 2);
+        stamp(f, font, (k % 21) * 12, (k / 21) * 16, 12, 16, pen, y);
         pen += 12;
     }
 }
@@ -188,6 +188,24 @@ TEST(FrameLogo, ShowsTheLogoCentredWithTheCounterAndLeavesTheScenePassesAlone) {
     readMoments(tex_gauss, 512, 512, &m1, &m2);
     EXPECT_EQ(m1, 0.5f);
     EXPECT_EQ(m2, 0.375f);
+}
+
+// After a resize to 500 x 400 (the viewport in the window's lower-left
+// corner) the logo is centred in the new size and the counter moves with
+// the top edge: logo from (75, 336) and text from (2, 202) of the window.
+TEST(FrameLogo, FollowsTheFramebufferAfterAResize) {
+    ASSERT_TRUE(graphicsReady());
+    Image logo = decodeEmbedded(_binary_logo_png_start, _binary_logo_png_end);
+    Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
+    sceneLogoFrame();
+    graphicsViewport(500, 400);
+    sceneLogoFrame();
+    Frame actual = sceneReadBack(WIDTH, HEIGHT);
+    graphicsViewport(WIDTH, HEIGHT);
+    Frame expected = frameOf({0, 0, 0});
+    stamp(&expected, logo, 0, 0, 350, 128, 75, 336);
+    stampText(&expected, font, "FPS: 60", 2, 202);
+    EXPECT_EQ(countDiffering(actual, expected, 2), 0);
 }
 
 // Control bytes and bytes of 128 and above (no glyph of the font: drawing one
@@ -293,6 +311,115 @@ TEST(FrameScene, GridAndShadowSmoothingSwitches) {
     readMoments(tex_gauss, 512, 512, &m1, &m2);
     EXPECT_NE(m1, 0.5f);
     EXPECT_GT(excess(), 1e-6);
+}
+
+// The draws and clears of one running frame, each with the framebuffer it
+// went to, recorded by wrapping the GL entry points.
+struct GlCall {
+    char kind;  // 'c' clear, 'e' indexed draw, 'a' array draw
+    GLint framebuffer;
+    float mulvec[2];  // the blur direction in force, for array draws
+};
+static std::vector<GlCall> gl_calls;
+static PFNGLCLEARPROC real_clear;
+static PFNGLDRAWELEMENTSPROC real_draw_elements;
+static PFNGLDRAWARRAYSPROC real_draw_arrays;
+
+static void recordCall(char kind) {
+    GlCall call = {kind, 0, {0.0f, 0.0f}};
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &call.framebuffer);
+    if (kind == 'a' && call.framebuffer != 0)
+        glGetUniformfv(shader_gauss, uni_gss_mulvec, call.mulvec);
+    gl_calls.push_back(call);
+}
+static void recordClear(GLbitfield mask) {
+    recordCall('c');
+    real_clear(mask);
+}
+static void recordDrawElements(GLenum mode, GLsizei count, GLenum type, const void *offset) {
+    recordCall('e');
+    real_draw_elements(mode, count, type, offset);
+}
+static void recordDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    recordCall('a');
+    real_draw_arrays(mode, first, count);
+}
+
+// The calls of one running frame that went to a framebuffer other than the
+// window's.
+static std::vector<GlCall> offscreenCalls(void) {
+    real_clear = epoxy_glClear;
+    real_draw_elements = epoxy_glDrawElements;
+    real_draw_arrays = epoxy_glDrawArrays;
+    epoxy_glClear = recordClear;
+    epoxy_glDrawElements = recordDrawElements;
+    epoxy_glDrawArrays = recordDrawArrays;
+    gl_calls.clear();
+    runningFrame(SCENE_START_POSE);
+    epoxy_glClear = real_clear;
+    epoxy_glDrawElements = real_draw_elements;
+    epoxy_glDrawArrays = real_draw_arrays;
+    std::vector<GlCall> offscreen;
+    for (const GlCall &c : gl_calls)
+        if (c.framebuffer != 0) offscreen.push_back(c);
+    return offscreen;
+}
+
+// The shadow pass clears the moment map once and draws the terrain and the
+// five placements into it; smoothing adds exactly the horizontal and then
+// the vertical blur, each into its own target.
+TEST(FrameScene, ShadowPassMakesOneClearSixDrawsAndTwoBlurs) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    runningFrame(SCENE_START_POSE);  // every entry point resolved before wrapping
+    for (int smooth : {0, 1}) {
+        SCOPED_TRACE(smooth ? "smoothing" : "no smoothing");
+        shadow_smooth = smooth;
+        std::vector<GlCall> calls = offscreenCalls();
+        ASSERT_EQ(calls.size(), smooth ? 9u : 7u);
+        EXPECT_EQ(calls[0].kind, 'c');
+        EXPECT_EQ(calls[0].framebuffer, (GLint)fbo_depth);
+        for (int k = 1; k <= 6; k++) {
+            EXPECT_EQ(calls[k].kind, 'e') << k;
+            EXPECT_EQ(calls[k].framebuffer, (GLint)fbo_depth) << k;
+        }
+        if (!smooth) continue;
+        EXPECT_EQ(calls[7].kind, 'a');
+        EXPECT_EQ(calls[7].framebuffer, (GLint)fbo_gauss);
+        EXPECT_EQ(calls[7].mulvec[0], 1.0f);
+        EXPECT_EQ(calls[7].mulvec[1], 0.0f);
+        EXPECT_EQ(calls[8].kind, 'a');
+        EXPECT_EQ(calls[8].framebuffer, (GLint)fbo_gauss_depth);
+        EXPECT_EQ(calls[8].mulvec[0], 0.0f);
+        EXPECT_EQ(calls[8].mulvec[1], 1.0f);
+    }
+    shadow_smooth = 1;
+}
+
+// Texels that no caster covers keep the clear colour as their moments: black
+// from the logo screen in the first running frame, the linear sky's red and
+// green in every later one.
+TEST(FrameScene, UncoveredMomentsFollowTheClearColourOfTheFrameBefore) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    shadow_smooth = 0;
+    sceneLogoFrame();
+    runningFrame(SCENE_START_POSE);
+    std::vector<Moments> first = readMomentRect(tex_depth, 0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
+    runningFrame(SCENE_START_POSE);
+    std::vector<Moments> later = readMomentRect(tex_depth, 0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
+    shadow_smooth = 1;
+    int uncovered = 0, sky_first = 0;
+    for (size_t i = 0; i < first.size(); i++) {
+        sky_first += first[i].m1 == sky_r && first[i].m2 == sky_g;
+        if (first[i].m1 != 0.0f || first[i].m2 != 0.0f) continue;
+        uncovered++;
+        EXPECT_EQ(later[i].m1, sky_r) << "texel " << i;
+        EXPECT_EQ(later[i].m2, sky_g) << "texel " << i;
+        if (HasFailure()) break;
+    }
+    EXPECT_GT(uncovered, 1000);
+    EXPECT_EQ(sky_first, 0);
 }
 
 // ------------------------------------------------------------ reference ----

@@ -146,6 +146,24 @@ TEST(InitRun, SharedBlockLayoutAndBinding) {
     EXPECT_GE(size, needed);
 }
 
+// What start-up leaves for the first frame: the light travelling along
+// (0, -1, -1) with colour 3.5, the linear fog colour, and no grid.
+TEST(InitRun, StartValuesOfLightFogAndGrid) {
+    ASSERT_TRUE(glWindowOpen());
+    ASSERT_EQ(graphicsInit(), 0);
+    auto member = [](GLint offset) {
+        float v[3];
+        glGetBufferSubData(GL_UNIFORM_BUFFER, offset, sizeof(v), v);
+        return Vec3{v[0], v[1], v[2]};
+    };
+    EXPECT_VEC3_NEAR(member(off_lightcol), 3.5f, 3.5f, 3.5f, 0.0f);
+    EXPECT_VEC3_NEAR(member(off_lightdir), 0.0f, -0.70710678f, -0.70710678f, 1e-6f);
+    EXPECT_VEC3_NEAR(member(off_fogcolor), 0.24286678f, 0.62091589f, 1.0f, 1e-6f);
+    GLint grid = -1;
+    glGetUniformiv(shader_terrain, uni_ter_grid, &grid);
+    EXPECT_EQ(grid, 0);
+}
+
 // ------------------------------------------------------------- textures ----
 
 TEST(InitTextures, FilteringAndSizes) {
@@ -263,6 +281,52 @@ TEST(InitTextures, ImageThatDoesNotDecodeStopsInit) {
     }
     // Leave a complete set of objects for whatever runs next.
     EXPECT_EQ(graphicsInit(), 0);
+}
+
+// Counts the anisotropy parameters start-up sets, whichever call sets them.
+static int aniso_calls;
+static float aniso_value;
+static PFNGLTEXPARAMETERFPROC real_tex_parameter_f;
+static PFNGLTEXPARAMETERIPROC real_tex_parameter_i;
+
+static void countTexParameterF(GLenum target, GLenum name, GLfloat value) {
+    if (name == 0x84FE) {
+        aniso_calls++;
+        aniso_value = value;
+    }
+    real_tex_parameter_f(target, name, value);
+}
+
+static void countTexParameterI(GLenum target, GLenum name, GLint value) {
+    if (name == 0x84FE) {
+        aniso_calls++;
+        aniso_value = (float)value;
+    }
+    real_tex_parameter_i(target, name, value);
+}
+
+// aniso_level 0 and 1 both mean no anisotropic filtering: no parameter at
+// all. Above 1, each of the 15 mipmapped textures gets the level.
+TEST(InitTextures, AnisotropyOnlyAboveOne) {
+    ASSERT_TRUE(graphicsReady());  // resolves both entry points first
+    if (!anisotrop_available) GTEST_SKIP() << "no anisotropic filtering here";
+    real_tex_parameter_f = epoxy_glTexParameterf;
+    real_tex_parameter_i = epoxy_glTexParameteri;
+    epoxy_glTexParameterf = countTexParameterF;
+    epoxy_glTexParameteri = countTexParameterI;
+    const struct { int level, calls; } cases[4] = {{0, 0}, {1, 0}, {2, 15}, {16, 15}};
+    for (const auto &c : cases) {
+        aniso_level = c.level;
+        aniso_calls = 0;
+        aniso_value = 0.0f;
+        EXPECT_EQ(graphicsInit(), 0);
+        EXPECT_EQ(aniso_calls, c.calls) << "aniso_level " << c.level;
+        if (c.calls) {
+            EXPECT_EQ(aniso_value, (float)c.level);
+        }
+    }
+    epoxy_glTexParameterf = real_tex_parameter_f;
+    epoxy_glTexParameteri = real_tex_parameter_i;
 }
 
 // --------------------------------------------------------------- models ----

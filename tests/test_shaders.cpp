@@ -1,8 +1,13 @@
 // The shader programs, checked by drawing small controlled scenes and probing
 // the pixels or moment-map texels they produce: distance fog, the variance
 // shadow lookup, the terrain's tile mixing, the moment blur, the HUD alpha
-// cut and the shadow programs' moments.
+// cut, the shadow programs' moments and the quad wrap of texture coordinates.
 #include <gtest/gtest.h>
+#include <string.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "probe_scene.h"
 
@@ -164,6 +169,48 @@ TEST(ShaderTerrain, QuarterFrequencyWeightIsZeroOnLayersZeroAndFour) {
     restoreLight();
 }
 
+// A 2 x 1 grid of our own in place of the asset's: transparent black on the
+// left half of each 2-unit tile, red at alpha 64/255 on the right half. Seen
+// from above, the ground at x = 16.5 reads the first texel and at x = 17.5
+// the second.
+TEST(ShaderTerrain, GridLeavesClearTexelsAloneAndMixesLinesByTheirAlpha) {
+    ASSERT_TRUE(graphicsReady());
+    restoreLight();
+    const uint8_t texels[8] = {0, 0, 0, 0, 255, 0, 0, 64};
+    GLuint grid;
+    glGenTextures(1, &grid);
+    useTextureForEdit(EDIT_UNIT, GL_TEXTURE_2D, grid);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_SRGB8_ALPHA8, 2, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    const Vec3 eye = {16.0f, 4.0f, 16.0f};
+    int clear_x, clear_y, line_x, line_y;
+    worldToPixel(eye, lookDown(), {16.5f, 0.0f, 16.25f}, &clear_x, &clear_y);
+    worldToPixel(eye, lookDown(), {17.5f, 0.0f, 16.25f}, &line_x, &line_y);
+
+    const GLuint saved = tex_grid;
+    tex_grid = grid;
+    auto render = [&](int show) {
+        graphicsTerrainGrid(show);
+        flatCentre(4.0f, 60.0f);
+        return std::make_pair(readPixel(clear_x, clear_y), readPixel(line_x, line_y));
+    };
+    auto off = render(0), on = render(1);
+    tex_grid = saved;
+    graphicsTerrainGrid(0);
+    useTexture(1, GL_TEXTURE_2D, 0);
+    useTexture(EDIT_UNIT, GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &grid);
+
+    EXPECT_TRUE(sameRgb(on.first, off.first, 0))
+        << "between lines: " << ::testing::PrintToString(on.first) << " for "
+        << ::testing::PrintToString(off.first);
+    Rgb expected = linearMix(off.second, {255, 0, 0}, 64.0 / 255.0);
+    EXPECT_TRUE(sameRgb(on.second, expected, 2))
+        << "on a line: " << ::testing::PrintToString(on.second) << " for "
+        << ::testing::PrintToString(expected);
+}
+
 // Texel weights of the separable kernel, centre outwards.
 static const double KERNEL[3] = {0.25137912, 0.22184130, 0.15246914};
 
@@ -295,4 +342,139 @@ TEST(ShaderShadowPrograms, WriteDepthAndItsSquareAndHonourTheCutOut) {
     EXPECT_EQ(covered(127), 0);
     EXPECT_GT(covered(128), 100);
     restoreLight();
+}
+
+// ------------------------------------------------------------ quad wrap ----
+
+static std::string readSource(const char *name) {
+    std::ifstream file(std::string(KNOLL_SOURCE_DIR) + "/shaders/" + name);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+static GLuint compileProbeStage(GLenum type, const std::string &source) {
+    GLuint shader = glCreateShader(type);
+    const char *text = source.c_str();
+    glShaderSource(shader, 1, &text, NULL);
+    glCompileShader(shader);
+    EXPECT_EQ(checkShaderErrors(shader), 0) << source;
+    return shader;
+}
+
+// Draws wrapInQuad over a width x height float target, each pixel given its
+// own coordinate: small, middling and huge differences within a quad side by
+// side. Returns per pixel the coordinate (rg) and its wrapped value (ba).
+// upper_left moves gl_FragCoord's origin to the top, which turns its rows
+// round and, with an even height, starts them off the quads' rows.
+static std::vector<float> wrapProbe(int width, int height, bool upper_left) {
+    std::string frag = "#version 330\n";
+    if (upper_left) frag += "layout(origin_upper_left) in vec4 gl_FragCoord;\n";
+    frag += readSource("quad_wrap.glsl");
+    frag += R"(
+out vec4 f_color;
+void main() {
+    vec2 p = floor(gl_FragCoord.xy);
+    float k = mod(p.x * 7.0 + p.y * 3.0, 11.0);
+    float band = mod(floor(p.x / 4.0) + floor(p.y / 4.0), 3.0);
+    float amp = band == 0.0 ? 0.05 : (band == 1.0 ? 0.6 : 517.29);
+    vec2 c = vec2(k * amp + 0.37 * p.y + 0.013 * p.x, 0.011 * p.y - 1.7 * k * amp);
+    f_color = vec4(c, wrapInQuad(c));
+}
+)";
+    const std::string vert =
+        "#version 330\nlayout(location = 0) in vec2 position;\n"
+        "void main() { gl_Position = vec4(position, 0.0, 1.0); }\n";
+    GLuint program = glCreateProgram();
+    GLuint vs = compileProbeStage(GL_VERTEX_SHADER, vert);
+    GLuint fs = compileProbeStage(GL_FRAGMENT_SHADER, frag);
+    glAttachShader(program, vs);
+    glAttachShader(program, fs);
+    glLinkProgram(program);
+
+    GLuint texture, fbo;
+    glGenTextures(1, &texture);
+    useTextureForEdit(EDIT_UNIT, GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_FLOAT, NULL);
+    glGenFramebuffers(1, &fbo);
+    useFramebuffer(fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    useViewport(0, 0, width, height);
+    useVao(vao_gauss);
+    useShader(program);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+
+    std::vector<float> out((size_t)width * height * 4);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT, out.data());
+
+    useFramebuffer(0);
+    useShader(0);
+    useTexture(EDIT_UNIT, GL_TEXTURE_2D, 0);
+    glDeleteFramebuffers(1, &fbo);
+    glDeleteTextures(1, &texture);
+    glDeleteProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    return out;
+}
+
+// Within every 2 x 2 quad the wrapped coordinates differ by whole periods
+// from the originals (so a repeating texture reads the same texels, with
+// weights as exact as floats allow), lie within four periods of each other (the footprint the
+// sampler sees), and still span over a period where they were wrapped;
+// quads within two periods keep their coordinates bit for bit.
+TEST(ShaderQuadWrap, KeepsEachQuadWithinAFewPeriodsOfWholePeriodShifts) {
+    ASSERT_TRUE(graphicsReady());
+    const int W = 64;
+    const struct {
+        int height;
+        bool upper_left;
+    } variants[3] = {{64, false}, {64, true}, {63, true}};
+    for (const auto &v : variants) {
+        const int H = v.height;
+        SCOPED_TRACE(std::string(v.upper_left ? "origin upper left" : "origin lower left") +
+                     ", height " + std::to_string(H));
+        std::vector<float> px = wrapProbe(W, H, v.upper_left);
+        int kept = 0, wrapped = 0, huge = 0;
+        for (int y = 0; y + 1 < H; y += 2) {
+            for (int x = 0; x < W; x += 2) {
+                const float *q[4] = {&px[((size_t)y * W + x) * 4], &px[((size_t)y * W + x + 1) * 4],
+                                     &px[((size_t)(y + 1) * W + x) * 4],
+                                     &px[((size_t)(y + 1) * W + x + 1) * 4]};
+                for (int axis = 0; axis < 2; axis++) {
+                    double spread = 0.0, wrapped_spread = 0.0;
+                    for (int i = 0; i < 4; i++) {
+                        // Whole periods, up to the rounding of the one subtraction.
+                        float c = q[i][axis], w = q[i][2 + axis];
+                        double shift = (double)w - (double)c;
+                        float larger = fmaxf(fabsf(c), fabsf(w));
+                        EXPECT_LE(fabs(shift - round(shift)),
+                                  0.5 * (nextafterf(larger, INFINITY) - larger))
+                            << "pixel " << x << "," << y;
+                        for (int j = 0; j < 4; j++) {
+                            spread = fmax(spread, fabs((double)q[i][axis] - q[j][axis]));
+                            wrapped_spread =
+                                fmax(wrapped_spread, fabs((double)q[i][2 + axis] - q[j][2 + axis]));
+                        }
+                    }
+                    EXPECT_LE(wrapped_spread, 4.0) << "quad " << x << "," << y;
+                    if (spread < 2.0) {
+                        kept++;
+                        for (int i = 0; i < 4; i++)
+                            EXPECT_EQ(memcmp(&q[i][axis], &q[i][2 + axis], sizeof(float)), 0)
+                                << "quad " << x << "," << y << " was within two periods";
+                    } else {
+                        wrapped++;
+                        huge += spread > 1000.0;
+                        EXPECT_GE(wrapped_spread, 1.0) << "quad " << x << "," << y;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(kept, 100);
+        EXPECT_GT(wrapped, 100);
+        EXPECT_GT(huge, 50);
+    }
 }
