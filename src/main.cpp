@@ -29,6 +29,8 @@ int main(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
     FILE *log = freopen("error.log", "a", stderr);
     (void)log;
+    // Image decoding needs no window: it runs while the window opens.
+    graphicsDecodeAhead();
     if (configInit() != 0) {
         fprintf(stderr, "Config init failed!\n");
         return 1;
