@@ -29,7 +29,7 @@ struct Options {
 // One measured frame: the three passes and the whole frame with its swap.
 struct FrameTimes {
     PassTimes pass;
-    double total;
+    double total, cpu_total;
 };
 
 // ------------------------------------------------------------ functions ----
@@ -136,17 +136,19 @@ static double medianMs(const std::vector<FrameTimes> &frames, double PassTimes::
 }
 
 static void report(const Options &o, double startup, const std::vector<FrameTimes> &frames) {
-    std::vector<double> totals;
+    std::vector<double> totals, cpu_totals;
     PassTimes sum = {};
     double all = 0.0;
     for (const FrameTimes &f : frames) {
         totals.push_back(f.total);
+        cpu_totals.push_back(f.cpu_total);
         sum.shadow += f.pass.shadow;
         sum.blur += f.pass.blur;
         sum.main += f.pass.main;
         all += f.total;
     }
     std::sort(totals.begin(), totals.end());
+    std::sort(cpu_totals.begin(), cpu_totals.end());
     printf("size %dx%d  frames %zu (after %d warm-up)  shadow_smooth %d  aniso_level %d\n", o.width,
            o.height, frames.size(), o.warmup, shadow_smooth, aniso_level);
     printf("startup_ms %.1f\n", startup * 1e3);
@@ -161,6 +163,7 @@ static void report(const Options &o, double startup, const std::vector<FrameTime
     double cs = medianMs(frames, &PassTimes::cpu_shadow), cb = medianMs(frames, &PassTimes::cpu_blur),
            cm = medianMs(frames, &PassTimes::cpu_main);
     printf("cpu_ms median shadow %.2f  blur %.2f  main %.2f  sum %.2f\n", cs, cb, cm, cs + cb + cm);
+    printf("cpu_frame_ms median %.2f\n", quantile(cpu_totals, 0.5) * 1e3);
 }
 
 // Samples that pass the depth test in one main pass, per pixel of the window:
@@ -209,7 +212,7 @@ int main(int argc, char **argv) {
     std::vector<uint8_t> last;
     for (int n = 0; n < o.warmup + o.frames; n++) {
         FrameTimes f;
-        double t0 = sceneClock();
+        double t0 = sceneClock(), c0 = sceneCpuClock();
         sceneDrawPasses(&f.pass);
         if (o.png && n == o.warmup + o.frames - 1) {
             // Read before the swap; the read is kept out of the frame time.
@@ -220,6 +223,7 @@ int main(int argc, char **argv) {
         glfwSwapBuffers(window);
         glFinish();
         f.total = sceneClock() - t0;
+        f.cpu_total = sceneCpuClock() - c0;
         if (n >= o.warmup) frames.push_back(f);
     }
     int failed = graphicsCheckErrors("knoll_render");
