@@ -2,9 +2,14 @@
 # Compares Knoll's frame time with glmark2's terrain scene on the same display
 # and GL driver, all under one X server:
 #   1. knoll_render at 800x600 with aniso_level 0 against
-#      glmark2 terrain without bloom and tilt-shift (goal: ratio <= 0.5);
+#      glmark2 terrain without bloom and tilt-shift (goal: ratio <= 0.6);
 #   2. knoll_render with the default configuration against
-#      glmark2's default terrain (goal: ratio < 1).
+#      glmark2's default terrain (goal: ratio <= 0.5 where the driver's
+#      anisotropic filter costs what it should, Debian 13).
+# Each pair is compared twice: by wall-clock frame time, and by CPU time per
+# frame (all threads, the software rasteriser's included), which holds up
+# better when other work shares the machine. glmark2's CPU per frame is the
+# difference of two runs of different length, so its start-up cancels.
 # Then samples a run of knoll_render with perf to say how much of the frame's
 # CPU time is spent in Knoll's own code rather than in the GL driver.
 #
@@ -34,11 +39,12 @@ cd "$work"
 
 # ------------------------------------------------------------ helpers ----
 
-# knoll_render's mean and median frame time (ms) and its start-up time.
+# knoll_render's mean and median frame time (ms), its start-up time and its
+# median CPU time per frame (ms).
 knoll() {
   "$render" --frames "$frames" --warmup "$warmup" "$@" | tee -a knoll.log |
     awk '/^frame_ms/ {mean = $9; median = $3} /^startup_ms/ {start = $2}
-         END {print mean, median, start}'
+         /^cpu_frame_ms/ {cpu = $3} END {print mean, median, start, cpu}'
 }
 
 # glmark2's mean frame time (ms) for one benchmark description.
@@ -47,24 +53,43 @@ glmark() {
     awk '/FrameTime:/ {for (i = 1; i < NF; i++) if ($i == "FrameTime:") print $(i + 1)}'
 }
 
+# glmark2's CPU time per frame (ms) for one benchmark description: runs of
+# 4 and 12 seconds, frames from the reported frame time.
+glmark_cpu() {
+  for d in 4 12; do
+    # The subshell's second line of times: its children's user and system
+    # time, all threads of glmark2 included.
+    (glmark2 -s 800x600 -b "$1:duration=$d" >"out$d" 2>&1; times >"times$d")
+    cat "out$d" >>glmark2.log
+    printf '%s %s %s\n' "$d" \
+      "$(awk '/FrameTime:/ {for (i = 1; i < NF; i++) if ($i == "FrameTime:") print $(i + 1)}' "out$d")" \
+      "$(awk 'NR == 2 {split($1, u, /[ms]/); split($2, s, /[ms]/)
+                       print (u[1] * 60 + u[2] + s[1] * 60 + s[2]) * 1000}' "times$d")"
+  done | awk '{f[NR] = $1 * 1000 / $2; c[NR] = $3}
+              END {printf "%.2f", (c[2] - c[1]) / (f[2] - f[1])}'
+}
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 # ---------------------------------------------------------- comparisons ----
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-read -r k1 k1_median startup < <(knoll --aniso 0)
+read -r k1 k1_median startup k1_cpu < <(knoll --aniso 0)
 g1=$(glmark terrain:bloom=false:tilt-shift=false)
-read -r k2 k2_median _ < <(knoll)
+g1_cpu=$(glmark_cpu terrain:bloom=false:tilt-shift=false)
+read -r k2 k2_median _ k2_cpu < <(knoll)
 g2=$(glmark terrain)
+g2_cpu=$(glmark_cpu terrain)
 
-printf '\n%-46s %10s %10s\n' "" "mean ms" "median ms"
-printf '%-46s %10s %10s\n' "knoll_render --aniso 0" "$k1" "$k1_median"
-printf '%-46s %10s\n' "glmark2 terrain:bloom=false:tilt-shift=false" "$g1"
-printf '%-46s %10s %10s\n' "knoll_render (default configuration)" "$k2" "$k2_median"
-printf '%-46s %10s\n' "glmark2 terrain" "$g2"
+printf '\n%-46s %10s %10s %12s\n' "" "mean ms" "median ms" "CPU ms/frame"
+printf '%-46s %10s %10s %12s\n' "knoll_render --aniso 0" "$k1" "$k1_median" "$k1_cpu"
+printf '%-46s %10s %10s %12s\n' "glmark2 terrain:bloom=false:tilt-shift=false" "$g1" "" "$g1_cpu"
+printf '%-46s %10s %10s %12s\n' "knoll_render (default configuration)" "$k2" "$k2_median" "$k2_cpu"
+printf '%-46s %10s %10s %12s\n' "glmark2 terrain" "$g2" "" "$g2_cpu"
 echo
-echo "ratio aniso 0 / plain terrain:  $(ratio "$k1" "$g1")  (goal <= 0.5)"
-echo "ratio default / default terrain: $(ratio "$k2" "$g2")  (goal < 1)"
+echo "ratio aniso 0 / plain terrain:   wall $(ratio "$k1" "$g1")  CPU $(ratio "$k1_cpu" "$g1_cpu")  (goal <= 0.6)"
+echo "ratio default / default terrain: wall $(ratio "$k2" "$g2")  CPU $(ratio "$k2_cpu" "$g2_cpu")  (goal <= 0.5 on Debian 13)"
 echo "knoll start-up to first logo frame: ${startup} ms"
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ------------------------------------------------------ our code's share ----
 # Sampling starts after start-up and warm-up, so only steady frames count.

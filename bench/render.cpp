@@ -182,7 +182,7 @@ static void report(const Options &o, double startup, const std::vector<FrameTime
     printf("startup_ms %.1f\n", startup * 1e3);
     printf("frame_ms median %.2f  p95 %.2f  worst %.2f  mean %.2f\n", quantile(totals, 0.5) * 1e3,
            quantile(totals, 0.95) * 1e3, totals.back() * 1e3, all / (double)frames.size() * 1e3);
-    printf("cpu_ms median %.2f  worst %.2f  (all threads)\n", quantile(cpus, 0.5) * 1e3,
+    printf("cpu_frame_ms median %.2f  worst %.2f  (all threads)\n", quantile(cpus, 0.5) * 1e3,
            cpus.back() * 1e3);
     double rest = all - sum.shadow - sum.blur - sum.main;
     printf("share shadow %.1f%%  blur %.1f%%  main %.1f%%  swap %.1f%%\n", 100.0 * sum.shadow / all,

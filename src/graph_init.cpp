@@ -7,6 +7,7 @@
 #include <stb_image.h>
 
 #include "config.h"
+#include "graph_decode.h"
 #include "graph_models.h"
 #include "graph_state.h"
 #include "knoll_math.h"
@@ -121,12 +122,9 @@ Blob assetSplatmap(void) { return BLOB(splat_png); }
 // Decodes an embedded image. One that does not decode is logged and marks
 // the start-up as failed (decode_failed) rather than leaving an empty texture.
 static uint8_t *decode(Blob blob, int channels, int *width, int *height) {
-    int in_file;
-    *width = *height = 0;
-    uint8_t *pixels =
-        stbi_load_from_memory(blob.data, blob.size, width, height, &in_file, channels);
+    const char *reason;
+    uint8_t *pixels = decodeAheadTake(blob, channels, width, height, &reason);
     if (!pixels) {
-        const char *reason = stbi_failure_reason();
         fprintf(stderr, "Image Error: %s does not decode (%s)\n", blob.name,
                 reason ? reason : "no reason given");
         decode_failed = 1;
@@ -516,7 +514,29 @@ static void initSceneValues(void) {
     graphicsTerrainGrid(0);
 }
 
-int graphicsInit(void) {
+// Every image of the start-up, with its channels, in the order of upload.
+static const DecodeJob *startupImages(int *count) {
+    static const DecodeJob jobs[] = {
+        {BLOB(font_png), 4},      {BLOB(logo_png), 4},       {BLOB(t_grid_png), 4},
+        {BLOB(t0_alb_png), 3},    {BLOB(t1_alb_png), 3},     {BLOB(t2_alb_png), 3},
+        {BLOB(t3_alb_png), 3},    {BLOB(t4_alb_png), 3},     {BLOB(t5_alb_png), 3},
+        {BLOB(t6_alb_png), 3},    {BLOB(t7_alb_png), 3},     {BLOB(t0_rma_png), 3},
+        {BLOB(t1_rma_png), 3},    {BLOB(t2_rma_png), 3},     {BLOB(t3_rma_png), 3},
+        {BLOB(t4_rma_png), 3},    {BLOB(t5_rma_png), 3},     {BLOB(t6_rma_png), 3},
+        {BLOB(t7_rma_png), 3},    {BLOB(t0_nrm_png), 3},     {BLOB(t1_nrm_png), 3},
+        {BLOB(t2_nrm_png), 3},    {BLOB(t3_nrm_png), 3},     {BLOB(t4_nrm_png), 3},
+        {BLOB(t5_nrm_png), 3},    {BLOB(t6_nrm_png), 3},     {BLOB(t7_nrm_png), 3},
+        {BLOB(brdf_lut_png), 3},  {BLOB(barrel_alb_png), 4}, {BLOB(barrel_rma_png), 3},
+        {BLOB(barrel_nrm_png), 3}, {BLOB(fern_alb_png), 4},  {BLOB(fern_rma_png), 3},
+        {BLOB(fern_nrm_png), 3},  {BLOB(palm_alb_png), 4},   {BLOB(palm_rma_png), 3},
+        {BLOB(palm_nrm_png), 3},  {BLOB(cactus_alb_png), 4}, {BLOB(cactus_rma_png), 3},
+        {BLOB(cactus_nrm_png), 3},
+    };
+    *count = (int)(sizeof(jobs) / sizeof(jobs[0]));
+    return jobs;
+}
+
+static int initSequence(void) {
     // libepoxy resolves entry points on first use, so the loader step only
     // reports what is pending.
     graphicsCheckErrors("Init gl3w");
@@ -540,4 +560,18 @@ int graphicsInit(void) {
     initGlobalState();
     initSceneValues();
     return graphicsCheckErrors("Init Return");
+}
+
+void graphicsDecodeAhead(void) {
+    int count;
+    const DecodeJob *jobs = startupImages(&count);
+    decodeAheadStart(jobs, count);
+}
+
+// The images decode on worker threads, ahead of their uploads here.
+int graphicsInit(void) {
+    graphicsDecodeAhead();
+    int result = initSequence();
+    decodeAheadStop();
+    return result;
 }

@@ -28,6 +28,8 @@ static void runLoop(void) {
 int main(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
     logOpen("error.log");
+    // Image decoding needs no window: it runs while the window opens.
+    graphicsDecodeAhead();
     if (configInit() != 0) {
         fprintf(stderr, "Config init failed!\n");
         return 1;
