@@ -230,6 +230,19 @@ drag_by() {
 
 pointer() { xdotool getmouselocation --shell | awk -F= '/^[XY]=/{printf "%s ", $2}'; }
 
+# The pointer's position once it is "$1", or after five seconds wherever it
+# is then: the program moves it when it handles the button, which a frame in
+# progress on a loaded machine delays.
+wait_pointer() {
+    local p
+    for _ in $(seq 25); do
+        p=$(pointer)
+        [ "$p" = "$1" ] && break
+        sleep 0.2
+    done
+    echo "$p"
+}
+
 case_mouse_look() {
     setup
     start_scene s0
@@ -251,10 +264,9 @@ case_mouse_look() {
     sleep 0.6
     move_by 40 0
     sleep 1.2
-    during=$(pointer)
+    during=$(wait_pointer "$((x + w / 2)) $((y + h / 2)) ")
     xdotool mouseup 3
-    sleep 0.3
-    after=$(pointer)
+    after=$(wait_pointer "$before")
     [ "$during" = "$((x + w / 2)) $((y + h / 2)) " ] ||
         fail "pointer at $during during the drag, not at the window centre"
     [ "$before" = "$after" ] || fail "pointer not restored after the drag: $before -> $after"
