@@ -306,7 +306,10 @@ int main(int argc, char **argv) {
         return 2;
     }
     defaultSettings(o);
-    if (!startUp()) return 1;
+    if (!startUp()) {
+        glfwTerminate();  // no living context when the driver is unloaded at exit
+        return 1;
+    }
     double startup = sceneClock() - process_start;
 
     graphicsLightDir(o.light_dir);
