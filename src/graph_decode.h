@@ -1,5 +1,5 @@
-// Decoding the embedded images ahead of their upload: worker threads decode
-// a known list of images in the order start-up uploads them, a few images
+// Decoding the embedded images ahead of their upload: a worker thread decodes
+// a known list of images in the order start-up uploads them, some images
 // ahead, while the GL thread uploads the ones already decoded. No GL call is
 // made off the GL thread.
 #pragma once
@@ -18,7 +18,7 @@ struct DecodeJob {
 
 // ------------------------------------------------------------ functions ----
 
-// Starts decoding jobs[0..count) in order on worker threads; jobs must stay
+// Starts decoding jobs[0..count) in order on the worker thread; jobs must stay
 // valid until decodeAheadStop, which also runs at exit. Does nothing if
 // decoding ahead already runs.
 void decodeAheadStart(const DecodeJob *jobs, int count);
@@ -30,7 +30,7 @@ void decodeAheadStart(const DecodeJob *jobs, int count);
 // not yet begun, is decoded on the calling thread.
 uint8_t *decodeAheadTake(Blob blob, int channels, int *width, int *height, const char **reason);
 
-// Ends the workers and frees every decoded image that was not taken.
+// Ends the worker and frees every decoded image that was not taken.
 void decodeAheadStop(void);
 
 // Images asked of decodeAheadTake since the last start that were not listed.

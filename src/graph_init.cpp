@@ -568,7 +568,7 @@ void graphicsDecodeAhead(void) {
     decodeAheadStart(jobs, count);
 }
 
-// The images decode on worker threads, ahead of their uploads here.
+// The images decode on a worker thread, ahead of their uploads here.
 int graphicsInit(void) {
     graphicsDecodeAhead();
     int result = initSequence();

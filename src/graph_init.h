@@ -63,7 +63,7 @@ extern int32_t anisotrop_available;
 // logging the first failed step.
 int graphicsInit(void);
 
-// Starts decoding the images of graphicsInit on worker threads, so that a
+// Starts decoding the images of graphicsInit on a worker thread, so that a
 // caller can begin before the GL context exists; graphicsInit starts it
 // itself otherwise and ends it before returning.
 void graphicsDecodeAhead(void);
