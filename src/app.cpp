@@ -287,14 +287,15 @@ int windowInit(void) {
     return 0;
 }
 
-void terrainInit(void) {
-    int w, h, n;
-    Blob height = assetHeightmap(), splat = assetSplatmap();
-    uint8_t *heights = stbi_load_from_memory(height.data, height.size, &w, &h, &n, 1);
-    uint8_t *splats = stbi_load_from_memory(splat.data, splat.size, &w, &h, &n, 1);
-    test_terrain = graphicsTModelNew(heights, splats);
+int terrainInit(void) {
+    int w, h;
+    uint8_t *heights = assetDecode(assetHeightmap(), 1, &w, &h);
+    uint8_t *splats = assetDecode(assetSplatmap(), 1, &w, &h);
+    int failed = !heights || !splats;
+    if (!failed) test_terrain = graphicsTModelNew(heights, splats);
     stbi_image_free(heights);
     stbi_image_free(splats);
+    return failed;
 }
 
 void sceneCamera(float t) {

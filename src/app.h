@@ -111,8 +111,8 @@ int windowInit(void);
 // repaints the window once if it reported damage and is not closing.
 void windowWaitEvents(double timeout);
 // Builds test_terrain from the embedded heightmap and splat map. Needs
-// graphicsInit.
-void terrainInit(void);
+// graphicsInit. Returns 0, or 1 after logging an image that did not decode.
+int terrainInit(void);
 // The pieces of a running frame, in the order drawScene runs them.
 // The camera at the fraction t between the last two ticks.
 void sceneCamera(float t);

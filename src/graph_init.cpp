@@ -119,16 +119,20 @@ static int decode_failed;  // an embedded image did not decode in this start-up
 Blob assetHeightmap(void) { return BLOB(height_png); }
 Blob assetSplatmap(void) { return BLOB(splat_png); }
 
-// Decodes an embedded image. One that does not decode is logged and marks
-// the start-up as failed (decode_failed) rather than leaving an empty texture.
-static uint8_t *decode(Blob blob, int channels, int *width, int *height) {
+uint8_t *assetDecode(Blob blob, int channels, int *width, int *height) {
     const char *reason;
     uint8_t *pixels = decodeAheadTake(blob, channels, width, height, &reason);
-    if (!pixels) {
+    if (!pixels)
         fprintf(stderr, "Image Error: %s does not decode (%s)\n", blob.name,
                 reason ? reason : "no reason given");
-        decode_failed = 1;
-    }
+    return pixels;
+}
+
+// An image that does not decode marks the start-up as failed (decode_failed)
+// rather than leaving an empty texture.
+static uint8_t *decode(Blob blob, int channels, int *width, int *height) {
+    uint8_t *pixels = assetDecode(blob, channels, width, height);
+    if (!pixels) decode_failed = 1;
     return pixels;
 }
 

@@ -78,3 +78,7 @@ void hudVertexData(HudVertex out[HUD_VERTICES], int logo_w, int logo_h);
 // The embedded heightmap and splat map, for the terrain.
 Blob assetHeightmap(void);
 Blob assetSplatmap(void);
+// Decodes an embedded image to channels bytes a pixel (stb_image's pixels,
+// freed with stbi_image_free). One that does not decode gives NULL and one
+// "Image Error" line naming it.
+uint8_t *assetDecode(Blob blob, int channels, int *width, int *height);

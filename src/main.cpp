@@ -50,7 +50,11 @@ int main(void) {
     int width, height;
     glfwGetFramebufferSize(window, &width, &height);
     graphicsViewport(width, height);
-    terrainInit();
+    if (terrainInit() != 0) {
+        fprintf(stderr, "Graphics init failed!\n");
+        glfwTerminate();
+        return 1;
+    }
 
     runLoop();
     glfwTerminate();

@@ -283,6 +283,22 @@ TEST(InitTextures, ImageThatDoesNotDecodeStopsInit) {
     EXPECT_EQ(graphicsInit(), 0);
 }
 
+// The terrain's own images, decoded after the start-up proper: a heightmap
+// that does not decode fails the step instead of leaving the terrain unbuilt.
+TEST(InitTextures, TerrainImageThatDoesNotDecodeStopsTheTerrainStep) {
+    ASSERT_TRUE(glWindowOpen());
+    ASSERT_EQ(graphicsInit(), 0);
+    fail_decode_at = 0;
+    StderrCapture cap;
+    captureBegin(&cap);
+    int result = terrainInit();
+    std::string out = captureEnd(&cap);
+    fail_decode_at = -1;
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(out.rfind("Image Error: height_png does not decode", 0), 0u) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+}
+
 // Counts the anisotropy parameters start-up sets, whichever call sets them.
 static int aniso_calls;
 static float aniso_value;
