@@ -232,18 +232,9 @@ drag_by() {
 
 pointer() { xdotool getmouselocation --shell | awk -F= '/^[XY]=/{printf "%s ", $2}'; }
 
-# The pointer's position once it is "$1", or after five seconds wherever it
-# is then: the program moves it when it handles the button, which a frame in
-# progress on a loaded machine delays.
-wait_pointer() {
-    local p
-    for _ in $(seq 25); do
-        p=$(pointer)
-        [ "$p" = "$1" ] && break
-        sleep 0.2
-    done
-    echo "$p"
-}
+# The pointer's position once it is "$1", or after five seconds: the
+# program moves it when it handles the button.
+wait_pointer() { wait_for_output "$1" 25 pointer; }
 
 case_mouse_look() {
     setup

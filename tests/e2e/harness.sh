@@ -69,17 +69,22 @@ geometry() {
         awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'
 }
 
-# Prints the window's geometry once it is "$1", or after ten seconds
-# whatever it is then.
-wait_geometry() {
-    local g
-    for _ in $(seq 50); do
-        g=$(geometry)
-        [ "$g" = "$1" ] && break
+# Prints what command $3 (with its arguments) prints once that is "$1", or
+# after $2 tries 0.2 s apart whatever it prints then: the program's answer to
+# an input waits for the frame in progress, long on a loaded machine.
+wait_for_output() {
+    local want=$1 tries=$2 got
+    shift 2
+    for _ in $(seq "$tries"); do
+        got=$("$@")
+        [ "$got" = "$want" ] && break
         sleep 0.2
     done
-    echo "$g"
+    echo "$got"
 }
+
+# The window's geometry once it is "$1", or after ten seconds.
+wait_geometry() { wait_for_output "$1" 50 geometry; }
 
 # Waits until knoll has exited; sets knoll_status.
 wait_exit() {
