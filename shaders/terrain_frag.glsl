@@ -23,11 +23,12 @@ out vec4 f_color;
 #include "lighting.glsl"
 #include "quad_wrap.glsl"
 
-// Mixes in a quarter-frequency sample on most layers to hide the tiling.
-vec3 tile(sampler2DArray samp, vec2 pos, float lay) {
-    vec3 near = texture(samp, vec3(wrapInQuad(pos), lay)).rgb;
-    vec3 far = texture(samp, vec3(wrapInQuad(pos / 4.0), lay)).rgb;
-    return mix(near, far, min(mod(lay, 4.0), 0.25));
+// Mixes in a quarter-frequency sample (far) on most layers of the
+// full-frequency one (near) to hide the tiling.
+vec3 tile(sampler2DArray samp, vec2 near, vec2 far, float lay) {
+    vec3 full = texture(samp, vec3(near, lay)).rgb;
+    vec3 quarter = texture(samp, vec3(far, lay)).rgb;
+    return mix(full, quarter, min(mod(lay, 4.0), 0.25));
 }
 
 void main() {
@@ -38,9 +39,10 @@ void main() {
     // weight agree on it whatever the unorm conversion's last bit.
     float spl = floor(texture(tex_spl, v_texpos).r * 255.0 + 0.5);
     vec2 tpos = v_texpos * 16.0;
-    vec3 rma = tile(tex_rma, tpos, spl);
-    vec3 alb = tile(tex_alb, tpos, spl);
-    vec3 nrm = normalize(tile(tex_nrm, tpos, spl) * 2.0 - 1.0);
+    vec2 near = wrapInQuad(tpos), far = wrapInQuad(tpos / 4.0);
+    vec3 rma = tile(tex_rma, near, far, spl);
+    vec3 alb = tile(tex_alb, near, far, spl);
+    vec3 nrm = normalize(tile(tex_nrm, near, far, spl) * 2.0 - 1.0);
     vec3 color = shadeSurface(alb, rma, nrm);
 
     if (showgrid) {
