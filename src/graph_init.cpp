@@ -119,12 +119,23 @@ static int decode_failed;  // an embedded image did not decode in this start-up
 Blob assetHeightmap(void) { return BLOB(height_png); }
 Blob assetSplatmap(void) { return BLOB(splat_png); }
 
+// The asset's file name from its symbol's: the last underscore was the dot
+// (font_png is font.png).
+static void assetFileName(const char *symbol, char *out, size_t size) {
+    snprintf(out, size, "%s", symbol);
+    char *dot = strrchr(out, '_');
+    if (dot) *dot = '.';
+}
+
 uint8_t *assetDecode(Blob blob, int channels, int *width, int *height) {
     const char *reason;
     uint8_t *pixels = decodeAheadTake(blob, channels, width, height, &reason);
-    if (!pixels)
-        fprintf(stderr, "Image Error: %s does not decode (%s)\n", blob.name,
+    if (!pixels) {
+        char file[64];
+        assetFileName(blob.name, file, sizeof file);
+        fprintf(stderr, "Image Error: %s does not decode (%s)\n", file,
                 reason ? reason : "no reason given");
+    }
     return pixels;
 }
 

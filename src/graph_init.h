@@ -80,5 +80,5 @@ Blob assetHeightmap(void);
 Blob assetSplatmap(void);
 // Decodes an embedded image to channels bytes a pixel (stb_image's pixels,
 // freed with stbi_image_free). One that does not decode gives NULL and one
-// "Image Error" line naming it.
+// "Image Error" line naming its file.
 uint8_t *assetDecode(Blob blob, int channels, int *width, int *height);

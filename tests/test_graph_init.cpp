@@ -266,7 +266,7 @@ TEST(InitTextures, ImageThatDoesNotDecodeStopsInit) {
     const struct {
         int call;
         const char *name;
-    } cases[3] = {{0, "font_png"}, {8, "t5_alb_png"}, {39, "cactus_nrm_png"}};
+    } cases[3] = {{0, "font.png"}, {8, "t5_alb.png"}, {39, "cactus_nrm.png"}};
     for (const auto &c : cases) {
         fail_decode_at = c.call;
         StderrCapture cap;
@@ -295,7 +295,7 @@ TEST(InitTextures, TerrainImageThatDoesNotDecodeStopsTheTerrainStep) {
     std::string out = captureEnd(&cap);
     fail_decode_at = -1;
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(out.rfind("Image Error: height_png does not decode", 0), 0u) << out;
+    EXPECT_EQ(out.rfind("Image Error: height.png does not decode", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
 }
 
