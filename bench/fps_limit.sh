@@ -17,6 +17,7 @@
 # 30 fps cap to matter; set EXTRA_CONFIG= to measure the defaults.
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/private-x.sh"
 knoll=$(realpath "${1:-$top/build/knoll}")
 seconds=${2:-10}
 extra=${EXTRA_CONFIG-aniso_level 0}
@@ -24,10 +25,10 @@ limits=${LIMITS:-30 0}
 [ -x "$knoll" ] || { echo "no executable at $knoll" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-fps.XXXXXX")
-xvfb= pid=
+pid=
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    px_stop
     wait 2>/dev/null
     rm -rf "$work"
 }
@@ -59,10 +60,7 @@ void glfwSwapBuffers(void *window) {
 EOF
 cc -shared -fPIC -O2 -o "$work/swaplog.so" "$work/swaplog.c" -ldl || exit 1
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -n1 "$work/display")
+px_start || exit 1
 
 hz=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
