@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The frame's floor: how fast Knoll's specified work could be if all its
+# The frame's floor: how fast Knoll's frame could be if all its
 # shading arithmetic were free. Builds knoll_render from a copy of the
 # working tree in which the terrain and mesh-model programs are replaced by
 # bench/floor/, which keep every pass, draw and texture lookup (the blur,
