@@ -1,26 +1,7 @@
-#version 330
 // Lookup floor of the mesh-model program: the real one's lookups (albedo
 // with its cut-out, roughness, normal, shadow map, BRDF table) and its fog
-// discard, none of its lighting. Used by bench/floor.sh only.
-
-in vec3 v_worldpos;
-in vec4 v_lightpos;
-in vec2 v_texpos;
-in mat3 v_TBN;
-
-#include "ushared.glsl"
-
-uniform sampler2D tex_alb;
-uniform sampler2D tex_rma;
-uniform sampler2D tex_nrm;
-uniform sampler2D tex_dpt;
-uniform sampler2D tex_brdf;
-
-out vec4 f_color;
-
-#include "lighting.glsl"
-#include "quad_wrap.glsl"
-
+// discard, none of its lighting. bench/floor.sh puts this main in place of
+// the real one's.
 void main() {
     float fog = fogFactor();
     if (fog == 0.0) discard;
