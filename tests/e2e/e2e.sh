@@ -97,8 +97,7 @@ case_no_gl33() {
     MESA_GL_VERSION_OVERRIDE=3.0 ${KNOLL_RUNNER:-} "$KNOLL" >"$work/.stdout" 2>&1 &
     knoll_pid=$!
     if [ "${KNOLL_PLATFORM:-}" = windows ]; then
-        win=$(timeout $STARTUP_TIMEOUT xdotool search --sync --onlyvisible --name '^Knoll$' | head -n1)
-        [ -n "$win" ] || fail "no message box appeared"
+        win=$(find_window) || fail "no message box appeared"
         kill -0 "$knoll_pid" 2>/dev/null || fail "the program left before the box was answered"
         shot box
         note "message box shown"

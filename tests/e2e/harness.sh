@@ -55,8 +55,7 @@ setup() {
 start_knoll() {
     ${KNOLL_RUNNER:-} "$KNOLL" >"$work/.stdout" 2>&1 &
     knoll_pid=$!
-    win=$(timeout $STARTUP_TIMEOUT xdotool search --sync --onlyvisible --name '^Knoll$' | head -n1)
-    [ -n "$win" ] || fail "no window titled Knoll appeared"
+    win=$(find_window) || fail "no window titled Knoll appeared"
     # Without a window manager focus is set directly; the pointer goes inside
     # too so the window gets keyboard input either way.
     xdotool windowfocus --sync "$win" || fail "cannot focus the window"
@@ -76,6 +75,20 @@ text_of() {
     else
         cat "$1"
     fi
+}
+
+# Prints the id of the first visible window titled Knoll once there is one,
+# within STARTUP_TIMEOUT. A search is tried again when it fails: Wine makes
+# and destroys windows of its own while a program starts, and a window gone
+# in the middle of a search ends that search with an X error.
+find_window() {
+    local t0=$SECONDS id
+    while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
+        id=$(xdotool search --onlyvisible --name '^Knoll$' 2>/dev/null | head -n1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
 }
 
 # Prints "x y width height" of the knoll window.
