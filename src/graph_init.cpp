@@ -412,12 +412,15 @@ static int initShadowBuffer(void) {
     return graphicsCheckErrors("Init Shadow Buffer");
 }
 
-// A framebuffer with texture as its only image, at attachment; 1 when it
-// is not complete.
+// A framebuffer with texture as its only image, at attachment, drawn and read
+// there; 1 when it is not complete. GL 3.3 counts a draw or read buffer that
+// names an empty attachment as incomplete, so both are set before the check.
 static int createBlurTarget(GLuint *framebuffer, GLenum attachment, GLuint texture) {
     glGenFramebuffers(1, framebuffer);
     useFramebuffer(*framebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texture, 0);
+    glDrawBuffer(attachment);
+    glReadBuffer(attachment);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         fprintf(stderr, "OpenGL Error: Incomplete Shadow Post Buffer\n");
         return 1;

@@ -53,12 +53,11 @@ void graphicsShadowMModel(const MModel *model, Vec3 position, float scale, float
                    indexOffset(model->ebo_offset));
 }
 
-// One blur direction: reads source on unit 0, writes the attachment named
-// of target, a framebuffer that does not hold source.
-static void blurPass(GLuint target, GLuint source, GLenum attachment, float x, float y) {
+// One blur direction: reads source on unit 0 and draws into target, a
+// framebuffer that does not hold source and draws to its one attachment.
+static void blurPass(GLuint target, GLuint source, float x, float y) {
     useFramebuffer(target);
     useTexture(0, GL_TEXTURE_2D, source);
-    glDrawBuffers(1, &attachment);
     glUniform2f(uni_gss_mulvec, x, y);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
@@ -67,8 +66,8 @@ void graphicsShadowPost(void) {
     useViewport(0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
     useVao(vao_gauss);
     useShader(shader_gauss);
-    blurPass(fbo_gauss, tex_depth, GL_COLOR_ATTACHMENT0, 1.0f, 0.0f);
-    blurPass(fbo_gauss_depth, tex_gauss, GL_COLOR_ATTACHMENT1, 0.0f, 1.0f);
+    blurPass(fbo_gauss, tex_depth, 1.0f, 0.0f);
+    blurPass(fbo_gauss_depth, tex_gauss, 0.0f, 1.0f);
 }
 
 // ------------------------------------------------------------ main pass ----
