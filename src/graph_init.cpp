@@ -89,22 +89,22 @@ enum StartupImage {
 // Every image of the start-up with the channels it is decoded to, in the order
 // of upload: the decoding thread decodes them in this order, and each upload
 // step takes its images from here.
+// clang-format off
 static const DecodeJob startup_images[] = {
-    {BLOB(font_png), 4},       {BLOB(logo_png), 4},       {BLOB(t_grid_png), 4},
-    {BLOB(t0_alb_png), 3},     {BLOB(t1_alb_png), 3},     {BLOB(t2_alb_png), 3},
-    {BLOB(t3_alb_png), 3},     {BLOB(t4_alb_png), 3},     {BLOB(t5_alb_png), 3},
-    {BLOB(t6_alb_png), 3},     {BLOB(t7_alb_png), 3},     {BLOB(t0_rma_png), 3},
-    {BLOB(t1_rma_png), 3},     {BLOB(t2_rma_png), 3},     {BLOB(t3_rma_png), 3},
-    {BLOB(t4_rma_png), 3},     {BLOB(t5_rma_png), 3},     {BLOB(t6_rma_png), 3},
-    {BLOB(t7_rma_png), 3},     {BLOB(t0_nrm_png), 3},     {BLOB(t1_nrm_png), 3},
-    {BLOB(t2_nrm_png), 3},     {BLOB(t3_nrm_png), 3},     {BLOB(t4_nrm_png), 3},
-    {BLOB(t5_nrm_png), 3},     {BLOB(t6_nrm_png), 3},     {BLOB(t7_nrm_png), 3},
-    {BLOB(brdf_lut_png), 3},   {BLOB(barrel_alb_png), 4}, {BLOB(barrel_rma_png), 3},
-    {BLOB(barrel_nrm_png), 3}, {BLOB(fern_alb_png), 4},   {BLOB(fern_rma_png), 3},
-    {BLOB(fern_nrm_png), 3},   {BLOB(palm_alb_png), 4},   {BLOB(palm_rma_png), 3},
-    {BLOB(palm_nrm_png), 3},   {BLOB(cactus_alb_png), 4}, {BLOB(cactus_rma_png), 3},
-    {BLOB(cactus_nrm_png), 3},
+    {BLOB(font_png), 4}, {BLOB(logo_png), 4}, {BLOB(t_grid_png), 4},
+    {BLOB(t0_alb_png), 3}, {BLOB(t1_alb_png), 3}, {BLOB(t2_alb_png), 3}, {BLOB(t3_alb_png), 3},
+    {BLOB(t4_alb_png), 3}, {BLOB(t5_alb_png), 3}, {BLOB(t6_alb_png), 3}, {BLOB(t7_alb_png), 3},
+    {BLOB(t0_rma_png), 3}, {BLOB(t1_rma_png), 3}, {BLOB(t2_rma_png), 3}, {BLOB(t3_rma_png), 3},
+    {BLOB(t4_rma_png), 3}, {BLOB(t5_rma_png), 3}, {BLOB(t6_rma_png), 3}, {BLOB(t7_rma_png), 3},
+    {BLOB(t0_nrm_png), 3}, {BLOB(t1_nrm_png), 3}, {BLOB(t2_nrm_png), 3}, {BLOB(t3_nrm_png), 3},
+    {BLOB(t4_nrm_png), 3}, {BLOB(t5_nrm_png), 3}, {BLOB(t6_nrm_png), 3}, {BLOB(t7_nrm_png), 3},
+    {BLOB(brdf_lut_png), 3},
+    {BLOB(barrel_alb_png), 4}, {BLOB(barrel_rma_png), 3}, {BLOB(barrel_nrm_png), 3},
+    {BLOB(fern_alb_png), 4}, {BLOB(fern_rma_png), 3}, {BLOB(fern_nrm_png), 3},
+    {BLOB(palm_alb_png), 4}, {BLOB(palm_rma_png), 3}, {BLOB(palm_nrm_png), 3},
+    {BLOB(cactus_alb_png), 4}, {BLOB(cactus_rma_png), 3}, {BLOB(cactus_nrm_png), 3},
 };
+// clang-format on
 static_assert(sizeof(startup_images) / sizeof(startup_images[0]) == STARTUP_IMAGES,
               "one entry for every image of StartupImage");
 
