@@ -32,6 +32,14 @@ clean:
 references: build
 	KNOLL_UPDATE_REFERENCES=1 bash scripts/with-display.sh $(BUILD)/tests/test_frame --gtest_filter='FrameReference.*'
 
+# Redraws the pictures of docs/frame.md: one frame at the start view, pass by
+# pass, through the render tool with the default settings.
+.PHONY: docs
+docs: build
+	mkdir -p docs/frame
+	bash scripts/with-display.sh $(BUILD)/bench/knoll_render --size 400x300 --frames 1 \
+		--warmup 1 --pass-pngs docs/frame
+
 # ------------------------------------------------------------ portability ----
 # test-trixie: `make test` on the committed HEAD in a fresh Debian 13 root,
 # made with debootstrap by FRESH_MACHINE (needs root, or sudo).

@@ -1,6 +1,7 @@
 // knoll_render: renders the running scene from a chosen pose a number of
 // times and reports frame-time statistics and the share of each pass; can
-// write the last frame as a PNG. With --scan it renders every pose of a file
+// write the last frame as a PNG, and one more frame pass by pass as the
+// pictures of docs/frame.md. With --scan it renders every pose of a file
 // instead and reports the slowest. Needs an X display
 // (scripts/with-display.sh).
 #include <stdio.h>
@@ -8,12 +9,21 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include <stb_image_write.h>
 
 #include "render_scene.h"
+
+// ------------------------------------------------------------ constants ----
+
+static const int MOMENT_PICTURE_SIZE = 256;  // side of the moment map's pictures
+// The detail pictures: this many texels of the map around the palm's crown,
+// where the blur shows, each two pixels wide.
+static const int MOMENT_DETAIL_TEXELS = 128;
+static const Vec3 MOMENT_DETAIL_CENTRE = {24.0f, 7.0f, 4.0f};
 
 // ---------------------------------------------------------------- types ----
 
@@ -28,6 +38,7 @@ struct Options {
     const char *moments = nullptr;
     const char *scan = nullptr;     // file of poses, one "x,y,z yaw pitch" a line
     const char *png_dir = nullptr;  // with scan: each pose's last frame as pose_NNN.png
+    const char *pass_dir = nullptr;  // what each pass of one more frame left, as PNGs
 };
 
 // One measured frame: the three passes and the whole frame with its swap,
@@ -45,8 +56,13 @@ static void usage(void) {
         "                    [--light-dir X,Y,Z] [--light-col R,G,B] [--frames N]\n"
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
         "                    [--png OUT] [--moments OUT] [--scan POSES [--png-dir DIR]]\n"
+        "                    [--pass-pngs DIR]\n"
         "--moments writes the last frame's moment map as raw float pairs, rows from\n"
-        "the bottom, 1024 x 1024 (compare it with knoll_diff)\n",
+        "the bottom, 1024 x 1024 (compare it with knoll_diff)\n"
+        "--pass-pngs draws one more frame pass by pass and writes into DIR what each\n"
+        "pass left: moments.png and blurred.png (the moment map's mean depth as grey,\n"
+        "256 x 256, before and after the blur), main.png (the main pass without the\n"
+        "HUD) and frame.png (the final frame)\n",
         stderr);
 }
 
@@ -89,6 +105,8 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->scan = v;
         else if (key == "--png-dir")
             o->png_dir = v;
+        else if (key == "--pass-pngs")
+            o->pass_dir = v;
         else
             ok = false;
         if (!ok) return false;
@@ -210,16 +228,112 @@ static double mainPassOverdraw(void) {
     return (double)samples / ((double)view_wid * view_hei);
 }
 
-// Writes tex_depth, the moment map the main pass reads, as raw float pairs.
-static bool writeMoments(const char *path) {
+// tex_depth, the moment map the main pass reads, as float pairs, rows from
+// the bottom.
+static std::vector<float> readMoments(void) {
     std::vector<float> texels((size_t)SHADOW_MAP_SIZE * SHADOW_MAP_SIZE * 2);
-    useTexture(0, GL_TEXTURE_2D, tex_depth);
+    useTextureForEdit(0, GL_TEXTURE_2D, tex_depth);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RG, GL_FLOAT, texels.data());
+    return texels;
+}
+
+// Writes the moment map as raw float pairs.
+static bool writeMoments(const char *path) {
+    std::vector<float> texels = readMoments();
     FILE *f = fopen(path, "wb");
     if (!f) return false;
     bool ok = fwrite(texels.data(), sizeof(float), texels.size(), f) == texels.size();
     return fclose(f) == 0 && ok;
+}
+
+// Mean depths of the span x span texels of the moment map texels (rows from
+// the bottom) from (x0, y0), as a MOMENT_PICTURE_SIZE square, rows from the
+// top: each value the mean of its block, or one texel repeated where span is
+// smaller than the picture.
+static std::vector<float> momentMeans(const std::vector<float> &texels, int x0, int y0, int span) {
+    const int n = MOMENT_PICTURE_SIZE;
+    std::vector<float> mean((size_t)n * n);
+    for (int y = 0; y < n; y++)
+        for (int x = 0; x < n; x++) {
+            int tx0 = x0 + x * span / n, tx1 = std::max(tx0 + 1, x0 + (x + 1) * span / n);
+            int ty0 = y0 + y * span / n, ty1 = std::max(ty0 + 1, y0 + (y + 1) * span / n);
+            double sum = 0.0;
+            for (int ty = ty0; ty < ty1; ty++)
+                for (int tx = tx0; tx < tx1; tx++)
+                    sum += texels[((size_t)ty * SHADOW_MAP_SIZE + tx) * 2];
+            mean[(size_t)(n - 1 - y) * n + x] = (float)(sum / ((tx1 - tx0) * (ty1 - ty0)));
+        }
+    return mean;
+}
+
+// Grey levels for depths: black at low, white at high.
+static std::vector<uint8_t> greyOf(const std::vector<float> &depths, float low, float high) {
+    float span = high > low ? high - low : 1.0f;
+    std::vector<uint8_t> grey(depths.size());
+    for (size_t i = 0; i < depths.size(); i++)
+        grey[i] = (uint8_t)std::lround(std::clamp((depths[i] - low) / span, 0.0f, 1.0f) * 255.0f);
+    return grey;
+}
+
+// The moment-map texel nearest to world point p under the light in ushared.
+static void lightTexel(Vec3 p, int *tx, int *ty) {
+    Mat4 ls;
+    glGetBufferSubData(GL_UNIFORM_BUFFER, off_lspace, sizeof(ls), &ls);
+    float x = ls.m[0][0] * p.x + ls.m[1][0] * p.y + ls.m[2][0] * p.z + ls.m[3][0];
+    float y = ls.m[0][1] * p.x + ls.m[1][1] * p.y + ls.m[2][1] * p.z + ls.m[3][1];
+    *tx = (int)std::lround((x * 0.5f + 0.5f) * SHADOW_MAP_SIZE);
+    *ty = (int)std::lround((y * 0.5f + 0.5f) * SHADOW_MAP_SIZE);
+}
+
+// Draws one more frame of the current pose pass by pass and writes what each
+// pass left into dir (see usage). Returns false after saying what failed.
+static bool writePassPictures(const char *dir) {
+    struct Picture {
+        std::string name;
+        int width, height, channels;
+        std::vector<uint8_t> pixels;
+    };
+    std::vector<Picture> pictures;
+    const int m = MOMENT_PICTURE_SIZE, detail = MOMENT_DETAIL_TEXELS;
+    int cx, cy;
+    lightTexel(MOMENT_DETAIL_CENTRE, &cx, &cy);
+    const int dx = std::clamp(cx - detail / 2, 0, SHADOW_MAP_SIZE - detail);
+    const int dy = std::clamp(cy - detail / 2, 0, SHADOW_MAP_SIZE - detail);
+    sceneCamera(1.0f);
+    sceneShadowCasters();
+    // Both stages of the map in the grey scale of the raw one.
+    std::vector<float> texels = readMoments();
+    std::vector<float> whole = momentMeans(texels, 0, 0, SHADOW_MAP_SIZE);
+    std::vector<float> part = momentMeans(texels, dx, dy, detail);
+    auto [whole_low, whole_high] = std::minmax_element(whole.begin(), whole.end());
+    auto [part_low, part_high] = std::minmax_element(part.begin(), part.end());
+    const float range[4] = {*whole_low, *whole_high, *part_low, *part_high};
+    for (const char *stage : {"moments", "blurred"}) {
+        if (stage[0] == 'b') {
+            if (!shadow_smooth) break;
+            graphicsShadowPost();
+            texels = readMoments();
+        }
+        pictures.push_back({std::string(stage) + ".png", m, m, 1,
+                            greyOf(momentMeans(texels, 0, 0, SHADOW_MAP_SIZE), range[0], range[1])});
+        pictures.push_back({std::string(stage) + "-detail.png", m, m, 1,
+                            greyOf(momentMeans(texels, dx, dy, detail), range[2], range[3])});
+    }
+    sceneMainPass();
+    pictures.push_back({"main.png", view_wid, view_hei, 3, sceneReadBack(view_wid, view_hei)});
+    sceneHudText();
+    pictures.push_back({"frame.png", view_wid, view_hei, 3, sceneReadBack(view_wid, view_hei)});
+    bool ok = true;
+    for (const Picture &p : pictures) {
+        std::string path = std::string(dir) + "/" + p.name;
+        if (!stbi_write_png(path.c_str(), p.width, p.height, p.channels, p.pixels.data(),
+                            p.width * p.channels)) {
+            fprintf(stderr, "knoll_render: cannot write %s\n", path.c_str());
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 // Reads the poses of a scan file; lines starting with # are comments.
@@ -341,6 +455,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "knoll_render: cannot write %s\n", o.moments);
         failed = 1;
     }
+    if (o.pass_dir && !writePassPictures(o.pass_dir)) failed = 1;
     glfwTerminate();
     return failed;
 }

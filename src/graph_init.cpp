@@ -71,17 +71,70 @@ extern "C" const char glsl_hud_vert[], glsl_hud_frag[], glsl_surface_vert[], gls
 
 // ------------------------------------------------------------ constants ----
 
-enum { MATERIALS = 8, MATERIAL_SIZE = 512, MIP_LEVELS = 4 };
+enum { MATERIALS = 8, MATERIAL_SIZE = 512, MIP_LEVELS = 4, MODELS = 4 };
+
+// The start-up's images by their place in startup_images.
+enum StartupImage {
+    IMAGE_FONT,
+    IMAGE_LOGO,
+    IMAGE_GRID,
+    IMAGE_ALBEDO,                           // the eight materials' albedo maps,
+    IMAGE_RMA = IMAGE_ALBEDO + MATERIALS,   // their roughness-metalness-occlusion
+    IMAGE_NORMAL = IMAGE_RMA + MATERIALS,   // and their normal maps
+    IMAGE_BRDF = IMAGE_NORMAL + MATERIALS,
+    IMAGE_MODELS,  // albedo, rma and normal map of each mesh model, in packing order
+    STARTUP_IMAGES = IMAGE_MODELS + 3 * MODELS,
+};
+
+// Every image of the start-up with the channels it is decoded to, in the order
+// of upload: the decoding thread decodes them in this order, and each upload
+// step takes its images from here.
+// clang-format off
+static const DecodeJob startup_images[] = {
+    {BLOB(font_png), 4}, {BLOB(logo_png), 4}, {BLOB(t_grid_png), 4},
+    {BLOB(t0_alb_png), 3}, {BLOB(t1_alb_png), 3}, {BLOB(t2_alb_png), 3}, {BLOB(t3_alb_png), 3},
+    {BLOB(t4_alb_png), 3}, {BLOB(t5_alb_png), 3}, {BLOB(t6_alb_png), 3}, {BLOB(t7_alb_png), 3},
+    {BLOB(t0_rma_png), 3}, {BLOB(t1_rma_png), 3}, {BLOB(t2_rma_png), 3}, {BLOB(t3_rma_png), 3},
+    {BLOB(t4_rma_png), 3}, {BLOB(t5_rma_png), 3}, {BLOB(t6_rma_png), 3}, {BLOB(t7_rma_png), 3},
+    {BLOB(t0_nrm_png), 3}, {BLOB(t1_nrm_png), 3}, {BLOB(t2_nrm_png), 3}, {BLOB(t3_nrm_png), 3},
+    {BLOB(t4_nrm_png), 3}, {BLOB(t5_nrm_png), 3}, {BLOB(t6_nrm_png), 3}, {BLOB(t7_nrm_png), 3},
+    {BLOB(brdf_lut_png), 3},
+    {BLOB(barrel_alb_png), 4}, {BLOB(barrel_rma_png), 3}, {BLOB(barrel_nrm_png), 3},
+    {BLOB(fern_alb_png), 4}, {BLOB(fern_rma_png), 3}, {BLOB(fern_nrm_png), 3},
+    {BLOB(palm_alb_png), 4}, {BLOB(palm_rma_png), 3}, {BLOB(palm_nrm_png), 3},
+    {BLOB(cactus_alb_png), 4}, {BLOB(cactus_rma_png), 3}, {BLOB(cactus_nrm_png), 3},
+};
+// clang-format on
+static_assert(sizeof(startup_images) / sizeof(startup_images[0]) == STARTUP_IMAGES,
+              "one entry for every image of StartupImage");
 
 static const GLenum ANISOTROPY_PARAMETER = 0x84FE;  // GL_TEXTURE_MAX_ANISOTROPY_EXT
 
 static const char *const block_members[8] = {"proj",     "view",     "lightspace", "campos",
                                              "fogcolor", "lightdir", "lightcol",   "fardist"};
 
-// One mesh model: its geometry and three textures, in packing order.
+// A sampler of a program and the unit it reads.
+struct SamplerUnit {
+    const char *sampler;
+    GLuint unit;
+};
+
+static const SamplerUnit hud_samplers[] = {{"tex", HUD_UNIT_IMAGE}};
+static const SamplerUnit terrain_samplers[] = {
+    {"tex_spl", TER_UNIT_SPLAT},   {"tex_grd", TER_UNIT_GRID},       {"tex_alb", TER_UNIT_ALBEDO},
+    {"tex_rma", TER_UNIT_RMA},     {"tex_nrm", TER_UNIT_NORMAL},     {"tex_dpt", TER_UNIT_MOMENTS},
+    {"tex_brdf", TER_UNIT_BRDF}};
+static const SamplerUnit misc_samplers[] = {
+    {"tex_alb", MSC_UNIT_ALBEDO},   {"tex_rma", MSC_UNIT_RMA}, {"tex_nrm", MSC_UNIT_NORMAL},
+    {"tex_dpt", MSC_UNIT_MOMENTS}, {"tex_brdf", MSC_UNIT_BRDF}};
+static const SamplerUnit misc_shadow_samplers[] = {{"tex_alb", MSH_UNIT_ALBEDO}};
+static const SamplerUnit gauss_samplers[] = {{"tex_inp", GSS_UNIT_INPUT}};
+
+// One mesh model and its geometry, in packing order; its textures are the
+// model's three entries of startup_images.
 struct ModelAssets {
     MModel *model;
-    Blob omm, alb, rma, nrm;
+    Blob omm;
 };
 
 // ---------------------------------------------------------------- state ----
@@ -141,8 +194,8 @@ uint8_t *assetDecode(Blob blob, int channels, int *width, int *height) {
 
 // An image that does not decode marks the start-up as failed (decode_failed)
 // rather than leaving an empty texture.
-static uint8_t *decode(Blob blob, int channels, int *width, int *height) {
-    uint8_t *pixels = assetDecode(blob, channels, width, height);
+static uint8_t *decode(const DecodeJob &image, int *width, int *height) {
+    uint8_t *pixels = assetDecode(image.blob, image.channels, width, height);
     if (!pixels) decode_failed = 1;
     return pixels;
 }
@@ -163,24 +216,28 @@ static void setMipmapParameters(GLenum target) {
     glGenerateMipmap(target);
 }
 
-// Decodes blob and uploads it as level 0 of a new 2D texture bound on unit.
+// The pixel format of an image decoded to channels 3 or 4.
+static GLenum pixelFormat(int channels) { return channels == 4 ? GL_RGBA : GL_RGB; }
+
+// Decodes image and uploads it as level 0 of a new 2D texture bound on unit.
 // Leaves the texture bound there for its parameters; reports the image size.
-static GLuint uploadTexture2D(Blob blob, int channels, GLuint unit, GLint internal, GLenum format,
-                              int *width, int *height) {
+static GLuint uploadTexture2D(const DecodeJob &image, GLuint unit, GLint internal, int *width,
+                              int *height) {
     GLuint texture;
-    uint8_t *pixels = decode(blob, channels, width, height);
+    uint8_t *pixels = decode(image, width, height);
     glGenTextures(1, &texture);
     useTexture(unit, GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, internal, *width, *height, 0, format, GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, *width, *height, 0, pixelFormat(image.channels),
+                 GL_UNSIGNED_BYTE, pixels);
     stbi_image_free(pixels);
     return texture;
 }
 
 // A texture without mipmaps: the HUD images, the grid and the BRDF table.
 // Only the table is clamped; the grid relies on the default repeat.
-static GLuint createPlainTexture(Blob blob, int channels, GLuint unit, GLint internal,
-                                 GLenum format, GLint filter, bool clamp, int *width, int *height) {
-    GLuint texture = uploadTexture2D(blob, channels, unit, internal, format, width, height);
+static GLuint createPlainTexture(StartupImage image, GLuint unit, GLint internal, GLint filter,
+                                 bool clamp, int *width, int *height) {
+    GLuint texture = uploadTexture2D(startup_images[image], unit, internal, width, height);
     if (clamp) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
@@ -190,16 +247,16 @@ static GLuint createPlainTexture(Blob blob, int channels, GLuint unit, GLint int
     return texture;
 }
 
-static GLuint createModelTexture(Blob blob, int channels, GLuint unit, GLint internal,
-                                 GLenum format) {
+static GLuint createModelTexture(int image, GLuint unit, GLint internal) {
     int width, height;
-    GLuint texture = uploadTexture2D(blob, channels, unit, internal, format, &width, &height);
+    GLuint texture = uploadTexture2D(startup_images[image], unit, internal, &width, &height);
     setMipmapParameters(GL_TEXTURE_2D);
     return texture;
 }
 
-// Stacks the eight materials' maps of one kind into the layers of an array.
-static GLuint createMaterialArray(const Blob layers[MATERIALS], GLuint unit, GLint internal) {
+// Stacks the eight materials' maps of one kind, from image on, into the
+// layers of an array.
+static GLuint createMaterialArray(StartupImage image, GLuint unit, GLint internal) {
     GLuint texture;
     glGenTextures(1, &texture);
     useTexture(unit, GL_TEXTURE_2D_ARRAY, texture);
@@ -207,7 +264,7 @@ static GLuint createMaterialArray(const Blob layers[MATERIALS], GLuint unit, GLi
                  GL_RGB, GL_UNSIGNED_BYTE, NULL);
     for (int n = 0; n < MATERIALS; n++) {
         int width, height;
-        uint8_t *pixels = decode(layers[n], 3, &width, &height);
+        uint8_t *pixels = decode(startup_images[image + n], &width, &height);
         glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, GL_RGB, GL_UNSIGNED_BYTE,
                         pixels);
         stbi_image_free(pixels);
@@ -242,9 +299,11 @@ static int buildProgram(const char *vert, const char *frag, GLuint *program) {
     return 0;
 }
 
-static void setSamplerUnits(GLuint program, const char *const *names, int count) {
-    for (int unit = 0; unit < count; unit++)
-        glUniform1i(glGetUniformLocation(program, names[unit]), unit);
+// Points each sampler of the current program at its unit.
+template <int count>
+static void setSamplerUnits(GLuint program, const SamplerUnit (&samplers)[count]) {
+    for (const SamplerUnit &s : samplers)
+        glUniform1i(glGetUniformLocation(program, s.sampler), (GLint)s.unit);
 }
 
 // The five attributes of the 56-byte surface vertex, on the bound vertex array.
@@ -305,27 +364,16 @@ static int initHud(int *logo_w, int *logo_h) {
     glEnableVertexAttribArray(4);
     uni_hud_proj = glGetUniformLocation(shader_hud, "proj");
     uni_hud_model = glGetUniformLocation(shader_hud, "model");
+    setSamplerUnits(shader_hud, hud_samplers);
     int w, h;
     tex_font =
-        createPlainTexture(BLOB(font_png), 4, 0, GL_SRGB_ALPHA, GL_RGBA, GL_LINEAR, false, &w, &h);
-    tex_logo = createPlainTexture(BLOB(logo_png), 4, 0, GL_SRGB_ALPHA, GL_RGBA, GL_LINEAR, false,
+        createPlainTexture(IMAGE_FONT, HUD_UNIT_IMAGE, GL_SRGB_ALPHA, GL_LINEAR, false, &w, &h);
+    tex_logo = createPlainTexture(IMAGE_LOGO, HUD_UNIT_IMAGE, GL_SRGB_ALPHA, GL_LINEAR, false,
                                   logo_w, logo_h);
     return graphicsCheckErrors("Init Hud");
 }
 
 static int initTerrain(void) {
-    static const char *const samplers[7] = {"tex_spl", "tex_grd", "tex_alb", "tex_rma",
-                                            "tex_nrm", "tex_dpt", "tex_brdf"};
-    const Blob alb[MATERIALS] = {BLOB(t0_alb_png), BLOB(t1_alb_png), BLOB(t2_alb_png),
-                                 BLOB(t3_alb_png), BLOB(t4_alb_png), BLOB(t5_alb_png),
-                                 BLOB(t6_alb_png), BLOB(t7_alb_png)};
-    const Blob rma[MATERIALS] = {BLOB(t0_rma_png), BLOB(t1_rma_png), BLOB(t2_rma_png),
-                                 BLOB(t3_rma_png), BLOB(t4_rma_png), BLOB(t5_rma_png),
-                                 BLOB(t6_rma_png), BLOB(t7_rma_png)};
-    const Blob nrm[MATERIALS] = {BLOB(t0_nrm_png), BLOB(t1_nrm_png), BLOB(t2_nrm_png),
-                                 BLOB(t3_nrm_png), BLOB(t4_nrm_png), BLOB(t5_nrm_png),
-                                 BLOB(t6_nrm_png), BLOB(t7_nrm_png)};
-
     glGenVertexArrays(1, &vao_terrain);
     useVao(vao_terrain);
     glGenBuffers(1, &ebo_terrain);
@@ -337,16 +385,15 @@ static int initTerrain(void) {
     setSurfaceAttributes();
     uni_ter_model = glGetUniformLocation(shader_terrain, "model");
     uni_ter_grid = glGetUniformLocation(shader_terrain, "showgrid");
-    setSamplerUnits(shader_terrain, samplers, 7);
+    setSamplerUnits(shader_terrain, terrain_samplers);
 
     int w, h;
-    tex_grid = createPlainTexture(BLOB(t_grid_png), 4, 1, GL_SRGB_ALPHA, GL_RGBA, GL_NEAREST, false,
-                                  &w, &h);
-    tex_albedo = createMaterialArray(alb, 2, GL_SRGB);
-    tex_rma = createMaterialArray(rma, 3, GL_RGB);
-    tex_normal = createMaterialArray(nrm, 4, GL_RGB);
-    tex_brdf =
-        createPlainTexture(BLOB(brdf_lut_png), 3, 6, GL_RGB, GL_RGB, GL_LINEAR, true, &w, &h);
+    tex_grid =
+        createPlainTexture(IMAGE_GRID, TER_UNIT_GRID, GL_SRGB_ALPHA, GL_NEAREST, false, &w, &h);
+    tex_albedo = createMaterialArray(IMAGE_ALBEDO, TER_UNIT_ALBEDO, GL_SRGB);
+    tex_rma = createMaterialArray(IMAGE_RMA, TER_UNIT_RMA, GL_RGB);
+    tex_normal = createMaterialArray(IMAGE_NORMAL, TER_UNIT_NORMAL, GL_RGB);
+    tex_brdf = createPlainTexture(IMAGE_BRDF, TER_UNIT_BRDF, GL_RGB, GL_LINEAR, true, &w, &h);
     return graphicsCheckErrors("Init Terrain");
 }
 
@@ -359,7 +406,6 @@ static int initTerrainShadow(void) {
 }
 
 static int initMisc(void) {
-    static const char *const samplers[5] = {"tex_alb", "tex_rma", "tex_nrm", "tex_dpt", "tex_brdf"};
     glGenVertexArrays(1, &vao_misc);
     useVao(vao_misc);
     glGenBuffers(1, &ebo_misc);
@@ -369,7 +415,7 @@ static int initMisc(void) {
     if (buildProgram(shader_sources.surface_vert, shader_sources.misc_frag, &shader_misc)) return 1;
     setSurfaceAttributes();
     uni_msc_model = glGetUniformLocation(shader_misc, "model");
-    setSamplerUnits(shader_misc, samplers, 5);
+    setSamplerUnits(shader_misc, misc_samplers);
     return graphicsCheckErrors("Init Misc");
 }
 
@@ -378,6 +424,7 @@ static int initMiscShadow(void) {
                      &shader_misc_shadow))
         return 1;
     uni_msh_model = glGetUniformLocation(shader_misc_shadow, "model");
+    setSamplerUnits(shader_misc_shadow, misc_shadow_samplers);
     return graphicsCheckErrors("Init Misc Shadow");
 }
 
@@ -391,7 +438,7 @@ static int initShadowBuffer(void) {
     glGenFramebuffers(1, &fbo_depth);
     useFramebuffer(fbo_depth);
     glGenTextures(1, &tex_depth);
-    useTexture(6, GL_TEXTURE_2D, tex_depth);
+    useTexture(TER_UNIT_MOMENTS, GL_TEXTURE_2D, tex_depth);
     allocateMomentTexture();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
@@ -399,9 +446,10 @@ static int initShadowBuffer(void) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex_depth, 0);
 
+    // The depth texture only serves the depth test; no program reads it.
     GLuint depth;
     glGenTextures(1, &depth);
-    useTexture(0, GL_TEXTURE_2D, depth);
+    useTexture(TER_UNIT_MOMENTS, GL_TEXTURE_2D, depth);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, 0,
                  GL_DEPTH_COMPONENT, GL_FLOAT, NULL);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depth, 0);
@@ -412,12 +460,15 @@ static int initShadowBuffer(void) {
     return graphicsCheckErrors("Init Shadow Buffer");
 }
 
-// A framebuffer with texture as its only image, at attachment; 1 when it
-// is not complete.
+// A framebuffer with texture as its only image, at attachment, drawn and read
+// there; 1 when it is not complete. GL 3.3 counts a draw or read buffer that
+// names an empty attachment as incomplete, so both are set before the check.
 static int createBlurTarget(GLuint *framebuffer, GLenum attachment, GLuint texture) {
     glGenFramebuffers(1, framebuffer);
     useFramebuffer(*framebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texture, 0);
+    glDrawBuffer(attachment);
+    glReadBuffer(attachment);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         fprintf(stderr, "OpenGL Error: Incomplete Shadow Post Buffer\n");
         return 1;
@@ -434,9 +485,10 @@ static int initGauss(void) {
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 8, (const void *)0);
     glEnableVertexAttribArray(0);
     uni_gss_mulvec = glGetUniformLocation(shader_gauss, "mulvec");
+    setSamplerUnits(shader_gauss, gauss_samplers);
 
     glGenTextures(1, &tex_gauss);
-    useTexture(0, GL_TEXTURE_2D, tex_gauss);
+    useTexture(GSS_UNIT_INPUT, GL_TEXTURE_2D, tex_gauss);
     allocateMomentTexture();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
@@ -485,22 +537,22 @@ static void initHudVertices(int logo_w, int logo_h) {
 // Packs the four models into vbo_misc/ebo_misc, creating each model's
 // textures right after its geometry.
 static void initModels(void) {
-    const ModelAssets models[4] = {
-        {MODEL_BARREL, BLOB(barrel_omm), BLOB(barrel_alb_png), BLOB(barrel_rma_png),
-         BLOB(barrel_nrm_png)},
-        {MODEL_FERN, BLOB(fern_omm), BLOB(fern_alb_png), BLOB(fern_rma_png), BLOB(fern_nrm_png)},
-        {MODEL_PALM, BLOB(palm_omm), BLOB(palm_alb_png), BLOB(palm_rma_png), BLOB(palm_nrm_png)},
-        {MODEL_CACTUS, BLOB(cactus_omm), BLOB(cactus_alb_png), BLOB(cactus_rma_png),
-         BLOB(cactus_nrm_png)},
+    const ModelAssets models[MODELS] = {
+        {MODEL_BARREL, BLOB(barrel_omm)},
+        {MODEL_FERN, BLOB(fern_omm)},
+        {MODEL_PALM, BLOB(palm_omm)},
+        {MODEL_CACTUS, BLOB(cactus_omm)},
     };
     useVao(vao_misc);
     glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
     MModelPack pack = {};
-    for (const ModelAssets &m : models) {
-        mmodelPackAppend(&pack, m.model, m.omm.data);
-        m.model->alb_tex = createModelTexture(m.alb, 4, 0, GL_SRGB_ALPHA, GL_RGBA);
-        m.model->rma_tex = createModelTexture(m.rma, 3, 1, GL_RGB, GL_RGB);
-        m.model->nrm_tex = createModelTexture(m.nrm, 3, 2, GL_RGB, GL_RGB);
+    for (int k = 0; k < MODELS; k++) {
+        MModel *model = models[k].model;
+        int image = IMAGE_MODELS + 3 * k;
+        mmodelPackAppend(&pack, model, models[k].omm.data);
+        model->alb_tex = createModelTexture(image, MSC_UNIT_ALBEDO, GL_SRGB_ALPHA);
+        model->rma_tex = createModelTexture(image + 1, MSC_UNIT_RMA, GL_RGB);
+        model->nrm_tex = createModelTexture(image + 2, MSC_UNIT_NORMAL, GL_RGB);
     }
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)pack.vertex_count * sizeof(TVertex), pack.vertices,
                  GL_STATIC_DRAW);
@@ -529,28 +581,6 @@ static void initSceneValues(void) {
     graphicsTerrainGrid(0);
 }
 
-// Every image of the start-up, with its channels, in the order of upload.
-static const DecodeJob *startupImages(int *count) {
-    static const DecodeJob jobs[] = {
-        {BLOB(font_png), 4},      {BLOB(logo_png), 4},       {BLOB(t_grid_png), 4},
-        {BLOB(t0_alb_png), 3},    {BLOB(t1_alb_png), 3},     {BLOB(t2_alb_png), 3},
-        {BLOB(t3_alb_png), 3},    {BLOB(t4_alb_png), 3},     {BLOB(t5_alb_png), 3},
-        {BLOB(t6_alb_png), 3},    {BLOB(t7_alb_png), 3},     {BLOB(t0_rma_png), 3},
-        {BLOB(t1_rma_png), 3},    {BLOB(t2_rma_png), 3},     {BLOB(t3_rma_png), 3},
-        {BLOB(t4_rma_png), 3},    {BLOB(t5_rma_png), 3},     {BLOB(t6_rma_png), 3},
-        {BLOB(t7_rma_png), 3},    {BLOB(t0_nrm_png), 3},     {BLOB(t1_nrm_png), 3},
-        {BLOB(t2_nrm_png), 3},    {BLOB(t3_nrm_png), 3},     {BLOB(t4_nrm_png), 3},
-        {BLOB(t5_nrm_png), 3},    {BLOB(t6_nrm_png), 3},     {BLOB(t7_nrm_png), 3},
-        {BLOB(brdf_lut_png), 3},  {BLOB(barrel_alb_png), 4}, {BLOB(barrel_rma_png), 3},
-        {BLOB(barrel_nrm_png), 3}, {BLOB(fern_alb_png), 4},  {BLOB(fern_rma_png), 3},
-        {BLOB(fern_nrm_png), 3},  {BLOB(palm_alb_png), 4},   {BLOB(palm_rma_png), 3},
-        {BLOB(palm_nrm_png), 3},  {BLOB(cactus_alb_png), 4}, {BLOB(cactus_rma_png), 3},
-        {BLOB(cactus_nrm_png), 3},
-    };
-    *count = (int)(sizeof(jobs) / sizeof(jobs[0]));
-    return jobs;
-}
-
 static int initSequence(void) {
     // libepoxy resolves entry points on first use, so the loader step only
     // reports what is pending.
@@ -577,11 +607,7 @@ static int initSequence(void) {
     return graphicsCheckErrors("Init Return");
 }
 
-void graphicsDecodeAhead(void) {
-    int count;
-    const DecodeJob *jobs = startupImages(&count);
-    decodeAheadStart(jobs, count);
-}
+void graphicsDecodeAhead(void) { decodeAheadStart(startup_images, STARTUP_IMAGES); }
 
 // The images decode on a worker thread, ahead of their uploads here.
 int graphicsInit(void) {

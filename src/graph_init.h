@@ -40,6 +40,30 @@ enum {
     SHADOW_MAP_SIZE = 1024,
 };
 
+// Texture units, named once per program: graphicsInit points each sampler at
+// its unit and creates the texture there, and the draws bind it there.
+enum TerrainUnit {
+    TER_UNIT_SPLAT,    // tex_spl: the model's splat_tex
+    TER_UNIT_GRID,     // tex_grd: tex_grid
+    TER_UNIT_ALBEDO,   // tex_alb: tex_albedo
+    TER_UNIT_RMA,      // tex_rma: tex_rma
+    TER_UNIT_NORMAL,   // tex_nrm: tex_normal
+    TER_UNIT_MOMENTS,  // tex_dpt: tex_depth
+    TER_UNIT_BRDF,     // tex_brdf: tex_brdf
+};
+enum MiscUnit {
+    MSC_UNIT_ALBEDO,   // tex_alb: the model's alb_tex
+    MSC_UNIT_RMA,      // tex_rma: the model's rma_tex
+    MSC_UNIT_NORMAL,   // tex_nrm: the model's nrm_tex
+    MSC_UNIT_MOMENTS,  // tex_dpt: tex_depth
+    MSC_UNIT_BRDF,     // tex_brdf: tex_brdf
+};
+enum {
+    MSH_UNIT_ALBEDO = 0,  // shader_misc_shadow's tex_alb: the model's alb_tex
+    GSS_UNIT_INPUT = 0,   // shader_gauss's tex_inp: the moment map being blurred
+    HUD_UNIT_IMAGE = 0,   // shader_hud's tex: tex_font or tex_logo
+};
+
 // ---------------------------------------------------------------- state ----
 
 extern ShaderSources shader_sources;

@@ -205,7 +205,7 @@ TModel *graphicsTModelNew(const uint8_t *heights, const uint8_t *splat) {
         ebo_terrain_used += TMODEL_INDICES;
         vbo_terrain_used += TMODEL_VERTICES;
         glGenTextures(1, &model->splat_tex);
-        useTexture(0, GL_TEXTURE_2D, model->splat_tex);
+        useTexture(TER_UNIT_SPLAT, GL_TEXTURE_2D, model->splat_tex);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     }
@@ -234,9 +234,9 @@ void graphicsTModelUpdate(TModel *model, const uint8_t *heights, const uint8_t *
         free(vertices);
     }
     if (splat) {
-        // A rebuilt model's texture may already sit on unit 0 while another
+        // A rebuilt model's texture may already sit on its unit while another
         // unit is active; the upload must reach this texture all the same.
-        useTextureForEdit(0, GL_TEXTURE_2D, model->splat_tex);
+        useTextureForEdit(TER_UNIT_SPLAT, GL_TEXTURE_2D, model->splat_tex);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, TMODEL_SPLAT_SIDE, TMODEL_SPLAT_SIDE, 0, GL_RED,
                      GL_UNSIGNED_BYTE, splat);
     }

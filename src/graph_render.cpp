@@ -47,18 +47,17 @@ void graphicsShadowMModel(const MModel *model, Vec3 position, float scale, float
     useViewport(0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
     useVao(vao_misc);
     useShader(shader_misc_shadow);
-    useTexture(0, GL_TEXTURE_2D, model->alb_tex);
+    useTexture(MSH_UNIT_ALBEDO, GL_TEXTURE_2D, model->alb_tex);
     glUniformMatrix4fv(uni_msh_model, 1, GL_FALSE, &m.m[0][0]);
     glDrawElements(GL_TRIANGLES, (GLsizei)model->ebo_count, GL_UNSIGNED_INT,
                    indexOffset(model->ebo_offset));
 }
 
-// One blur direction: reads source on unit 0, writes the attachment named
-// of target, a framebuffer that does not hold source.
-static void blurPass(GLuint target, GLuint source, GLenum attachment, float x, float y) {
+// One blur direction: reads source and draws into target, a
+// framebuffer that does not hold source and draws to its one attachment.
+static void blurPass(GLuint target, GLuint source, float x, float y) {
     useFramebuffer(target);
-    useTexture(0, GL_TEXTURE_2D, source);
-    glDrawBuffers(1, &attachment);
+    useTexture(GSS_UNIT_INPUT, GL_TEXTURE_2D, source);
     glUniform2f(uni_gss_mulvec, x, y);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
@@ -67,8 +66,8 @@ void graphicsShadowPost(void) {
     useViewport(0, 0, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE);
     useVao(vao_gauss);
     useShader(shader_gauss);
-    blurPass(fbo_gauss, tex_depth, GL_COLOR_ATTACHMENT0, 1.0f, 0.0f);
-    blurPass(fbo_gauss_depth, tex_gauss, GL_COLOR_ATTACHMENT1, 0.0f, 1.0f);
+    blurPass(fbo_gauss, tex_depth, 1.0f, 0.0f);
+    blurPass(fbo_gauss_depth, tex_gauss, 0.0f, 1.0f);
 }
 
 // ------------------------------------------------------------ main pass ----
@@ -92,13 +91,13 @@ void graphicsDrawTModel(const TModel *model, Vec3 position) {
     useWindowTarget();
     useVao(vao_terrain);
     useShader(shader_terrain);
-    useTexture(0, GL_TEXTURE_2D, model->splat_tex);
-    useTexture(1, GL_TEXTURE_2D, tex_grid);
-    useTexture(2, GL_TEXTURE_2D_ARRAY, tex_albedo);
-    useTexture(3, GL_TEXTURE_2D_ARRAY, tex_rma);
-    useTexture(4, GL_TEXTURE_2D_ARRAY, tex_normal);
-    useTexture(5, GL_TEXTURE_2D, tex_depth);
-    useTexture(6, GL_TEXTURE_2D, tex_brdf);
+    useTexture(TER_UNIT_SPLAT, GL_TEXTURE_2D, model->splat_tex);
+    useTexture(TER_UNIT_GRID, GL_TEXTURE_2D, tex_grid);
+    useTexture(TER_UNIT_ALBEDO, GL_TEXTURE_2D_ARRAY, tex_albedo);
+    useTexture(TER_UNIT_RMA, GL_TEXTURE_2D_ARRAY, tex_rma);
+    useTexture(TER_UNIT_NORMAL, GL_TEXTURE_2D_ARRAY, tex_normal);
+    useTexture(TER_UNIT_MOMENTS, GL_TEXTURE_2D, tex_depth);
+    useTexture(TER_UNIT_BRDF, GL_TEXTURE_2D, tex_brdf);
     glUniformMatrix4fv(uni_ter_model, 1, GL_FALSE, &m.m[0][0]);
     glDrawElements(GL_TRIANGLES, TMODEL_INDICES, GL_UNSIGNED_INT,
                    indexOffset((uint32_t)model->ebo_offset));
@@ -110,22 +109,22 @@ void graphicsDrawMModel(const MModel *model, Vec3 position, float scale, float r
     useWindowTarget();
     useVao(vao_misc);
     useShader(shader_misc);
-    useTexture(0, GL_TEXTURE_2D, model->alb_tex);
-    useTexture(1, GL_TEXTURE_2D, model->rma_tex);
-    useTexture(2, GL_TEXTURE_2D, model->nrm_tex);
-    useTexture(3, GL_TEXTURE_2D, tex_depth);
-    useTexture(4, GL_TEXTURE_2D, tex_brdf);
+    useTexture(MSC_UNIT_ALBEDO, GL_TEXTURE_2D, model->alb_tex);
+    useTexture(MSC_UNIT_RMA, GL_TEXTURE_2D, model->rma_tex);
+    useTexture(MSC_UNIT_NORMAL, GL_TEXTURE_2D, model->nrm_tex);
+    useTexture(MSC_UNIT_MOMENTS, GL_TEXTURE_2D, tex_depth);
+    useTexture(MSC_UNIT_BRDF, GL_TEXTURE_2D, tex_brdf);
     glUniformMatrix4fv(uni_msc_model, 1, GL_FALSE, &m.m[0][0]);
     glDrawElements(GL_TRIANGLES, (GLsizei)model->ebo_count, GL_UNSIGNED_INT,
                    indexOffset(model->ebo_offset));
 }
 
-// Binds what every HUD quad needs, with image on unit 0.
+// Binds what every HUD quad needs, with image for the HUD program.
 static void useHud(GLuint image) {
     useWindowTarget();
     useVao(vao_hud);
     useShader(shader_hud);
-    useTexture(0, GL_TEXTURE_2D, image);
+    useTexture(HUD_UNIT_IMAGE, GL_TEXTURE_2D, image);
 }
 
 void graphicsDrawHudText(const char *text, Vec2 position, float size) {

@@ -244,22 +244,33 @@ TEST(FrameScene, SkyAboveTerrainBelow) {
 
 // A pillar 10 units high on flat ground, the light travelling along
 // (0, -1, -1): the ground 6 units behind it (towards -z) lies in its shadow,
-// the ground as far to the side or in front does not.
-TEST(FrameScene, CasterDarkensTheGroundBehindItAlongTheLight) {
+// the ground as far to the side or in front does not. So does a barrel
+// standing off the origin behind it, on its own lid, against a barrel as far
+// to the side: a model looks its shadow up where it stands, not where its
+// model space puts it.
+TEST(FrameScene, CasterDarkensTheGroundAndAModelBehindItAlongTheLight) {
     ASSERT_TRUE(graphicsReady());
     sceneDefaults();
     std::vector<uint8_t> heights(TMODEL_HEIGHT_SIDE * TMODEL_HEIGHT_SIDE, 0);
     for (int i = 30; i <= 34; i++)
         for (int j = 30; j <= 34; j++) heights[i + TMODEL_HEIGHT_SIDE * j] = 80;
     TModel *ground = probeTerrain(heights, 0);  // pillar over x, z = 14.5 .. 16.5
+    // Two units high, so the lid (0.965 of the height) lies 1.5 units inside
+    // the pillar's shadow, which at z = 8 reaches 3.5 units up.
+    const float barrel_scale = 2.0f;
+    const Vec3 barrel_behind = {15.5f, 0.0f, 8.0f}, barrel_side = {22.0f, 0.0f, 8.0f};
 
     const Vec3 eye = {16.0f, 30.0f, 16.0f};
     graphicsCamera(eye, lookDown(), PROBE_FOV, PROBE_NEAR, PROBE_FAR);
     graphicsShadowClear();
     graphicsShadowTModel(ground, vec3Zero());
+    for (Vec3 at : {barrel_behind, barrel_side})
+        graphicsShadowMModel(MODEL_BARREL, at, barrel_scale, 0.0f);
     graphicsShadowPost();
     graphicsDrawClear(MODE_RUNNING);
     graphicsDrawTModel(ground, vec3Zero());
+    for (Vec3 at : {barrel_behind, barrel_side})
+        graphicsDrawMModel(MODEL_BARREL, at, barrel_scale, 0.0f);
 
     auto brightness = [&](Vec3 p) {
         int x, y;
@@ -272,6 +283,8 @@ TEST(FrameScene, CasterDarkensTheGroundBehindItAlongTheLight) {
     double front = brightness({15.5f, 0.0f, 22.0f});
     EXPECT_LT(behind, 0.4 * side);
     EXPECT_LT(behind, 0.4 * front);
+    auto lid = [&](Vec3 at) { return brightness({at.x, 0.965f * barrel_scale, at.z}); };
+    EXPECT_LT(lid(barrel_behind), 0.4 * lid(barrel_side)) << "the barrel's own lid";
 }
 
 TEST(FrameScene, GridAndShadowSmoothingSwitches) {

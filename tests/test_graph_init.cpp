@@ -235,7 +235,10 @@ TEST(InitTextures, ShadowFramebuffers) {
     EXPECT_EQ(levelParam(GL_TEXTURE_2D, tex_depth, 0, GL_TEXTURE_WIDTH), SHADOW_MAP_SIZE);
     EXPECT_EQ(levelParam(GL_TEXTURE_2D, tex_depth, 0, GL_TEXTURE_HEIGHT), SHADOW_MAP_SIZE);
     // Each blur pass draws into a framebuffer that holds its target alone, so
-    // the texture it samples is never attached to it.
+    // the texture it samples is never attached to it. GL 3.3 counts a
+    // framebuffer whose draw or read buffer names an empty attachment as
+    // incomplete (Mesa does not), so both must name the one it has, from
+    // start-up on, before any blur has run.
     struct Attachments {
         GLuint fbo;
         GLuint colour0, colour1;
@@ -251,6 +254,12 @@ TEST(InitTextures, ShadowFramebuffers) {
                                                   GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &names[k]);
         EXPECT_EQ(names[0], (GLint)a.colour0) << "framebuffer " << a.fbo;
         EXPECT_EQ(names[1], (GLint)a.colour1) << "framebuffer " << a.fbo;
+        const GLint attached = a.colour0 ? GL_COLOR_ATTACHMENT0 : GL_COLOR_ATTACHMENT1;
+        GLint draw = -1, read = -1;
+        glGetIntegerv(GL_DRAW_BUFFER, &draw);
+        glGetIntegerv(GL_READ_BUFFER, &read);
+        EXPECT_EQ(draw, attached) << "draw buffer of framebuffer " << a.fbo;
+        EXPECT_EQ(read, attached) << "read buffer of framebuffer " << a.fbo;
     }
     useFramebuffer(0);
     for (GLuint t : {tex_depth, tex_gauss}) {

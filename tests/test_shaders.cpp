@@ -1,7 +1,8 @@
 // The shader programs, checked by drawing small controlled scenes and probing
 // the pixels or moment-map texels they produce: distance fog, the variance
 // shadow lookup, the terrain's tile mixing, the moment blur, the HUD alpha
-// cut, the shadow programs' moments and the quad wrap of texture coordinates.
+// cut, the shadow programs' moments, the models' cut-out in both passes and
+// the quad wrap of texture coordinates.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -312,9 +313,11 @@ TEST(ShaderShadowPrograms, WriteDepthAndItsSquareAndHonourTheCutOut) {
     EXPECT_FLOAT_EQ(m1, 0.9f);
     EXPECT_FLOAT_EQ(m2, 0.2f);
 
-    // The mesh-model program with a 1 x 1 albedo of alpha 127 or 128/255 in
-    // place of the model's own: the first casts nothing at all.
-    auto covered = [&](uint8_t alpha) {
+    // The mesh-model programs with a 1 x 1 albedo of alpha 127 or 128/255 in
+    // place of the model's own: the first casts nothing at all, and the main
+    // pass, seen from above, shows nothing of it either.
+    const Rgb sky = {135, 207, 255};
+    auto covered = [&](uint8_t alpha, int *shown) {
         const uint8_t texel[4] = {255, 255, 255, alpha};
         GLuint texture;
         glGenTextures(1, &texture);
@@ -323,6 +326,7 @@ TEST(ShaderShadowPrograms, WriteDepthAndItsSquareAndHonourTheCutOut) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         MModel model = *MODEL_PALM;
         model.alb_tex = texture;
+        glClearColor(0.9f, 0.2f, 0.0f, 1.0f);  // the main pass below sets the sky
         graphicsShadowClear();
         graphicsShadowMModel(&model, TERRAIN_CENTRE, 8.0f, 0.0f);
         std::vector<Moments> map =
@@ -333,14 +337,28 @@ TEST(ShaderShadowPrograms, WriteDepthAndItsSquareAndHonourTheCutOut) {
             written++;
             squared += fabsf(t.m2 - t.m1 * t.m1) < 1e-6f;
         }
+
+        cameraAbove(20.0f, PROBE_FAR);
+        graphicsDrawClear(MODE_RUNNING);
+        graphicsDrawMModel(&model, TERRAIN_CENTRE, 8.0f, 0.0f);
+        std::vector<uint8_t> window((size_t)view_wid * view_hei * 3);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, view_wid, view_hei, GL_RGB, GL_UNSIGNED_BYTE, window.data());
+        *shown = 0;
+        for (size_t i = 0; i < window.size(); i += 3)
+            *shown += !sameRgb({window[i], window[i + 1], window[i + 2]}, sky, 0);
+
         useTexture(0, GL_TEXTURE_2D, 0);
         useTexture(EDIT_UNIT, GL_TEXTURE_2D, 0);
         glDeleteTextures(1, &texture);
         EXPECT_EQ(squared, written) << "alpha " << (int)alpha;
         return written;
     };
-    EXPECT_EQ(covered(127), 0);
-    EXPECT_GT(covered(128), 100);
+    int shown;
+    EXPECT_EQ(covered(127, &shown), 0);
+    EXPECT_EQ(shown, 0) << "pixels of a cut-out model in the main pass";
+    EXPECT_GT(covered(128, &shown), 100);
+    EXPECT_GT(shown, 100) << "pixels of an opaque model in the main pass";
     restoreLight();
 }
 
