@@ -14,7 +14,7 @@ set -euo pipefail
 build=(build-essential cmake pkg-config)
 libraries=(libglfw3-dev libepoxy-dev libstb-dev)
 testing=(googletest libgtest-dev libbenchmark-dev)
-display=(libgl1-mesa-dri xvfb xdotool imagemagick x11-apps fonts-dejavu-core)
+display=(libgl1-mesa-dri xvfb xdotool imagemagick x11-apps x11-utils fonts-dejavu-core)
 fuzzing=(clang)
 
 # ------------------------------------------------------------ functions ----
@@ -28,7 +28,7 @@ Knoll needs, by purpose:
   program:  GLFW 3.3 or 3.4 (development files), libepoxy (development files),
             stb (stb_image.h, stb_image_write.h and the stb library)
   tests:    GoogleTest, Google Benchmark, Mesa's OpenGL drivers (llvmpipe),
-            Xvfb, xdotool, ImageMagick, xwd, the DejaVu fonts
+            Xvfb, xdotool, ImageMagick, xwd, xprop, the DejaVu fonts
   optional: clang with its libFuzzer runtime (compiler-rt) for the fuzz targets
 EOF
 }

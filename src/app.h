@@ -99,6 +99,9 @@ Vec3 randomLightDirection(RandomState *state);
 // its own lines to stderr (error.log), or reach a compositor the caller did
 // not name through its default socket.
 void windowPlatformHint(void);
+// 1 when the platform reports where windows are (X11), 0 where the
+// compositor alone places them (Wayland). Needs GLFW initialised.
+int windowPositionKnown(void);
 // Points standard error (descriptor 2) at path, appending, and makes it
 // unbuffered so that every diagnostic is in the file as soon as it is
 // written, even if the process dies. When path cannot be opened, descriptor 2
