@@ -28,7 +28,7 @@ cleanup() {
         kill "$knoll_pid" 2>/dev/null
         wait "$knoll_pid" 2>/dev/null
     fi
-    px_stop
+    display_stop
     if [ -n "$work" ]; then
         if [ $status -eq 0 ]; then
             rm -rf "$work"
@@ -51,6 +51,8 @@ setup() {
     px_start ${SCREEN_W}x${SCREEN_H} "$work/.xvfb.log" || fail "Xvfb did not start"
     note "display $DISPLAY, working directory $work"
 }
+
+display_stop() { px_stop; }
 
 # Starts knoll in the working directory and waits for its window.
 start_knoll() {
@@ -280,8 +282,9 @@ hold() {
 # from clients.
 pointer() { xdotool getmouselocation --shell | awk -F= '/^[XY]=/{printf "%s ", $2}'; }
 
-# Moves the window to ($1, $2) on the screen.
+# Moves the window to ($1, $2) on the screen; resizes it to $1 by $2.
 window_move() { xdotool windowmove --sync "$win" "$1" "$2"; }
+window_resize() { xdotool windowsize --sync "$win" "$1" "$2"; }
 
 # True while a window titled Knoll exists.
 window_exists() { xdotool search --name '^Knoll$' >/dev/null; }
