@@ -34,8 +34,10 @@ install_packages() {
     fi
 }
 
-# Shared memory for Wayland buffers; a bare chroot has none of its own.
+# Shared memory for Wayland buffers, which a bare chroot lacks, and a root
+# directory the test user may enter (a fresh root's is private).
 prepare_system() {
+    chmod 755 /
     mountpoint -q /dev/shm || mount -t tmpfs -o mode=1777,size=512m tmpfs /dev/shm || exit 1
     id "$user" >/dev/null 2>&1 || useradd -m "$user" || exit 1
     runtime=/run/user/$(id -u "$user")
