@@ -5,9 +5,9 @@
 # injector as an ordinary user, starts sway with the headless backend and
 # the pixman renderer (no GPU, no input devices, no X server) and runs the
 # cases there one after another, then the window tests that need a
-# multisampled display. With mutter installed (KNOLL_MUTTER=1), also starts
-# GNOME's compositor headless and checks that knoll starts, gets a
-# decorated window and leaves error.log empty.
+# multisampled display; then GNOME's compositor, mutter, headless, for the
+# start with a decorated window, F11 and Esc (mutter.sh; KNOLL_MUTTER=0
+# leaves it out).
 set -u
 cd "$(dirname "$0")/../.."
 project=$PWD
@@ -28,9 +28,10 @@ as_user() {
 
 install_packages() {
     bash scripts/setup.sh sway grim jq libwayland-dev libxkbcommon-dev xkb-data || exit 1
-    if [ "${KNOLL_MUTTER:-0}" = 1 ]; then
+    if [ "${KNOLL_MUTTER:-1}" = 1 ]; then
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            mutter dbus-daemon >/dev/null || exit 1
+            mutter dbus-daemon dbus-user-session libglib2.0-bin python3-gi gir1.2-glib-2.0 \
+            >/dev/null || exit 1
     fi
 }
 
@@ -43,6 +44,17 @@ prepare_system() {
     runtime=/run/user/$(id -u "$user")
     mkdir -p "$runtime" && chown "$user:" "$runtime" && chmod 700 "$runtime"
     chown -R "$user:" "$project"
+}
+
+# A cursor theme whose pointer is one clear pixel: the compositor draws the
+# pointer into every screenshot, where it would count as a changed picture.
+make_blank_cursor() {
+    as_user bash -c '
+        dir=$HOME/.icons/knoll-blank/cursors
+        mkdir -p "$dir" && cd "$dir" &&
+        convert -size 1x1 xc:none blank.png && echo "1 0 0 blank.png" >blank.cfg &&
+        xcursorgen blank.cfg default && ln -sf default left_ptr && rm blank.png blank.cfg
+    ' || { say "cannot make the blank cursor"; exit 1; }
 }
 
 build_programs() {
@@ -82,7 +94,7 @@ run_cases() {
     local c passed=0 failed=()
     for c in "${cases[@]}"; do
         if as_user WAYLAND_DISPLAY="$WAYLAND_DISPLAY" SWAYSOCK="$SWAYSOCK" KNOLL_E2E_DISPLAY=wayland \
-            WLINPUT="$project/$build/wlinput" bash tests/e2e/e2e.sh "$c" "$build/knoll"; then
+            XCURSOR_THEME=knoll-blank WLINPUT="$project/$build/wlinput" bash tests/e2e/e2e.sh "$c" "$build/knoll"; then
             passed=$((passed + 1))
         else
             failed+=("$c")
@@ -96,6 +108,14 @@ run_cases() {
         failed+=(test_app)
     fi
     say "sway: ${#failed[@]} failed: ${failed[*]}"
+    stop_compositor "$sway_pid"
+    if [ "${KNOLL_MUTTER:-1}" = 1 ]; then
+        if as_user dbus-run-session -- bash tests/e2e/mutter.sh "$build/knoll"; then
+            passed=$((passed + 1))
+        else
+            failed+=(mutter)
+        fi
+    fi
     echo "$passed passed, ${#failed[@]} failed"
     [ ${#failed[@]} -eq 0 ]
 }
@@ -107,11 +127,11 @@ unset DISPLAY WAYLAND_DISPLAY
 t0=$SECONDS
 install_packages
 prepare_system
+make_blank_cursor
 build_programs
 say "ready after $((SECONDS - t0)) s"
 start_sway
 run_cases
 status=$?
-stop_compositor "$sway_pid"
 say "done after $((SECONDS - t0)) s"
 exit $status

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# knoll under GNOME's compositor, mutter, headless with one virtual monitor:
+# starts with a decorated window (mutter draws no title bars, so libdecor
+# must have loaded a decoration plugin into knoll), goes to full screen and
+# back with F11, ends with Esc and status 0, and logs nothing. Keys come
+# through mutter's remote desktop interface (mutter-keys.py). Run inside a
+# D-Bus session (dbus-run-session) with XDG_RUNTIME_DIR set and no DISPLAY.
+#
+#   mutter.sh PATH/TO/knoll
+set -u
+knoll=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-mutter.XXXXXX")
+mutter_pid= knoll_pid=
+
+fail() {
+    echo "FAIL: mutter: $*" >&2
+    [ -f "$work/error.log" ] && sed 's/^/error.log: /' "$work/error.log" >&2
+    exit 1
+}
+
+cleanup() {
+    for pid in $knoll_pid $mutter_pid; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+}
+trap cleanup EXIT
+
+mutter --headless --wayland --no-x11 --virtual-monitor 1280x1024 >"$work/mutter.log" 2>&1 &
+mutter_pid=$!
+for _ in $(seq 100); do
+    WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n1)
+    [ -n "$WAYLAND_DISPLAY" ] && break
+    sleep 0.1
+done
+[ -n "$WAYLAND_DISPLAY" ] || fail "mutter did not start: $(tail -n3 "$work/mutter.log")"
+export WAYLAND_DISPLAY
+echo "-- $(mutter --version | head -n1), socket $WAYLAND_DISPLAY"
+
+cd "$work" || fail "no working directory"
+printf 'fps_limit 3\naniso_level 0\nwin_width 640\nwin_height 480\n' >config.txt
+"$knoll" >/dev/null 2>&1 &
+knoll_pid=$!
+sleep 6
+kill -0 "$knoll_pid" 2>/dev/null || fail "knoll ended at start-up"
+grep -q '/libdecor/plugins-1/' "/proc/$knoll_pid/maps" || fail "no decoration plugin loaded"
+echo "-- decorations: $(grep -o 'libdecor/plugins-1/[^ ]*' "/proc/$knoll_pid/maps" | sort -u)"
+
+printf '%s\n' "key 0xffc8 down" "key 0xffc8 up" "sleep 3" "key 0xffc8 down" "key 0xffc8 up" \
+    "sleep 3" "key 0xff1b down" "key 0xff1b up" | python3 "$here/mutter-keys.py" ||
+    fail "remote keys refused"
+for _ in $(seq 100); do
+    kill -0 "$knoll_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$knoll_pid" 2>/dev/null && fail "knoll still runs after Esc"
+wait "$knoll_pid"
+status=$?
+knoll_pid=
+[ $status -eq 0 ] || fail "knoll exited with status $status"
+[ ! -s error.log ] || fail "error.log after a clean run"
+echo "-- F11 twice and Esc: status 0, error.log empty"
+rm -rf "$work"
+echo "PASS: mutter"
