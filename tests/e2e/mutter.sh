@@ -27,15 +27,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mutter --headless --wayland --no-x11 --virtual-monitor 1280x1024 >"$work/mutter.log" 2>&1 &
+# A socket name of its own, so that knoll cannot reach another compositor.
+export WAYLAND_DISPLAY=knoll-mutter-$$
+mutter --headless --wayland --no-x11 --wayland-display "$WAYLAND_DISPLAY" \
+    --virtual-monitor 1280x1024 >"$work/mutter.log" 2>&1 &
 mutter_pid=$!
 for _ in $(seq 100); do
-    WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n1)
-    [ -n "$WAYLAND_DISPLAY" ] && break
+    [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && break
     sleep 0.1
 done
-[ -n "$WAYLAND_DISPLAY" ] || fail "mutter did not start: $(tail -n3 "$work/mutter.log")"
-export WAYLAND_DISPLAY
+[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || fail "mutter did not start: $(tail -n3 "$work/mutter.log")"
 echo "-- $(mutter --version | head -n1), socket $WAYLAND_DISPLAY"
 
 cd "$work" || fail "no working directory"
