@@ -10,20 +10,16 @@
 set -u
 knoll=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/harness.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-mutter.XXXXXX")
-mutter_pid= knoll_pid=
+mutter_pid=
 
-fail() {
-    echo "FAIL: mutter: $*" >&2
-    [ -f "$work/error.log" ] && sed 's/^/error.log: /' "$work/error.log" >&2
-    exit 1
-}
-
-cleanup() {
-    for pid in $knoll_pid $mutter_pid; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
+# The harness's cleanup ends knoll, then this ends mutter.
+display_stop() {
+    [ -n "$mutter_pid" ] || return 0
+    kill "$mutter_pid" 2>/dev/null
+    wait "$mutter_pid" 2>/dev/null
+    mutter_pid=
 }
 trap cleanup EXIT
 
@@ -37,7 +33,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || fail "mutter did not start: $(tail -n3 "$work/mutter.log")"
-echo "-- $(mutter --version | head -n1), socket $WAYLAND_DISPLAY"
+note "$(mutter --version | head -n1), socket $WAYLAND_DISPLAY"
 
 cd "$work" || fail "no working directory"
 printf 'fps_limit 3\naniso_level 0\nwin_width 640\nwin_height 480\n' >config.txt
@@ -46,21 +42,13 @@ knoll_pid=$!
 sleep 6
 kill -0 "$knoll_pid" 2>/dev/null || fail "knoll ended at start-up"
 grep -q '/libdecor/plugins-1/' "/proc/$knoll_pid/maps" || fail "no decoration plugin loaded"
-echo "-- decorations: $(grep -o 'libdecor/plugins-1/[^ ]*' "/proc/$knoll_pid/maps" | sort -u)"
+note "decorations: $(grep -o 'libdecor/plugins-1/[^ ]*' "/proc/$knoll_pid/maps" | sort -u)"
 
 printf '%s\n' "key 0xffc8 down" "key 0xffc8 up" "sleep 3" "key 0xffc8 down" "key 0xffc8 up" \
     "sleep 3" "key 0xff1b down" "key 0xff1b up" | python3 "$here/mutter-keys.py" ||
     fail "remote keys refused"
-for _ in $(seq 100); do
-    kill -0 "$knoll_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$knoll_pid" 2>/dev/null && fail "knoll still runs after Esc"
-wait "$knoll_pid"
-status=$?
-knoll_pid=
-[ $status -eq 0 ] || fail "knoll exited with status $status"
-[ ! -s error.log ] || fail "error.log after a clean run"
-echo "-- F11 twice and Esc: status 0, error.log empty"
-rm -rf "$work"
+wait_exit 10
+[ "$knoll_status" -eq 0 ] || fail "knoll exited with status $knoll_status"
+[ ! -s error.log ] || fail "error.log after a clean run: $(head -n3 error.log)"
+note "F11 twice and Esc: status 0, error.log empty"
 echo "PASS: mutter"
