@@ -52,6 +52,16 @@ test-trixie:
 	@[ -x "$(FRESH_MACHINE)" ] || { echo "test-trixie: $(FRESH_MACHINE) not found; set FRESH_MACHINE" >&2; exit 1; }
 	$(AS_ROOT) $(FRESH_MACHINE) --suite trixie $(CURDIR)
 
+# test-wayland: the end-to-end cases natively on Wayland, under a headless
+# sway with real input through its virtual keyboard and pointer, plus the
+# window tests that need multisampling, in a fresh Debian 13 root like
+# test-trixie (tests/e2e/wayland-lane.sh; the committed HEAD).
+.PHONY: test-wayland
+test-wayland:
+	@bash scripts/setup.sh debootstrap
+	@[ -x "$(FRESH_MACHINE)" ] || { echo "test-wayland: $(FRESH_MACHINE) not found; set FRESH_MACHINE" >&2; exit 1; }
+	$(AS_ROOT) $(FRESH_MACHINE) --suite trixie $(CURDIR) -- bash tests/e2e/wayland-lane.sh
+
 # ------------------------------------------------------------ reliability ----
 # test-sanitize: the tests and a short real run, built with ASan and UBSan.
 # The end-to-end cases are left to that real run, which keeps the GL driver

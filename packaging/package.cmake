@@ -68,5 +68,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${KNOLL_HOMEPAGE})
 # The dependencies come from the libraries the executable links, through
 # dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# GLFW 3.4 draws the title bar of Wayland windows through a libdecor plugin,
+# which GNOME needs (it draws none itself); the GTK one looks like GNOME's own.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdecor-0-plugin-1-gtk | libdecor-0-plugin-1-cairo")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -14,7 +14,7 @@ set -euo pipefail
 build=(build-essential cmake pkg-config)
 libraries=(libglfw3-dev libepoxy-dev libstb-dev)
 testing=(googletest libgtest-dev libbenchmark-dev)
-display=(libgl1-mesa-dri xvfb xdotool imagemagick x11-apps fonts-dejavu-core)
+display=(libgl1-mesa-dri xvfb xdotool imagemagick x11-apps x11-utils fonts-dejavu-core)
 fuzzing=(clang)
 
 # ------------------------------------------------------------ functions ----
@@ -26,9 +26,10 @@ print_needs() {
 Knoll needs, by purpose:
   build:    a C++17 compiler, make, CMake 3.18 or later, pkg-config
   program:  GLFW 3.3 or 3.4 (development files), libepoxy (development files),
-            stb (stb_image.h, stb_image_write.h and the stb library)
+            stb (stb_image.h, stb_image_write.h and the stb library); with a
+            GLFW that uses libdecor, a libdecor plugin (cairo or gtk)
   tests:    GoogleTest, Google Benchmark, Mesa's OpenGL drivers (llvmpipe),
-            Xvfb, xdotool, ImageMagick, xwd, the DejaVu fonts
+            Xvfb, xdotool, ImageMagick, xwd, xprop, the DejaVu fonts
   optional: clang with its libFuzzer runtime (compiler-rt) for the fuzz targets
 EOF
 }
@@ -118,6 +119,15 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   can_install || { say "need root or sudo to install: ${missing[*]}"; exit 1; }
   apt_install "${missing[@]}"
+fi
+
+# GLFW 3.4 decorates Wayland windows through libdecor, which needs a plugin:
+# without one, GNOME's windows get no title bar and every start logs that no
+# plugin was found. Debian's GLFW only recommends one.
+if dpkg-query -W -f='${Depends}' libglfw3 2>/dev/null | grep -q libdecor &&
+  ! installed libdecor-0-plugin-1-cairo && ! installed libdecor-0-plugin-1-gtk; then
+  can_install || { say "need root or sudo to install libdecor-0-plugin-1-cairo"; exit 1; }
+  apt_install libdecor-0-plugin-1-cairo
 fi
 
 # The fuzz targets are optional: without a libFuzzer runtime they are skipped.

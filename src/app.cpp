@@ -20,6 +20,13 @@ static const float STEP = 0.25f;                    // world units per tick
 static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
 static const float FAR_PLANE = 64.0f;
+// The name the desktop knows the program by: its desktop entry is
+// knoll.desktop, whose StartupWMClass says the same.
+static const char *const APP_NAME = "knoll";
+
+// GLFW 3.4 says which platform it runs on and takes Wayland's app_id; 3.3
+// knows only X11 here.
+#define KNOLL_GLFW_34 (GLFW_VERSION_MAJOR > 3 || (GLFW_VERSION_MAJOR == 3 && GLFW_VERSION_MINOR >= 4))
 
 // ---------------------------------------------------------------- types ----
 
@@ -170,14 +177,17 @@ Vec3 randomLightDirection(RandomState *state) {
 }
 
 // Switches between a window and the primary monitor's current video mode,
-// restoring the window's place and size on the way back.
+// restoring the window's size, and its place where the platform tells it,
+// on the way back.
 static void toggleFullscreen(GLFWwindow *win) {
     static int window_x, window_y, window_wid, window_hei;
     if (!glfwGetWindowMonitor(win)) {
         GLFWmonitor *monitor = glfwGetPrimaryMonitor();
         const GLFWvidmode *video = monitor ? glfwGetVideoMode(monitor) : NULL;
         if (!video) return;  // no monitor to go fullscreen on; GLFW has logged why
-        glfwGetWindowPos(win, &window_x, &window_y);
+        // Wayland places windows itself and reports no position: asking is
+        // an error, and the position given back is ignored there anyway.
+        if (windowPositionKnown()) glfwGetWindowPos(win, &window_x, &window_y);
         glfwGetWindowSize(win, &window_wid, &window_hei);
         glfwSetWindowMonitor(win, monitor, 0, 0, video->width, video->height, GLFW_DONT_CARE);
     } else {
@@ -240,11 +250,29 @@ void windowWaitEvents(double timeout) {
     refresh_pending = 0;
 }
 
+#if KNOLL_GLFW_34
 void windowPlatformHint(void) {
-#if defined(GLFW_PLATFORM) && defined(GLFW_PLATFORM_X11)
     const char *x11 = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
     if (x11 && *x11 && !(wayland && *wayland)) glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
+}
+
+int windowPositionKnown(void) { return glfwGetPlatform() != GLFW_PLATFORM_WAYLAND; }
+
+static void windowAppIdHint(void) { glfwWindowHintString(GLFW_WAYLAND_APP_ID, APP_NAME); }
+#else
+void windowPlatformHint(void) {}
+
+int windowPositionKnown(void) { return 1; }
+
+static void windowAppIdHint(void) {}
 #endif
+
+// Names the program to the desktop, which matches the window to the desktop
+// entry for the dock's icon and name: app_id on Wayland, WM_CLASS on X11.
+static void windowNameHints(void) {
+    windowAppIdHint();
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, APP_NAME);
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, APP_NAME);
 }
 
 int windowInit(void) {
@@ -257,6 +285,7 @@ int windowInit(void) {
     contextHints();
     glfwWindowHint(GLFW_SAMPLES, msaa_level);
     glfwWindowHint(GLFW_SRGB_CAPABLE, 1);
+    windowNameHints();
     window = glfwCreateWindow(win_width, win_height, "Knoll", NULL, NULL);
     if (!window) return 1;
     glfwSetKeyCallback(window, keyCallback);

@@ -99,6 +99,9 @@ Vec3 randomLightDirection(RandomState *state);
 // its own lines to stderr (error.log), or reach a compositor the caller did
 // not name through its default socket.
 void windowPlatformHint(void);
+// 1 when the platform reports where windows are (X11), 0 where the
+// compositor alone places them (Wayland). Needs GLFW initialised.
+int windowPositionKnown(void);
 // Creates the window and its GL 3.3 core context and registers the
 // callbacks. Returns 0, or 1 after GLFW has logged why.
 int windowInit(void);

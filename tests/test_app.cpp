@@ -275,3 +275,28 @@ TEST(AppWindow, SwapIntervalFollowsVsync) {
         EXPECT_EQ(swap_intervals, v == 1 ? std::vector<int>{} : std::vector<int>{v});
     }
 }
+
+// msaa_level becomes the window's sample count, and a level above the
+// driver's most still opens a window, with what the driver has. Xvfb offers
+// no multisampled window, so only a display that does can show this: the
+// Wayland lane, which says so with KNOLL_MULTISAMPLED_DISPLAY=1.
+TEST(AppWindow, SamplesFollowMsaaLevel) {
+    if (!getenv("KNOLL_MULTISAMPLED_DISPLAY"))
+        GTEST_SKIP() << "this display offers no multisampled windows";
+    win_width = 64;
+    win_height = 64;
+    vsync = 1;
+    const int levels[] = {0, 4, 16};
+    GLint samples[3] = {};
+    for (int i = 0; i < 3; i++) {
+        msaa_level = levels[i];
+        ASSERT_EQ(windowInit(), 0) << "msaa_level " << levels[i];
+        glGetIntegerv(GL_SAMPLES, &samples[i]);
+        glfwDestroyWindow(window);
+        window = nullptr;
+    }
+    EXPECT_EQ(samples[0], 0);
+    EXPECT_EQ(samples[1], 4);
+    EXPECT_GE(samples[2], 4);
+    printf("samples for msaa_level 0, 4, 16: %d, %d, %d\n", samples[0], samples[1], samples[2]);
+}

@@ -1,6 +1,8 @@
 # Shared helpers for the end-to-end cases: a private Xvfb, one knoll process
 # in a fresh working directory, real X input through xdotool and screenshot
-# comparison with ImageMagick. Sourced by e2e.sh; not run on its own.
+# comparison with ImageMagick. Sourced by e2e.sh; not run on its own. With
+# KNOLL_E2E_DISPLAY=wayland, wayland.sh replaces the display, input and
+# screenshot helpers with ones for a running Wayland compositor.
 #
 # Every picture is compared without the top rows, where the frame-rate text
 # changes on its own.
@@ -26,7 +28,7 @@ cleanup() {
         kill "$knoll_pid" 2>/dev/null
         wait "$knoll_pid" 2>/dev/null
     fi
-    px_stop
+    display_stop
     if [ -n "$work" ]; then
         if [ $status -eq 0 ]; then
             rm -rf "$work"
@@ -49,6 +51,8 @@ setup() {
     px_start ${SCREEN_W}x${SCREEN_H} "$work/.xvfb.log" || fail "Xvfb did not start"
     note "display $DISPLAY, working directory $work"
 }
+
+display_stop() { px_stop; }
 
 # Starts knoll in the working directory and waits for its window. A Windows
 # build runs through KNOLL_RUNNER (wine).
@@ -268,7 +272,7 @@ best_shift() {
 
 # Ends knoll with Esc and checks the exit status and the log.
 finish() {
-    xdotool key Escape
+    tap Escape
     wait_exit 10
     [ "$knoll_status" -eq 0 ] || fail "knoll exited with status $knoll_status after Esc"
     check_log
@@ -280,12 +284,45 @@ check_log() {
     fi
 }
 
+# ------------------------------------------------------------- input ----
+# Keys go by X keysym name (e, Escape, F11, Up), buttons by X number (3 is
+# the right button).
+
+key_down() { xdotool keydown "$1"; }
+key_up() { xdotool keyup "$1"; }
+button_down() { xdotool mousedown "$1"; }
+button_up() { xdotool mouseup "$1"; }
+# Moves the pointer by ($1, $2), or to the screen position ($1, $2).
+pointer_by() { xdotool mousemove_relative -- "$1" "$2"; }
+pointer_to() { xdotool mousemove "$1" "$2"; }
+
 # Presses one key (press and release).
 tap() { xdotool key "$1"; }
 
 # Holds a key for $2 seconds.
 hold() {
-    xdotool keydown "$1"
+    key_down "$1"
     sleep "$2"
-    xdotool keyup "$1"
+    key_up "$1"
 }
+
+# "X Y " of the pointer on the screen; empty where the platform keeps it
+# from clients.
+pointer() { xdotool getmouselocation --shell | awk -F= '/^[XY]=/{printf "%s ", $2}'; }
+
+# Moves the window to ($1, $2) on the screen; resizes it to $1 by $2.
+window_move() { xdotool windowmove --sync "$win" "$1" "$2"; }
+window_resize() { xdotool windowsize --sync "$win" "$1" "$2"; }
+
+# True while a window titled Knoll exists.
+window_exists() { xdotool search --name '^Knoll$' >/dev/null; }
+
+# The window's name for the desktop: the class of WM_CLASS, when its
+# instance says the same.
+window_app_name() {
+    xprop -id "$win" WM_CLASS | sed -nE 's/^WM_CLASS\(STRING\) = "([^"]*)", "\1"$/\1/p'
+}
+
+if [ "${KNOLL_E2E_DISPLAY:-x11}" = wayland ]; then
+    . "$(dirname "${BASH_SOURCE[0]}")/wayland.sh"
+fi
