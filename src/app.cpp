@@ -1,11 +1,9 @@
 #include "app.h"
 
 #include <GLFW/glfw3.h>
-#include <fcntl.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <stb_image.h>
 
@@ -16,7 +14,7 @@
 
 // ------------------------------------------------------------ constants ----
 
-static const double TURN_PER_UNIT = M_PI / 1024.0;  // radians per screen unit
+static const double TURN_PER_UNIT = PI / 1024.0;  // radians per screen unit
 static const float STEP = 0.25f;                    // world units per tick
 static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
@@ -122,8 +120,8 @@ int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientati
 
     look->look_hor -= dx * TURN_PER_UNIT;
     look->look_ver -= dy * TURN_PER_UNIT;
-    look->look_hor = fmod(look->look_hor, 2.0 * M_PI);
-    look->look_ver = fmin(fmax(look->look_ver, -M_PI / 2.0), M_PI / 2.0);
+    look->look_hor = fmod(look->look_hor, 2.0 * PI);
+    look->look_ver = fmin(fmax(look->look_ver, -PI / 2.0), PI / 2.0);
     *orientation = quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, (float)look->look_hor),
                                    {1.0f, 0.0f, 0.0f}, (float)look->look_ver);
     return 1;
@@ -217,24 +215,6 @@ static void mouseCallback(GLFWwindow *win, int button, int action, int mods) {
 }
 
 // -------------------------------------------------------- window, frame ----
-
-int logOpen(const char *path) {
-    fflush(stderr);
-    // Opening first and moving the descriptor into place keeps the stderr
-    // stream itself valid whatever happens; a descriptor 2 left closed would
-    // be handed to the next file opened and receive our diagnostics.
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
-    int opened = fd >= 0;
-    if (!opened) fd = open("/dev/null", O_WRONLY);
-    if (fd >= 0 && fd != STDERR_FILENO) {
-        dup2(fd, STDERR_FILENO);
-        close(fd);
-    }
-    // Unbuffered: glibc then writes each fprintf with one write call, so a
-    // line is never split and never waits in a buffer for a normal exit.
-    setvbuf(stderr, NULL, _IONBF, 0);
-    return opened ? 0 : 1;
-}
 
 static void errorCallback(int code, const char *description) {
     fprintf(stderr, "GLFW Error %d: %s\n", code, description);

@@ -99,11 +99,6 @@ Vec3 randomLightDirection(RandomState *state);
 // its own lines to stderr (error.log), or reach a compositor the caller did
 // not name through its default socket.
 void windowPlatformHint(void);
-// Points standard error (descriptor 2) at path, appending, and makes it
-// unbuffered so that every diagnostic is in the file as soon as it is
-// written, even if the process dies. When path cannot be opened, descriptor 2
-// goes to /dev/null instead. Returns 0, or 1 when path did not open.
-int logOpen(const char *path);
 // Creates the window and its GL 3.3 core context and registers the
 // callbacks. Returns 0, or 1 after GLFW has logged why.
 int windowInit(void);

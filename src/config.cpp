@@ -1,18 +1,16 @@
 #include "config.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <inttypes.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "platform.h"
 
 // ------------------------------------------------------------ constants ----
 
 enum { LINE_BUFFER = 64 };
-enum { PATH_BUFFER = 4096, LINK_HOPS = 40 };  // LINK_HOPS: the kernel's own limit
+static const char UTF8_BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
 
 struct Setting {
     const char *key;
@@ -80,6 +78,14 @@ void clampInt(int32_t *value, int32_t min, int32_t max) {
     if (max < *value) *value = max;
 }
 
+// Editors such as older Notepad begin a UTF-8 file with a byte-order mark;
+// it is no part of the first line's key.
+static const char *skipByteOrderMark(const char *line) {
+    return strncmp(line, UTF8_BYTE_ORDER_MARK, strlen(UTF8_BYTE_ORDER_MARK)) == 0
+               ? line + strlen(UTF8_BYTE_ORDER_MARK)
+               : line;
+}
+
 static void applyLine(const char *line) {
     for (int i = 0; i < SETTING_COUNT; i++) {
         if (compareConfigKey(settings[i].key, line)) {
@@ -95,7 +101,8 @@ int configRead(void) {
     FILE *file = fopen("config.txt", "r");
     if (file) {
         char line[LINE_BUFFER];
-        while (fgets(line, sizeof(line), file)) applyLine(line);
+        for (int first = 1; fgets(line, sizeof(line), file); first = 0)
+            applyLine(first ? skipByteOrderMark(line) : line);
         fclose(file);
     }
 
@@ -120,100 +127,14 @@ int configFormat(char *out, int size) {
                     win_height);
 }
 
-// Follows path through symbolic links to the name of the file they lead to,
-// into out. Returns 0, or 1 when the chain does not end or a name is too long.
-static int resolveLinks(const char *path, char *out, size_t size) {
-    if ((size_t)snprintf(out, size, "%s", path) >= size) return 1;
-    for (int hop = 0; hop < LINK_HOPS; hop++) {
-        char link[PATH_BUFFER];
-        ssize_t n = readlink(out, link, sizeof(link));
-        if (n < 0) return 0;  // not a link, or nothing there yet: out names the file
-        if ((size_t)n == sizeof(link)) return 1;
-        link[n] = '\0';
-        // A relative target counts from the directory that holds the link.
-        const char *slash = strrchr(out, '/');
-        int keep = link[0] != '/' && slash ? (int)(slash - out + 1) : 0;
-        char next[PATH_BUFFER];
-        if ((size_t)snprintf(next, sizeof(next), "%.*s%s", keep, out, link) >= sizeof(next))
-            return 1;
-        if ((size_t)snprintf(out, size, "%s", next) >= size) return 1;
-    }
-    return 1;
-}
-
-// Gives the new file fd the old file's owner and group where the process may:
-// an ordinary user cannot give a file away, but may still give its group.
-static void keepOwner(int fd, const struct stat *old) {
-    if (old->st_uid == geteuid() && old->st_gid == getegid()) return;
-    if (fchown(fd, old->st_uid, old->st_gid) == 0) return;
-    if (fchown(fd, (uid_t)-1, old->st_gid) == 0) return;
-    // Neither is ours to give: the new file stays the process's own.
-}
-
-// Gives the new file fd the old file's owner (see keepOwner) and permission
-// bits. Returns 0, or 1 when the bits could not be set.
-static int keepOwnerAndMode(int fd, const struct stat *old) {
-    // Owner first: a change of owner clears the set-user-ID and set-group-ID
-    // bits.
-    keepOwner(fd, old);
-    return fchmod(fd, old->st_mode & 07777) != 0;
-}
-
-// Writes all of text to fd. Returns 0, or 1 on an error.
-static int writeAll(int fd, const char *text, size_t length) {
-    while (length > 0) {
-        ssize_t n = write(fd, text, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return 1;
-        text += n;
-        length -= (size_t)n;
-    }
-    return 0;
-}
-
-// Flushes fd to the disk. A file system without sync support (EINVAL) has
-// nothing further to flush, so that counts as done; other errors fail.
-static int syncFile(int fd) { return fsync(fd) != 0 && errno != EINVAL; }
-
-// Writes text to the file path names through a temporary file beside it that
-// is renamed over it only once complete, so a crash or a full disk never
-// leaves it truncated. A symbolic link is followed and stays a link; the file
-// keeps its mode and, where allowed, its owner. Only a regular file that the
-// process may write, or a name with nothing there yet, is replaced. Returns 0
-// on success, 1 when the file is unchanged.
-static int writeFileReplacing(const char *path, const char *text, size_t length) {
-    char target[PATH_BUFFER], temp[PATH_BUFFER];
-    if (resolveLinks(path, target, sizeof(target)) != 0) return 1;
-    if ((size_t)snprintf(temp, sizeof(temp), "%s.tmp", target) >= sizeof(temp)) return 1;
-
-    struct stat old;
-    int exists = stat(target, &old) == 0;
-    if (!exists && errno != ENOENT) return 1;
-    if (exists && (!S_ISREG(old.st_mode) || faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0))
-        return 1;
-
-    // A temporary file left by an interrupted run, or anything else put under
-    // its name, is removed; O_EXCL then never follows a link planted there.
-    unlink(temp);
-    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return 1;
-    int failed = exists && keepOwnerAndMode(fd, &old);
-    if (!failed) failed = writeAll(fd, text, length);
-    if (!failed) failed = syncFile(fd);
-    failed |= close(fd) != 0;
-    if (!failed) failed = rename(temp, target) != 0;
-    if (failed) unlink(temp);
-    return failed;
-}
-
 int configWrite(void) {
     char text[256];
     int length = configFormat(text, sizeof(text));
-    writeFileReplacing("config.txt", text, (size_t)length);
+    fileReplace("config.txt", text, (size_t)length);
     return 0;
 }
 
-void writeHelp(void) { writeFileReplacing("help.txt", help_text, sizeof(help_text) - 1); }
+void writeHelp(void) { fileReplace("help.txt", help_text, sizeof(help_text) - 1); }
 
 int configInit(void) {
     if (configRead() != 0) return 1;

@@ -16,6 +16,11 @@
 
 #include <math.h>
 
+// ------------------------------------------------------------ constants ----
+
+// M_PI is POSIX, not standard C or C++: Windows' C library has none by default.
+static const double PI = 3.14159265358979323846;
+
 // ---------------------------------------------------------------- types ----
 
 struct Vec2 {

@@ -6,6 +6,7 @@
 #include "config.h"
 #include "graph_init.h"
 #include "graph_state.h"
+#include "platform.h"
 
 // ------------------------------------------------------------ functions ----
 
@@ -25,36 +26,30 @@ static void runLoop(void) {
     }
 }
 
+// Ends a failed start-up: the message goes to error.log and, where a user may
+// have no terminal, before their eyes. GLFW is closed on every way out: a
+// context left alive at exit keeps Mesa's rasterizer threads running while
+// the driver is unloaded. Returns the exit status, 1.
+static int failStartup(const char *message) {
+    fprintf(stderr, "%s\n", message);
+    glfwTerminate();
+    reportStartupFailure(message);
+    return 1;
+}
+
 int main(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
     logOpen("error.log");
     // Image decoding needs no window: it runs while the window opens.
     graphicsDecodeAhead();
-    if (configInit() != 0) {
-        fprintf(stderr, "Config init failed!\n");
-        return 1;
-    }
-    // GLFW is closed on every way out: a context left alive at exit keeps
-    // Mesa's rasterizer threads running while the driver is unloaded.
-    if (windowInit() != 0) {
-        fprintf(stderr, "Window init failed!\n");
-        glfwTerminate();
-        return 1;
-    }
+    if (configInit() != 0) return failStartup("Config init failed!");
+    if (windowInit() != 0) return failStartup("Window init failed!");
     random_state = randomNew((uint32_t)(int64_t)(glfwGetTime() * 1048576.0));
-    if (graphicsInit() != 0) {
-        fprintf(stderr, "Graphics init failed!\n");
-        glfwTerminate();
-        return 1;
-    }
+    if (graphicsInit() != 0) return failStartup("Graphics init failed!");
     int width, height;
     glfwGetFramebufferSize(window, &width, &height);
     graphicsViewport(width, height);
-    if (terrainInit() != 0) {
-        fprintf(stderr, "Graphics init failed!\n");
-        glfwTerminate();
-        return 1;
-    }
+    if (terrainInit() != 0) return failStartup("Graphics init failed!");
 
     runLoop();
     glfwTerminate();

@@ -1,13 +1,8 @@
 // The shell: loop timing, the frame counter, the flying camera, the random
-// light commands, the diagnostics log and the window's swap interval.
+// light commands and the window's swap interval.
 #include <GLFW/glfw3.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -33,7 +28,7 @@ extern "C" void __wrap_glfwSwapInterval(int interval) {
 namespace {
 
 const Vec3 AXIS_X = {1, 0, 0}, AXIS_Y = {0, 1, 0};
-const double UNIT = M_PI / 1024.0;  // one screen unit of cursor motion
+const double UNIT = PI / 1024.0;  // one screen unit of cursor motion
 
 Vec3 viewOf(Quat q) { return quatMultiplyVector(q, {0, 0, -1}); }
 
@@ -153,30 +148,30 @@ TEST(AppTest, AppCameraTurn) {
     cameraTurn(&look, 1012, 300, 1, &ori);
     EXPECT_VEC3_NEAR(viewOf(ori), 1, 0, 0, 1e-6);
     cameraTurn(&look, 1524, 300, 1, &ori);
-    EXPECT_EQ(look.look_hor, -M_PI);
+    EXPECT_EQ(look.look_hor, -PI);
     EXPECT_VEC3_NEAR(viewOf(ori), 0, 0, 1, 1e-6);
 
     // Three quarters of a turn to the left is kept as it is, not as the
     // equivalent quarter to the right.
     look = {0, 0, 0, 0, 1};  // already looking
     cameraTurn(&look, -1536, 0, 1, &ori);
-    EXPECT_EQ(look.look_hor, 1.5 * M_PI);
-    look.look_hor = 2 * M_PI + 0.1;
+    EXPECT_EQ(look.look_hor, 1.5 * PI);
+    look.look_hor = 2 * PI + 0.1;
     cameraTurn(&look, look.cx, look.cy, 1, &ori);
     EXPECT_NEAR(look.look_hor, 0.1, 1e-12);
-    look.look_hor = -2 * M_PI - 0.1;
+    look.look_hor = -2 * PI - 0.1;
     cameraTurn(&look, look.cx, look.cy, 1, &ori);
     EXPECT_NEAR(look.look_hor, -0.1, 1e-12);
 
     // A long way down stops at straight down; coming back up acts at once.
     look = {0, 0, 0, 0, 1};  // already looking
     cameraTurn(&look, 0, 100000, 1, &ori);
-    EXPECT_EQ(look.look_ver, -M_PI / 2);
+    EXPECT_EQ(look.look_ver, -PI / 2);
     EXPECT_VEC3_NEAR(viewOf(ori), 0, -1, 0, 1e-6);
     cameraTurn(&look, 0, 99990, 1, &ori);
-    EXPECT_NEAR(look.look_ver, -M_PI / 2 + 10 * UNIT, 1e-12);
+    EXPECT_NEAR(look.look_ver, -PI / 2 + 10 * UNIT, 1e-12);
     cameraTurn(&look, 0, -100000, 1, &ori);
-    EXPECT_EQ(look.look_ver, M_PI / 2);
+    EXPECT_EQ(look.look_ver, PI / 2);
 
     // Up and to the left: pitch about the camera's X, then yaw about world Y.
     look = {0, 0, 0, 0, 1};  // already looking
@@ -203,11 +198,11 @@ TEST(AppTest, AppCameraMove) {
     EXPECT_VEC3_NEAR(cameraMove(start, identity, down), 16, 8, 32.25f, 0);
     EXPECT_VEC3_NEAR(cameraMove(start, identity, none), 16, 8, 32, 0);
 
-    Quat facing_down = quatAddRotation(quatRotate(AXIS_Y, 0), AXIS_X, -M_PI / 2);
+    Quat facing_down = quatAddRotation(quatRotate(AXIS_Y, 0), AXIS_X, -PI / 2);
     EXPECT_VEC3_NEAR(cameraMove(start, facing_down, up), 16, 7.75f, 32, 1e-5);
 
     // Turned a quarter left, forward is -X and right is -Z.
-    Quat turned = quatRotate(AXIS_Y, M_PI / 2);
+    Quat turned = quatRotate(AXIS_Y, PI / 2);
     EXPECT_VEC3_NEAR(cameraMove(start, turned, up), 15.75f, 8, 32, 1e-5);
     EXPECT_VEC3_NEAR(cameraMove(start, turned, {1, 1, 0, 0}), 16, 8, 32, 1e-5);
     EXPECT_VEC3_NEAR(cameraMove(start, turned, {0, 1, 1, 0}), 15.75f, 8, 31.75f, 1e-5);
@@ -259,85 +254,6 @@ TEST(AppTest, AppRandomLight) {
     EXPECT_LT(color_lo, 0.01f);
     EXPECT_GT(color_hi, 7.99f);
     free(state);
-}
-
-// ------------------------------------------------------------------ log ----
-
-namespace {
-
-std::string readText(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs body in a child process and returns its wait status.
-template <typename Body>
-int inChild(Body body) {
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        body();
-        _exit(0);
-    }
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return status;
-}
-
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char name[] = "/tmp/knoll_log_XXXXXX";
-        path = mkdtemp(name) ? name : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-};
-
-}  // namespace
-
-// A diagnostic is in error.log the moment it is written: a process killed
-// right after keeps it, after what earlier runs left there.
-TEST(AppLog, LineSurvivesSigkill) {
-    TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
-    const std::string log = dir.path + "/error.log";
-    std::ofstream(log) << "earlier run\n";
-    int status = inChild([&] {
-        if (logOpen(log.c_str()) != 0) _exit(3);
-        fprintf(stderr, "GLFW Error %d: %s\n", 65544, "probe");
-        kill(getpid(), SIGKILL);
-    });
-    ASSERT_TRUE(WIFSIGNALED(status)) << status;
-    EXPECT_EQ(WTERMSIG(status), SIGKILL);
-    EXPECT_EQ(readText(log), "earlier run\nGLFW Error 65544: probe\n");
-}
-
-// Without a log file, descriptor 2 still leads somewhere harmless, so the
-// next file opened cannot become the program's stderr.
-TEST(AppLog, UnopenableLogKeepsDescriptorTwoHarmless) {
-    TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
-    const std::string log = dir.path + "/error.log";
-    ASSERT_EQ(mkdir(log.c_str(), 0700), 0);  // even root cannot open a directory to write
-    int status = inChild([&] {
-        if (logOpen(log.c_str()) != 1) _exit(3);
-        struct stat on_two, null;
-        if (fstat(STDERR_FILENO, &on_two) != 0) _exit(4);
-        if (stat("/dev/null", &null) != 0 || on_two.st_rdev != null.st_rdev) _exit(5);
-        int next = open((dir.path + "/other").c_str(), O_WRONLY | O_CREAT, 0600);
-        if (next == STDERR_FILENO) _exit(6);
-        fprintf(stderr, "lost\n");
-        _exit(0);
-    });
-    ASSERT_TRUE(WIFEXITED(status)) << status;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: result, 4: closed, 5: not /dev/null, 6: reused";
-    EXPECT_EQ(readText(dir.path + "/other"), "");
 }
 
 // --------------------------------------------------------------- window ----

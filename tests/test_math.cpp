@@ -9,7 +9,6 @@
 
 namespace {
 
-const float PI = 3.14159265358979f;
 const Vec3 AXIS_X = {1, 0, 0}, AXIS_Y = {0, 1, 0};
 
 Vec4 apply(const Mat4 &m, Vec4 p) {

@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "graph_models.h"
+#include "knoll_math.h"
 
 // ------------------------------------------------------------ constants ----
 
 enum { TEX_SIDE = 512 };
-
-static const double PI = 3.14159265358979323846;
 
 // ---------------------------------------------------------------- types ----
 

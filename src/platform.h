@@ -1,0 +1,30 @@
+// What differs between Windows and POSIX systems, behind one interface:
+// standard error onto the error log, replacing a file atomically in the
+// platform's text convention, and telling a user that start-up failed.
+// platform_posix.cpp and platform_win32.cpp implement it; the build picks one.
+#pragma once
+
+#include <stddef.h>
+
+// ------------------------------------------------------------ functions ----
+
+// Points standard error at path, appending, and makes it unbuffered so that
+// every diagnostic is in the file as soon as it is written, even if the
+// process dies. When path cannot be opened, standard error goes to the null
+// device instead, never to whatever file is opened next. Returns 0, or 1 when
+// path did not open.
+int logOpen(const char *path);
+
+// Replaces the file path names with text, given with "\n" line ends and
+// written with the platform's own (CRLF on Windows). The new contents go to a
+// temporary file beside the target that replaces it only once complete and
+// flushed, so a crash or a full disk never leaves it truncated. A symbolic
+// link is followed and stays a link. Only a regular file that the process may
+// write, or a name with nothing there yet, is replaced. Returns 0 on success,
+// 1 when the file is unchanged (and no temporary file is left).
+int fileReplace(const char *path, const char *text, size_t length);
+
+// Tells a user who may have no terminal that start-up failed with message
+// (one line), and where the error log is. On Windows a message box; on POSIX
+// systems the line in the log is the report, so this does nothing.
+void reportStartupFailure(const char *message);

@@ -1,0 +1,118 @@
+// The POSIX side of the platform layer: the error log on descriptor 2 and
+// file replacement by rename.
+#include "platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// ------------------------------------------------------------ constants ----
+
+enum { PATH_BUFFER = 4096, LINK_HOPS = 40 };  // LINK_HOPS: the kernel's own limit
+
+// ------------------------------------------------------------ functions ----
+
+int logOpen(const char *path) {
+    fflush(stderr);
+    // Opening first and moving the descriptor into place keeps the stderr
+    // stream itself valid whatever happens; a descriptor 2 left closed would
+    // be handed to the next file opened and receive our diagnostics.
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
+    int opened = fd >= 0;
+    if (!opened) fd = open("/dev/null", O_WRONLY);
+    if (fd >= 0 && fd != STDERR_FILENO) {
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    // Unbuffered: glibc then writes each fprintf with one write call, so a
+    // line is never split and never waits in a buffer for a normal exit.
+    setvbuf(stderr, NULL, _IONBF, 0);
+    return opened ? 0 : 1;
+}
+
+// -------------------------------------------------------- replacing files ----
+
+// Follows path through symbolic links to the name of the file they lead to,
+// into out. Returns 0, or 1 when the chain does not end or a name is too long.
+static int resolveLinks(const char *path, char *out, size_t size) {
+    if ((size_t)snprintf(out, size, "%s", path) >= size) return 1;
+    for (int hop = 0; hop < LINK_HOPS; hop++) {
+        char link[PATH_BUFFER];
+        ssize_t n = readlink(out, link, sizeof(link));
+        if (n < 0) return 0;  // not a link, or nothing there yet: out names the file
+        if ((size_t)n == sizeof(link)) return 1;
+        link[n] = '\0';
+        // A relative target counts from the directory that holds the link.
+        const char *slash = strrchr(out, '/');
+        int keep = link[0] != '/' && slash ? (int)(slash - out + 1) : 0;
+        char next[PATH_BUFFER];
+        if ((size_t)snprintf(next, sizeof(next), "%.*s%s", keep, out, link) >= sizeof(next))
+            return 1;
+        if ((size_t)snprintf(out, size, "%s", next) >= size) return 1;
+    }
+    return 1;
+}
+
+// Gives the new file fd the old file's owner and group where the process may:
+// an ordinary user cannot give a file away, but may still give its group.
+static void keepOwner(int fd, const struct stat *old) {
+    if (old->st_uid == geteuid() && old->st_gid == getegid()) return;
+    if (fchown(fd, old->st_uid, old->st_gid) == 0) return;
+    if (fchown(fd, (uid_t)-1, old->st_gid) == 0) return;
+    // Neither is ours to give: the new file stays the process's own.
+}
+
+// Gives the new file fd the old file's owner (see keepOwner) and permission
+// bits. Returns 0, or 1 when the bits could not be set.
+static int keepOwnerAndMode(int fd, const struct stat *old) {
+    // Owner first: a change of owner clears the set-user-ID and set-group-ID
+    // bits.
+    keepOwner(fd, old);
+    return fchmod(fd, old->st_mode & 07777) != 0;
+}
+
+// Writes all of text to fd. Returns 0, or 1 on an error.
+static int writeAll(int fd, const char *text, size_t length) {
+    while (length > 0) {
+        ssize_t n = write(fd, text, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 1;
+        text += n;
+        length -= (size_t)n;
+    }
+    return 0;
+}
+
+// Flushes fd to the disk. A file system without sync support (EINVAL) has
+// nothing further to flush, so that counts as done; other errors fail.
+static int syncFile(int fd) { return fsync(fd) != 0 && errno != EINVAL; }
+
+int fileReplace(const char *path, const char *text, size_t length) {
+    char target[PATH_BUFFER], temp[PATH_BUFFER];
+    if (resolveLinks(path, target, sizeof(target)) != 0) return 1;
+    if ((size_t)snprintf(temp, sizeof(temp), "%s.tmp", target) >= sizeof(temp)) return 1;
+
+    struct stat old;
+    int exists = stat(target, &old) == 0;
+    if (!exists && errno != ENOENT) return 1;
+    if (exists && (!S_ISREG(old.st_mode) || faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0))
+        return 1;
+
+    // A temporary file left by an interrupted run, or anything else put under
+    // its name, is removed; O_EXCL then never follows a link planted there.
+    unlink(temp);
+    int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return 1;
+    int failed = exists && keepOwnerAndMode(fd, &old);
+    if (!failed) failed = writeAll(fd, text, length);
+    if (!failed) failed = syncFile(fd);
+    failed |= close(fd) != 0;
+    if (!failed) failed = rename(temp, target) != 0;
+    if (failed) unlink(temp);
+    return failed;
+}
+
+void reportStartupFailure(const char *message) { (void)message; }
