@@ -210,7 +210,7 @@ done
 list=$(IFS=';'; echo "${prefixes[*]}")
 cat >"$BUILD/deps.cmake.tmp" <<EOF
 # Written by scripts/setup-windows.sh: the Windows builds of the libraries.
-set(KNOLL_WINDOWS_DEPS "$list" CACHE STRING "Prefixes of the Windows libraries")
+set(KNOLL_WINDOWS_DEPS "$list" CACHE STRING "Prefixes of the Windows libraries" FORCE)
 EOF
 if cmp -s "$BUILD/deps.cmake.tmp" "$BUILD/deps.cmake"; then
   rm "$BUILD/deps.cmake.tmp"
