@@ -11,6 +11,7 @@
 #include "graph_init.h"
 #include "graph_render.h"
 #include "graph_state.h"
+#include "platform.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -253,6 +254,7 @@ int windowInit(void) {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    contextHints();
     glfwWindowHint(GLFW_SAMPLES, msaa_level);
     glfwWindowHint(GLFW_SRGB_CAPABLE, 1);
     window = glfwCreateWindow(win_width, win_height, "Knoll", NULL, NULL);

@@ -24,6 +24,11 @@ int logOpen(const char *path);
 // 1 when the file is unchanged (and no temporary file is left).
 int fileReplace(const char *path, const char *text, size_t length);
 
+// Window hints the platform's OpenGL needs beyond version and profile, given
+// before the window is made: macOS makes a 3.3 core context only for a
+// forward-compatible request (untried). Needs glfwInit.
+void contextHints(void);
+
 // Tells a user who may have no terminal that start-up failed with message
 // (one line), and where the error log is. On Windows a message box; on POSIX
 // systems the line in the log is the report, so this does nothing.

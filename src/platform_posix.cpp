@@ -2,6 +2,7 @@
 // file replacement by rename.
 #include "platform.h"
 
+#include <GLFW/glfw3.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -113,6 +114,14 @@ int fileReplace(const char *path, const char *text, size_t length) {
     if (!failed) failed = rename(temp, target) != 0;
     if (failed) unlink(temp);
     return failed;
+}
+
+// ------------------------------------------------------------- start-up ----
+
+void contextHints(void) {
+#ifdef __APPLE__
+    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
+#endif
 }
 
 void reportStartupFailure(const char *message) { (void)message; }

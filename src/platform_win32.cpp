@@ -135,6 +135,8 @@ int fileReplace(const char *path, const char *text, size_t length) {
 
 // ------------------------------------------------------------- start-up ----
 
+void contextHints(void) {}
+
 void reportStartupFailure(const char *message) {
     std::wstring text = widen(message);
     text += L"\n\nKnoll could not start. What went wrong is written in\n";

@@ -27,35 +27,56 @@ struct LockedFile {
 
 }  // namespace
 
+// A directory of its own for one test, made afresh. A death test's child
+// runs the test again from its start, so it finds the same directory in the
+// same state, at the same absolute path.
+struct LogDir {
+    fs::path path;
+    explicit LogDir(const char *name) : path(fs::temp_directory_path() / name) {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+        fs::create_directories(path);
+    }
+    ~LogDir() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
 // A diagnostic is in error.log the moment it is written, with the CRLF line
 // end of a Windows text file, after what earlier runs left there; a GUI
 // program has no standard error to begin with, so the log must give it one.
-TEST_F(ConfigDir, LogLineSurvivesAKilledProcess) {
-    writeFile("error.log", "earlier run\r\n");
+TEST(PlatformLog, LineSurvivesAKilledProcess) {
+    LogDir dir("knoll_log_killed");
+    const fs::path log = dir.path / "error.log";
+    writeFile(log, "earlier run\r\n");
     EXPECT_EXIT(
         {
-            if (logOpen("error.log") != 0) _exit(3);
+            if (logOpen(log.string().c_str()) != 0) _exit(3);
             fprintf(stderr, "GLFW Error %d: %s\n", 65544, "probe");
             TerminateProcess(GetCurrentProcess(), KILLED);
         },
         ::testing::ExitedWithCode(KILLED), "");
-    EXPECT_EQ(readFile("error.log"), "earlier run\r\nGLFW Error 65544: probe\r\n");
+    EXPECT_EQ(readFile(log), "earlier run\r\nGLFW Error 65544: probe\r\n");
 }
 
 // Without a log file, standard error still leads somewhere harmless: writing
 // to it neither fails the program nor lands in the next file opened.
-TEST_F(ConfigDir, LogThatCannotOpenLeavesStandardErrorHarmless) {
-    ASSERT_TRUE(fs::create_directory("error.log"));
+TEST(PlatformLog, LogThatCannotOpenLeavesStandardErrorHarmless) {
+    LogDir dir("knoll_log_unopenable");
+    const fs::path log = dir.path / "error.log", other = dir.path / "other";
+    ASSERT_TRUE(fs::create_directory(log));
     EXPECT_EXIT(
         {
-            if (logOpen("error.log") != 1) _exit(3);
-            FILE *other = fopen("other", "w");
+            if (logOpen(log.string().c_str()) != 1) _exit(3);
+            FILE *next = _wfopen(other.c_str(), L"w");
             fprintf(stderr, "lost\n");
-            fclose(other);
+            fclose(next);
             _exit(0);
         },
         ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(readFile("other"), "");
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_EQ(readFile(other), "");
 }
 
 // A read-only file is the user's way of keeping it: it stays as it is, and

@@ -50,17 +50,45 @@ setup() {
     note "display $DISPLAY, working directory $work"
 }
 
-# Starts knoll in the working directory and waits for its window.
+# Starts knoll in the working directory and waits for its window. A Windows
+# build runs through KNOLL_RUNNER (wine).
 start_knoll() {
-    "$KNOLL" >"$work/.stdout" 2>&1 &
+    ${KNOLL_RUNNER:-} "$KNOLL" >"$work/.stdout" 2>&1 &
     knoll_pid=$!
-    win=$(timeout $STARTUP_TIMEOUT xdotool search --sync --onlyvisible --name '^Knoll$' | head -n1)
-    [ -n "$win" ] || fail "no window titled Knoll appeared"
+    win=$(find_window) || fail "no window titled Knoll appeared"
     # Without a window manager focus is set directly; the pointer goes inside
     # too so the window gets keyboard input either way.
     xdotool windowfocus --sync "$win" || fail "cannot focus the window"
     read -r wx wy ww wh < <(geometry)
     xdotool mousemove $((wx + ww / 2)) $((wy + wh / 2))
+}
+
+# The end of a line as Knoll writes it, less the "\n".
+if [ "${KNOLL_PLATFORM:-}" = windows ]; then CR=$'\r'; else CR=; fi
+
+# Prints text file $1 with "\n" line ends. Knoll writes the platform's own:
+# on Windows (KNOLL_PLATFORM=windows) every line must end in CRLF.
+text_of() {
+    if [ "${KNOLL_PLATFORM:-}" = windows ]; then
+        [ "$(grep -c $'\r$' "$1")" -eq "$(wc -l <"$1")" ] || fail "$1: a line does not end in CRLF"
+        tr -d '\r' <"$1"
+    else
+        cat "$1"
+    fi
+}
+
+# Prints the id of the first visible window titled Knoll once there is one,
+# within STARTUP_TIMEOUT. A search is tried again when it fails: Wine makes
+# and destroys windows of its own while a program starts, and a window gone
+# in the middle of a search ends that search with an X error.
+find_window() {
+    local t0=$SECONDS id
+    while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
+        id=$(xdotool search --onlyvisible --name '^Knoll$' 2>/dev/null | head -n1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
 }
 
 # Prints "x y width height" of the knoll window.
