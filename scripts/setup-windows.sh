@@ -7,8 +7,8 @@
 #     the Linux build.
 # The sources come through apt-get source with a private sources list under
 # BUILD_DIR that names the mirror the system's apt uses (nothing system-wide
-# changes); apt checks the .dsc against the signed Sources index and
-# dpkg-source checks the tarballs against the .dsc. Each library is built
+# changes); the .dsc is checked against the signed Sources index and the
+# tarballs against the .dsc. Each library is built
 # once into ${XDG_CACHE_HOME:-~/.cache}/knoll/windows-deps/<package>-<version>,
 # so later builds and fresh clones reuse it without going to the network.
 #
