@@ -96,41 +96,38 @@ sha256_field() {
                      /^[^ ]/ { on = 0 } on && (v == "" || ver == v) { print $1 "  " $3 }'
 }
 
-# Downloads pkg=version into $1 and unpacks it into $1/tree: the .dsc is
-# checked against the signed Sources index, every other file against the
-# .dsc (the maintainer's signature is not, which would need debian-keyring).
-# A mirror that lacks the Debian tarball still yields the checked upstream
-# tarball, built then without Debian's changes, which is said.
+# Downloads pkg=version into $1 and unpacks it into $1/tree. Every file is
+# checked against the signed Sources index (the maintainer's signature of
+# the .dsc is not, which would need debian-keyring). A mirror that lacks the
+# .dsc or the Debian tarball still yields the checked upstream tarball,
+# built then without Debian's changes, which is said.
 fetch_source() {
-  local dir=$1 pkg=$2 version=$3 dsc
-  dsc=${pkg}_${version#*:}.dsc
+  local dir=$1 pkg=$2 version=$3
   private_lists
   rm -rf "$dir"
   mkdir -p "$dir"
   cd "$dir"
   private_apt apt-cache showsrc --only-source "$pkg" | sha256_field "$version" >index.sha256
-  private_apt apt-get source -qq --download-only "$pkg=$version" >/dev/null 2>apt.err ||
-    [ -e "$dsc" ] || { cat apt.err >&2; exit 1; }
-  grep -F "  $dsc" index.sha256 | sha256sum -c --quiet - ||
-    { say "$dsc does not match the Sources index"; exit 1; }
-  sha256_field <"$dsc" >files.sha256
-  local name absent=()
-  while read -r _ name; do
-    [ -e "$name" ] || absent+=("$name")
-  done <files.sha256
+  [ -s index.sha256 ] || { say "the mirror offers no source of $pkg $version"; exit 1; }
+  private_apt apt-get source -qq --download-only "$pkg=$version" >/dev/null 2>apt.err || true
+  local sum name absent=()
+  : >present.sha256
+  while read -r sum name; do
+    if [ -e "$name" ]; then echo "$sum  $name" >>present.sha256; else absent+=("$name"); fi
+  done <index.sha256
+  sha256sum -c --quiet present.sha256 || { say "$pkg $version does not match the Sources index"; exit 1; }
   if [ ${#absent[@]} -eq 0 ]; then
-    sha256sum -c --quiet files.sha256
-    dpkg-source -x "$dsc" tree >/dev/null 2>dpkg-source.err || { cat dpkg-source.err >&2; exit 1; }
-  elif [ ${#absent[@]} -eq 1 ] && [[ ${absent[0]} == *.debian.tar.* ]]; then
-    say "the mirror has no ${absent[0]}: building $pkg from its checked upstream tarball alone"
-    grep -v -F "  ${absent[0]}" files.sha256 | sha256sum -c --quiet -
+    dpkg-source -x ./*.dsc tree >/dev/null 2>dpkg-source.err || { cat dpkg-source.err >&2; exit 1; }
+  elif ls ./*.orig.tar.* >/dev/null 2>&1 &&
+    ! printf '%s\n' "${absent[@]}" | grep -qv -e '\.dsc$' -e '\.debian\.tar\.'; then
+    say "the mirror lacks ${absent[*]}: building $pkg from its checked upstream tarball alone"
     mkdir tree
     tar -xf "$(ls ./*.orig.tar.*)" -C tree --strip-components=1
   else
     cat apt.err >&2
     exit 1
   fi
-  grep -F "  $dsc" index.sha256 >dsc.sha256
+  grep -F ".dsc" index.sha256 >dsc.sha256
   cd - >/dev/null
 }
 
