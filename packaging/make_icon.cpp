@@ -1,14 +1,17 @@
 // Makes the square application icon from the logo's round badge: the square
 // at the logo's left end, as tall as the logo, holds the badge on black; the
 // black around the badge becomes transparent and the square is scaled to
-// size x size.
+// size x size. A Windows icon (OUT ending in .ico) holds one PNG image for
+// each of the sizes given.
 //
 //   knoll_icon LOGO.png OUT.png SIZE
+//   knoll_icon LOGO.png OUT.ico SIZE,SIZE,...
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include <stb_image.h>
@@ -19,6 +22,9 @@
 
 // A channel above this counts as part of the badge rather than background.
 static const int INK = 8;
+// The largest size made, and the largest a Windows icon holds.
+static const int MAX_SIZE = 4096;
+static const int MAX_ICO_SIZE = 256;
 
 // ---------------------------------------------------------------- types ----
 
@@ -72,13 +78,83 @@ static std::vector<unsigned char> cutBadge(const unsigned char *rgba, int w, int
     return out;
 }
 
+// The badge scaled to size x size, or an empty vector when that fails.
+static std::vector<unsigned char> scaleBadge(const std::vector<unsigned char> &badge, int side,
+                                             int size) {
+    std::vector<unsigned char> icon((size_t)size * size * 4);
+    if (!stbir_resize_uint8_srgb(badge.data(), side, side, 0, icon.data(), size, size, 0, 4, 3,
+                                 0))
+        icon.clear();
+    return icon;
+}
+
+static void appendBytes(void *context, void *data, int size) {
+    auto *out = static_cast<std::vector<unsigned char> *>(context);
+    out->insert(out->end(), (unsigned char *)data, (unsigned char *)data + size);
+}
+
+static void appendLE(std::vector<unsigned char> &out, unsigned value, int bytes) {
+    for (int i = 0; i < bytes; i++) out.push_back((unsigned char)(value >> (8 * i)));
+}
+
+// Writes a Windows .ico file whose images are PNG files, one per size:
+// the icon directory, one 16-byte entry per image, then the images.
+static int writeIco(const char *path, const std::vector<unsigned char> &badge, int side,
+                    const std::vector<int> &sizes) {
+    std::vector<std::vector<unsigned char>> pngs;
+    for (int size : sizes) {
+        std::vector<unsigned char> icon = scaleBadge(badge, side, size), png;
+        if (icon.empty() || !stbi_write_png_to_func(appendBytes, &png, size, size, 4,
+                                                    icon.data(), size * 4))
+            return 0;
+        pngs.push_back(png);
+    }
+    std::vector<unsigned char> out;
+    appendLE(out, 0, 2);
+    appendLE(out, 1, 2);
+    appendLE(out, (unsigned)sizes.size(), 2);
+    size_t offset = 6 + 16 * sizes.size();
+    for (size_t i = 0; i < sizes.size(); i++) {
+        // A width or height of 256 is written as 0.
+        appendLE(out, (unsigned)sizes[i] & 0xff, 1);
+        appendLE(out, (unsigned)sizes[i] & 0xff, 1);
+        appendLE(out, 0, 2);
+        appendLE(out, 1, 2);
+        appendLE(out, 32, 2);
+        appendLE(out, (unsigned)pngs[i].size(), 4);
+        appendLE(out, (unsigned)offset, 4);
+        offset += pngs[i].size();
+    }
+    for (const auto &png : pngs) out.insert(out.end(), png.begin(), png.end());
+    FILE *f = fopen(path, "wb");
+    if (!f) return 0;
+    int ok = fwrite(out.data(), 1, out.size(), f) == out.size();
+    return fclose(f) == 0 && ok;
+}
+
+// Parses "16,32,48" into sizes; 0 when a size is missing or not in 1..max.
+static int parseSizes(const char *text, int max, std::vector<int> *sizes) {
+    for (const char *p = text;;) {
+        char *end;
+        long size = strtol(p, &end, 10);
+        if (end == p || size < 1 || size > max) return 0;
+        sizes->push_back((int)size);
+        if (*end == '\0') return 1;
+        if (*end != ',') return 0;
+        p = end + 1;
+    }
+}
+
 int main(int argc, char **argv) {
     if (argc != 4) {
-        fprintf(stderr, "usage: %s LOGO.png OUT.png SIZE\n", argv[0]);
+        fprintf(stderr, "usage: %s LOGO.png OUT.png SIZE | LOGO.png OUT.ico SIZE,SIZE,...\n",
+                argv[0]);
         return 2;
     }
-    int size = atoi(argv[3]);
-    if (size < 1 || size > 4096) {
+    std::string out = argv[2];
+    bool ico = out.size() > 4 && out.compare(out.size() - 4, 4, ".ico") == 0;
+    std::vector<int> sizes;
+    if (!parseSizes(argv[3], ico ? MAX_ICO_SIZE : MAX_SIZE, &sizes) || (!ico && sizes.size() != 1)) {
         fprintf(stderr, "knoll_icon: size %s out of range\n", argv[3]);
         return 2;
     }
@@ -97,8 +173,16 @@ int main(int argc, char **argv) {
     std::vector<unsigned char> badge = cutBadge(logo, w, h, disc);
     stbi_image_free(logo);
 
-    std::vector<unsigned char> icon((size_t)size * size * 4);
-    if (!stbir_resize_uint8_srgb(badge.data(), h, h, 0, icon.data(), size, size, 0, 4, 3, 0)) {
+    if (ico) {
+        if (!writeIco(argv[2], badge, h, sizes)) {
+            fprintf(stderr, "knoll_icon: cannot write %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
+    int size = sizes[0];
+    std::vector<unsigned char> icon = scaleBadge(badge, h, size);
+    if (icon.empty()) {
         fprintf(stderr, "knoll_icon: resize failed\n");
         return 1;
     }

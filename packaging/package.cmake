@@ -3,11 +3,9 @@
 # it. Included from the top CMakeLists.txt after the program's targets.
 
 set(KNOLL_RELEASE_DATE 2026-12-07)
-set(KNOLL_HOMEPAGE "https://knoll.example" CACHE STRING "The project's public address")
 set(KNOLL_SCREENSHOTS_URL "${KNOLL_HOMEPAGE}/docs" CACHE STRING
   "Public address of the folder docs/ with the README's pictures")
 set(KNOLL_APP_ID example.knoll.Knoll)
-set(KNOLL_CONTACT "Seed 2430fd24 maintainers <maintainers@users.noreply.c-seed-2430fd24.example>")
 set(KNOLL_DEB_VERSION ${PROJECT_VERSION}-1)
 set(KNOLL_MAN_DATE ${KNOLL_RELEASE_DATE})
 execute_process(COMMAND date -u -R -d "${KNOLL_RELEASE_DATE} 12:00"

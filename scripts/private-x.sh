@@ -34,6 +34,13 @@ px_start() {
   export KNOLL_PRIVATE_DISPLAY=$DISPLAY
 }
 
+# True inside a display that px_start started (in this process or one above
+# it), where a command can run directly.
+px_inside() {
+  [ -n "${KNOLL_PRIVATE_DISPLAY:-}" ] && [ "${DISPLAY:-}" = "$KNOLL_PRIVATE_DISPLAY" ] &&
+    [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ]
+}
+
 # Stops the server px_start started, if any.
 px_stop() {
   [ -n "${PX_PID:-}" ] || return 0

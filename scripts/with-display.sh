@@ -6,8 +6,7 @@
 # again), the command runs there directly.
 set -u
 . "$(dirname "$0")/private-x.sh"
-if [ -n "${KNOLL_PRIVATE_DISPLAY:-}" ] && [ "${DISPLAY:-}" = "$KNOLL_PRIVATE_DISPLAY" ] &&
-  [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+if px_inside; then
   exec "$@"
 fi
 px_start || exit 1

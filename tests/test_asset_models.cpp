@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -250,9 +252,11 @@ INSTANTIATE_TEST_SUITE_P(Models, ModelTextures, ::testing::Range(0, (int)MODELS_
 // ---- output and preview ----
 
 TEST(ModelFiles, WritesEveryFileAndReportsFailure) {
-    char dir[] = "/tmp/knoll_models_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    ASSERT_EQ(assetgenModels(dir), 0);
+    std::filesystem::path made = std::filesystem::temp_directory_path() /
+                                 ("knoll_models_" + std::to_string(std::random_device()()));
+    ASSERT_TRUE(std::filesystem::create_directory(made));
+    std::string dir = made.string();
+    ASSERT_EQ(assetgenModels(dir.c_str()), 0);
     const char *suffixes[] = {".omm", "_alb.png", "_rma.png", "_nrm.png"};
     for (int i = 0; i < MODELS_COUNT; i++) {
         const char *name = MODELS_NAMES[i];
@@ -267,7 +271,7 @@ TEST(ModelFiles, WritesEveryFileAndReportsFailure) {
             unlink(path.c_str());
         }
     }
-    rmdir(dir);
+    rmdir(dir.c_str());
     EXPECT_EQ(assetgenModels("/nonexistent/knoll/dir"), 1);
 }
 

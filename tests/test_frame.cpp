@@ -10,6 +10,7 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -488,7 +489,8 @@ static ::testing::AssertionResult matchesReference(const char *name, const Frame
             if (mark > diff[i]) diff[i] = diff[i + 1] = diff[i + 2] = mark;
         }
     std::string dir = std::string(KNOLL_BINARY_DIR) + "/reference-failures/";
-    mkdir(dir.c_str(), 0755);
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
     writePng(dir + name + "-actual.png", actual);
     writePng(dir + name + "-expected.png", expected);
     writePng(dir + name + "-diff.png", diff);
@@ -502,10 +504,9 @@ static ::testing::AssertionResult matchesReference(const char *name, const Frame
 // The references belong to the project's own assets; a build that embeds
 // stand-ins cannot match them.
 static bool embedsProjectAssets(void) {
-    char a[PATH_MAX], b[PATH_MAX];
+    std::error_code error;
     std::string project = std::string(KNOLL_SOURCE_DIR) + "/assets";
-    return realpath(KNOLL_EMBEDDED_ASSETS, a) && realpath(project.c_str(), b) &&
-           std::string(a) == b;
+    return std::filesystem::equivalent(KNOLL_EMBEDDED_ASSETS, project, error);
 }
 
 // Anisotropic filtering is implementation-defined: GL leaves its footprint
