@@ -37,7 +37,8 @@ static int failStartup(const char *message) {
     return 1;
 }
 
-int main(void) {
+// Start-up and the loop. Returns the exit status.
+static int run(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
     logOpen("error.log");
     // Image decoding needs no window: it runs while the window opens.
@@ -55,3 +56,5 @@ int main(void) {
     glfwTerminate();
     return 0;
 }
+
+int main(void) { processExit(run()); }

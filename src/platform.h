@@ -29,6 +29,14 @@ int fileReplace(const char *path, const char *text, size_t length);
 // forward-compatible request (untried). Needs glfwInit.
 void contextHints(void);
 
+// Ends the process with status, as a return from main would, once GLFW is
+// closed and the files are written. On Windows the process ends at once,
+// without the exit handlers of the libraries beneath it: under Wine, Mesa's
+// GL library tore itself down at exit while llvmpipe's threads still ran,
+// and about one exit in a hundred faulted (seen in the test programs after
+// they had passed, and in a failed start-up's exit).
+[[noreturn]] void processExit(int status);
+
 // Tells a user who may have no terminal that start-up failed with message
 // (one line), and where the error log is. On Windows a message box; on POSIX
 // systems the line in the log is the report, so this does nothing.

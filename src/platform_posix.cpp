@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,3 +126,5 @@ void contextHints(void) {
 }
 
 void reportStartupFailure(const char *message) { (void)message; }
+
+void processExit(int status) { exit(status); }

@@ -137,6 +137,12 @@ int fileReplace(const char *path, const char *text, size_t length) {
 
 void contextHints(void) {}
 
+void processExit(int status) {
+    fflush(NULL);
+    TerminateProcess(GetCurrentProcess(), (UINT)status);
+    ExitProcess((UINT)status);  // only if the process could not end itself
+}
+
 void reportStartupFailure(const char *message) {
     std::wstring text = widen(message);
     text += L"\n\nKnoll could not start. What went wrong is written in\n";
