@@ -46,6 +46,11 @@ if ! px_inside; then
   KNOLL_WINE_ALONE=1 exec bash "$here/with-display.sh" bash "$0" --prefix "$WINEPREFIX" "$@"
 fi
 prefix_ready || exit 1
+# The Wine session (server and services) starts with the first program and
+# keeps that program's output open for as long as it lasts, so a program of
+# no interest starts it; under ctest, a test would otherwise last as long as
+# every test after it.
+wine cmd /c exit </dev/null >/dev/null 2>&1
 if [ -z "${KNOLL_WINE_ALONE:-}" ]; then
   exec wine "$@"
 fi
