@@ -253,7 +253,10 @@ void windowWaitEvents(double timeout) {
 #if KNOLL_GLFW_34
 void windowPlatformHint(void) {
     const char *x11 = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
-    if (x11 && *x11 && !(wayland && *wayland)) glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
+    // A Windows GLFW has no X11, though DISPLAY is set under Wine or beside
+    // an X server: asking for it there would fail glfwInit.
+    if (x11 && *x11 && !(wayland && *wayland) && glfwPlatformSupported(GLFW_PLATFORM_X11))
+        glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
 }
 
 int windowPositionKnown(void) { return glfwGetPlatform() != GLFW_PLATFORM_WAYLAND; }
