@@ -359,10 +359,16 @@ case_fullscreen() {
     printf '%s' "$LIGHT_CONFIG" >config.txt
     start_knoll
     wait_logo
-    window_move 100 80
     local before full after
-    before=$(geometry)
-    [ "$before" = "100 80 640 480" ] || fail "window not placed at 100,80: $before"
+    # Where the program cannot see a move from outside, the window stays
+    # where the system put it.
+    if outside_changes_seen; then
+        window_move 100 80
+        before=$(geometry)
+        [ "$before" = "100 80 640 480" ] || fail "window not placed at 100,80: $before"
+    else
+        before=$(geometry)
+    fi
     tap F11
     full=$(wait_geometry "0 0 $SCREEN_W $SCREEN_H")
     [ "$full" = "0 0 $SCREEN_W $SCREEN_H" ] || fail "F11: window is $full, not the whole screen"
@@ -379,6 +385,10 @@ case_fullscreen() {
 # new picture is the first one (the same view, as the aspect is kept), not
 # the old picture in one corner of a sky-coloured window.
 case_resize() {
+    if ! outside_changes_seen; then
+        echo "SKIP: this Wine does not pass a resize made from outside on to the program"
+        exit 77
+    fi
     setup
     start_scene s0
     window_resize 800 600

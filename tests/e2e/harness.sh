@@ -81,18 +81,29 @@ text_of() {
     fi
 }
 
-# Prints the id of the first visible window titled Knoll once there is one,
+# Prints the id of the newest visible window titled Knoll once there is one,
 # within STARTUP_TIMEOUT. A search is tried again when it fails: Wine makes
 # and destroys windows of its own while a program starts, and a window gone
 # in the middle of a search ends that search with an X error.
 find_window() {
     local t0=$SECONDS id
     while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
-        id=$(xdotool search --onlyvisible --name '^Knoll$' 2>/dev/null | head -n1)
+        id=$(xdotool search --onlyvisible --name '^Knoll$' 2>/dev/null | tail -n1)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.2
     done
     return 1
+}
+
+# True when the program sees its window moved or resized from outside (by
+# xdotool, with no window manager). Wine 10 (Debian 13) does not pass such a
+# change on to a Windows program, Wine 8 (Debian 12) does, and X11 and
+# Wayland programs always see it.
+outside_changes_seen() {
+    [ "${KNOLL_PLATFORM:-}" = windows ] || return 0
+    local major
+    major=$(wine --version 2>/dev/null | sed -nE 's/^wine-([0-9]+).*/\1/p')
+    [ "${major:-0}" -lt 10 ]
 }
 
 # Prints "x y width height" of the knoll window.
@@ -226,6 +237,9 @@ wait_still() {
 wait_logo() {
     local t0=$SECONDS
     while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
+        # Wine 10 may make the program's X window anew before the first
+        # frame: the window to watch is the one there is now.
+        if [ "${KNOLL_PLATFORM:-}" = windows ]; then win=$(find_window) || fail "the window is gone"; fi
         shot logo
         [ "$(identify -format '%[fx:standard_deviation>0.001]' "$work/logo.png")" = 1 ] && return 0
         sleep 0.1
