@@ -1,5 +1,5 @@
-// The POSIX side of the platform layer: the error log on descriptor 2 and
-// file replacement by rename.
+// The POSIX side of the platform layer: the error log on descriptor 2, file
+// replacement by rename, and the start-up's platform hooks.
 #include "platform.h"
 
 #include <GLFW/glfw3.h>
@@ -15,7 +15,7 @@
 
 enum { PATH_BUFFER = 4096, LINK_HOPS = 40 };  // LINK_HOPS: the kernel's own limit
 
-// ------------------------------------------------------------ functions ----
+// ------------------------------------------------------------ error log ----
 
 int logOpen(const char *path) {
     fflush(stderr);
@@ -35,7 +35,7 @@ int logOpen(const char *path) {
     return opened ? 0 : 1;
 }
 
-// -------------------------------------------------------- replacing files ----
+// ------------------------------------------------------ replacing files ----
 
 // Follows path through symbolic links to the name of the file they lead to,
 // into out. Returns 0, or 1 when the chain does not end or a name is too long.

@@ -53,7 +53,7 @@ int logOpen(const char *path) {
     return opened ? 0 : 1;
 }
 
-// -------------------------------------------------------- replacing files ----
+// ------------------------------------------------------ replacing files ----
 
 // The name of the file path leads to, through symbolic links and junctions,
 // into *target, and whether one is there in *exists. Returns 0 when path

@@ -9,11 +9,11 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 
 #include "config.h"
+#include "gl_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -102,11 +102,7 @@ class ConfigDir : public ::testing::Test {
    protected:
     void SetUp() override {
         old_ = fs::current_path();
-        std::random_device seed;
-        for (int tries = 0; tries < 100 && dir_.empty(); tries++) {
-            fs::path name = fs::temp_directory_path() / ("knoll_config_" + std::to_string(seed()));
-            if (fs::create_directory(name)) dir_ = name;
-        }
+        dir_ = makeScratchDir("knoll_config_");
         ASSERT_FALSE(dir_.empty());
         fs::current_path(dir_);
     }

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <random>
+
 // ---------------------------------------------------------------- types ----
 
 // Closes the window and GLFW once all tests have run. Left to the process's
@@ -41,6 +43,17 @@ std::string captureEnd(StderrCapture *capture) {
     while ((n = fread(buffer, 1, sizeof(buffer), capture->file)) > 0) text.append(buffer, n);
     fclose(capture->file);
     return text;
+}
+
+std::filesystem::path makeScratchDir(const char *prefix) {
+    std::random_device seed;
+    for (int tries = 0; tries < 100; tries++) {
+        std::filesystem::path name =
+            std::filesystem::temp_directory_path() / (prefix + std::to_string(seed()));
+        std::error_code error;
+        if (std::filesystem::create_directory(name, error)) return name;
+    }
+    return std::filesystem::path();
 }
 
 static void setDefaultSettings(int width, int height) {

@@ -1,5 +1,6 @@
 // Shared test support: a hidden GLFW window with a GL 3.3 core context, an
-// offscreen check of pixels, and capture of what code writes to stderr.
+// offscreen check of pixels, capture of what code writes to stderr, and
+// scratch folders.
 #pragma once
 
 #include <GLFW/glfw3.h>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,10 @@ struct StderrCapture {
 };
 void captureBegin(StderrCapture *capture);
 std::string captureEnd(StderrCapture *capture);
+
+// A new, empty folder under the system's temporary folder, named prefix and
+// a random number; empty when none could be made.
+std::filesystem::path makeScratchDir(const char *prefix);
 
 // Creates the process's one hidden window (width x height) with the context
 // current and the settings at their defaults, once; later calls reuse it.

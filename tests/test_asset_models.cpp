@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "gl_fixture.h"
 #include "graph_models.h"
 #include "models.h"
 
@@ -252,9 +252,8 @@ INSTANTIATE_TEST_SUITE_P(Models, ModelTextures, ::testing::Range(0, (int)MODELS_
 // ---- output and preview ----
 
 TEST(ModelFiles, WritesEveryFileAndReportsFailure) {
-    std::filesystem::path made = std::filesystem::temp_directory_path() /
-                                 ("knoll_models_" + std::to_string(std::random_device()()));
-    ASSERT_TRUE(std::filesystem::create_directory(made));
+    std::filesystem::path made = makeScratchDir("knoll_models_");
+    ASSERT_FALSE(made.empty());
     std::string dir = made.string();
     ASSERT_EQ(assetgenModels(dir.c_str()), 0);
     const char *suffixes[] = {".omm", "_alb.png", "_rma.png", "_nrm.png"};

@@ -11,13 +11,13 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <stb_image.h>
 
 #include "check.h"
+#include "gl_fixture.h"
 #include "common.h"
 #include "images.h"
 #include "knoll_math.h"
@@ -100,9 +100,8 @@ TEST(Assets, RegeneratedFilesMatchCommittedBytes) {
     GTEST_SKIP() << "the committed assets are the Linux build's: MinGW-w64's maths functions "
                     "round a few results differently (pixels off by 1/255, .omm floats)";
 #endif
-    std::filesystem::path made = std::filesystem::temp_directory_path() /
-                                 ("knoll_assets_" + std::to_string(std::random_device()()));
-    ASSERT_TRUE(std::filesystem::create_directory(made));
+    std::filesystem::path made = makeScratchDir("knoll_assets_");
+    ASSERT_FALSE(made.empty());
     std::string dir = made.string();
     ASSERT_EQ(assetgenAll(dir.c_str()), 0);
     int files = 0;

@@ -2,12 +2,14 @@
 // program, and file replacement against read-only files and files another
 // program holds open. Child processes come from googletest's death tests,
 // which start this executable again.
-#include <windows.h>
-
 #include <stdio.h>
 
 #include "config_dir.h"
 #include "platform.h"
+
+// Last: windows.h defines near and far as macros, which the maths header
+// uses as names.
+#include <windows.h>
 
 namespace {
 

@@ -49,7 +49,7 @@ case_exit_esc() {
     # The desktop finds the window's entry, icon and name by this name: the
     # entry's file name on Wayland, its StartupWMClass on X11. Windows takes
     # them from the executable's own resources instead.
-    if [ "${KNOLL_PLATFORM:-}" != windows ]; then
+    if ! on_windows; then
         local name
         name=$(sed -n 's/^StartupWMClass=//p' "$DESKTOP_ENTRY")
         [ "$name" = "$(basename "$DESKTOP_ENTRY" .desktop)" ] || fail "StartupWMClass '$name' is not the entry's name"
@@ -65,7 +65,7 @@ case_exit_esc() {
 }
 
 case_no_display() {
-    if [ "${KNOLL_PLATFORM:-}" = windows ]; then
+    if on_windows; then
         echo "SKIP: a Windows desktop always has a display, and Wine without one has no window system to fail in"
         exit 77
     fi
@@ -108,7 +108,7 @@ case_no_gl33() {
     printf 'line of an earlier run%s\n' "$CR" >error.log
     MESA_GL_VERSION_OVERRIDE=3.0 ${KNOLL_RUNNER:-} "$KNOLL" >"$work/.stdout" 2>&1 &
     knoll_pid=$!
-    if [ "${KNOLL_PLATFORM:-}" = windows ]; then
+    if on_windows; then
         win=$(find_window) || fail "no message box appeared"
         kill -0 "$knoll_pid" 2>/dev/null || fail "the program left before the box was answered"
         shot box

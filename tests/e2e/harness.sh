@@ -67,13 +67,16 @@ start_knoll() {
     xdotool mousemove $((wx + ww / 2)) $((wy + wh / 2))
 }
 
+# True for a Windows build run through KNOLL_RUNNER (KNOLL_PLATFORM=windows).
+on_windows() { [ "${KNOLL_PLATFORM:-}" = windows ]; }
+
 # The end of a line as Knoll writes it, less the "\n".
-if [ "${KNOLL_PLATFORM:-}" = windows ]; then CR=$'\r'; else CR=; fi
+if on_windows; then CR=$'\r'; else CR=; fi
 
 # Prints text file $1 with "\n" line ends. Knoll writes the platform's own:
 # on Windows (KNOLL_PLATFORM=windows) every line must end in CRLF.
 text_of() {
-    if [ "${KNOLL_PLATFORM:-}" = windows ]; then
+    if on_windows; then
         [ "$(grep -c $'\r$' "$1")" -eq "$(wc -l <"$1")" ] || fail "$1: a line does not end in CRLF"
         tr -d '\r' <"$1"
     else
@@ -100,7 +103,7 @@ find_window() {
 # change on to a Windows program, Wine 8 (Debian 12) does, and X11 and
 # Wayland programs always see it.
 outside_changes_seen() {
-    [ "${KNOLL_PLATFORM:-}" = windows ] || return 0
+    on_windows || return 0
     local major
     major=$(wine --version 2>/dev/null | sed -nE 's/^wine-([0-9]+).*/\1/p')
     [ "${major:-0}" -lt 10 ]
@@ -239,7 +242,7 @@ wait_logo() {
     while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
         # Wine 10 may make the program's X window anew before the first
         # frame: the window to watch is the one there is now.
-        if [ "${KNOLL_PLATFORM:-}" = windows ]; then win=$(find_window) || fail "the window is gone"; fi
+        if on_windows; then win=$(find_window) || fail "the window is gone"; fi
         shot logo
         [ "$(identify -format '%[fx:standard_deviation>0.001]' "$work/logo.png")" = 1 ] && return 0
         sleep 0.1
