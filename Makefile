@@ -24,7 +24,7 @@ test: build
 	bash scripts/with-display.sh ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD) $(WEB_BUILD) $(WEB_SITE)
 
 # Rewrites the reference images of the frame tests from the project's assets.
 # Only on purpose: the committed images are what later frames are held to.
@@ -67,6 +67,35 @@ test-windows: windows
 		-j$(JOBS) --timeout 900 -LE e2e; status=$$?; \
 		ctest --test-dir $(WIN_BUILD) --output-on-failure --timeout 900 -L e2e || status=1; \
 		WINEPREFIX=$(CURDIR)/$(WIN_BUILD)/wine wineserver -k; exit $$status'
+
+# ------------------------------------------------------------------- web ----
+# web: Knoll for the browser, built with Debian's Emscripten into build-web/,
+# a static folder any web server serves as it is (the CMake tree is
+# build-emscripten/). serve-web: serves it on http://localhost:8080/.
+# test-web: the browser lane, in Debian's Chromium (tests/web).
+WEB_BUILD := build-emscripten
+WEB_SITE := build-web
+WEB_PORT ?= 8080
+# Node from outside Debian does not search Debian's module folder, where
+# Emscripten's own JavaScript tools find acorn.
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+
+.PHONY: web serve-web test-web
+
+web: setup
+	@bash scripts/setup.sh emscripten
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
+		-DSTB_INCLUDE_DIR=/usr/include/stb -DKNOLL_WEB_SITE=$(CURDIR)/$(WEB_SITE) \
+		$(if $(CI),-DKNOLL_WERROR=ON)
+	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
+
+serve-web: web
+	@echo "Knoll is served at http://localhost:$(WEB_PORT)/ (Ctrl-C stops)"
+	python3 -m http.server --bind 127.0.0.1 --directory $(WEB_SITE) $(WEB_PORT)
+
+test-web: web
+	@bash scripts/setup.sh chromium chromium-headless-shell $$(command -v npm >/dev/null || echo npm)
+	bash tests/web/run.sh $(WEB_SITE)
 
 # ------------------------------------------------------------ portability ----
 # test-trixie: `make test` on the committed HEAD in a fresh Debian 13 root,

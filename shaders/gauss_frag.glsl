@@ -1,4 +1,3 @@
-#version 330
 // One direction of a separable Gaussian blur (sigma 2, two taps each side)
 // over both moments: the centre texel and two linear-filtered samples that
 // each read the pair of taps on one side (placed by the vertex stage).

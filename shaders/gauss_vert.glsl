@@ -1,4 +1,3 @@
-#version 330
 // A quad over all of clip space, with texture positions from 0 to 1, and the
 // two outer sample positions of one direction of the Gaussian blur (sigma 2,
 // two taps each side); mulvec picks the direction.

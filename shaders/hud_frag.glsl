@@ -1,4 +1,3 @@
-#version 330
 // Hard-edged HUD texels: no blending, so a texel is drawn opaque or not at all.
 
 in vec2 v_texpos;
@@ -10,5 +9,5 @@ out vec4 f_color;
 void main() {
     vec4 col = texture(tex, v_texpos);
     if (col.a < 0.5) discard;
-    f_color = vec4(col.rgb, 1.0);
+    f_color = windowColor(col.rgb);
 }

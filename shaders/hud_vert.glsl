@@ -1,4 +1,3 @@
-#version 330
 // Screen-space quads of the logo and the frame counter: pixel positions
 // through the HUD projection.
 

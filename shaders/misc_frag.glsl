@@ -1,4 +1,3 @@
-#version 330
 // Mesh-model surface: plain 2D maps with an alpha cut-out, the shared
 // lighting and distance fog.
 
@@ -25,10 +24,10 @@ void main() {
     if (fog == 0.0) discard;
 
     vec2 texpos = wrapInQuad(v_texpos);
-    vec4 albedo = texture(tex_alb, texpos);
+    vec4 albedo = textureSharp(tex_alb, texpos);
     if (albedo.a < 0.5) discard;
-    vec3 rma = texture(tex_rma, texpos).rgb;
-    vec3 nrm = normalize(texture(tex_nrm, texpos).rgb * 2.0 - 1.0);
+    vec3 rma = textureSharp(tex_rma, texpos).rgb;
+    vec3 nrm = normalize(textureSharp(tex_nrm, texpos).rgb * 2.0 - 1.0);
     vec3 color = shadeSurface(albedo.rgb, rma, nrm);
-    f_color = vec4(mix(fogcolor, color, fog), 1.0);
+    f_color = windowColor(mix(fogcolor, color, fog));
 }

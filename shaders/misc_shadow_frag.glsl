@@ -1,4 +1,3 @@
-#version 330
 // Moments of the mesh models; cut-out texels cast no shadow.
 
 in vec4 v_lightpos;
@@ -12,6 +11,6 @@ out vec4 f_color;
 #include "quad_wrap.glsl"
 
 void main() {
-    if (texture(tex_alb, wrapInQuad(v_texpos)).a < 0.5) discard;
+    if (textureSharp(tex_alb, wrapInQuad(v_texpos)).a < 0.5) discard;
     f_color = depthMoments(v_lightpos);
 }

@@ -1,4 +1,3 @@
-#version 330
 // Mesh models seen from the light, passing the texture position on for the
 // alpha cut-out.
 

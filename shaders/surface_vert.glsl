@@ -1,4 +1,3 @@
-#version 330
 // Shared by the terrain and the mesh-model programs: world position, shadow
 // map position and the tangent frame in world space.
 

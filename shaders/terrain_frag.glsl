@@ -1,4 +1,3 @@
-#version 330
 // Terrain surface: a material per splat texel from the texture arrays, the
 // shared lighting, the optional grid and distance fog.
 
@@ -26,8 +25,8 @@ out vec4 f_color;
 // Mixes in a quarter-frequency sample (far) on most layers of the
 // full-frequency one (near) to hide the tiling.
 vec3 tile(sampler2DArray samp, vec2 near, vec2 far, float lay) {
-    vec3 full = texture(samp, vec3(near, lay)).rgb;
-    vec3 quarter = texture(samp, vec3(far, lay)).rgb;
+    vec3 full = textureSharp(samp, vec3(near, lay)).rgb;
+    vec3 quarter = textureSharp(samp, vec3(far, lay)).rgb;
     return mix(full, quarter, min(mod(lay, 4.0), 0.25));
 }
 
@@ -49,5 +48,5 @@ void main() {
         vec4 grid = texture(tex_grd, tpos);
         color = mix(color, grid.rgb, grid.a);
     }
-    f_color = vec4(mix(fogcolor, color, fog), 1.0);
+    f_color = windowColor(mix(fogcolor, color, fog));
 }

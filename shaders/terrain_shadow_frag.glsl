@@ -1,4 +1,3 @@
-#version 330
 // Writes depth and squared depth into the moment map.
 
 in vec4 v_lightpos;

@@ -1,4 +1,3 @@
-#version 330
 // Terrain seen from the light, for the moment map.
 
 layout(location = 0) in vec3 position;

@@ -136,9 +136,59 @@ int configWrite(void) {
 
 void writeHelp(void) { fileReplace("help.txt", help_text, sizeof(help_text) - 1); }
 
+// The setting whose key is the whole of key (length bytes), or NULL.
+static const Setting *findSetting(const char *key, size_t length) {
+    for (int i = 0; i < SETTING_COUNT; i++)
+        if (strlen(settings[i].key) == length && strncmp(settings[i].key, key, length) == 0)
+            return &settings[i];
+    return NULL;
+}
+
+// Applies one "key value" line of configOverride; seen marks the settings
+// already given.
+static void overrideLine(const char *line, size_t length, bool *seen) {
+    char text[LINE_BUFFER];
+    if (length == 0) return;
+    snprintf(text, sizeof(text), "%.*s", (int)length, line);
+    size_t key_length = strcspn(text, " \t");
+    const Setting *setting = findSetting(text, key_length);
+    if (!setting) {
+        fprintf(stderr, "Setting Error: %.*s is no setting\n", (int)key_length, text);
+        return;
+    }
+    const char *value = text + key_length;
+    char *end;
+    strtoimax(value, &end, 0);
+    if (end == value || end[strspn(end, " \t\r")] != '\0') {
+        fprintf(stderr, "Setting Error: %s is no number; %s stays %d\n", text, setting->key,
+                *setting->value);
+        return;
+    }
+    if (seen[setting - settings])
+        fprintf(stderr, "Setting Error: %s is given twice; the last one holds\n", setting->key);
+    seen[setting - settings] = true;
+    *setting->value = readInt(setting->key, text);
+    int32_t given = *setting->value;
+    clampInt(setting->value, setting->min, setting->max);
+    if (*setting->value != given)
+        fprintf(stderr, "Setting Error: %s %d is out of range; %d is used\n", setting->key, given,
+                *setting->value);
+}
+
+void configOverride(const char *lines) {
+    bool seen[SETTING_COUNT] = {};
+    if (!lines) return;
+    while (*lines) {
+        size_t length = strcspn(lines, "\n");
+        overrideLine(lines, length, seen);
+        lines += length + (lines[length] == '\n');
+    }
+}
+
 int configInit(void) {
     if (configRead() != 0) return 1;
     if (configWrite() != 0) return 1;
     writeHelp();
+    configOverride(settingOverrides());
     return 0;
 }

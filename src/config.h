@@ -17,10 +17,18 @@ extern int32_t win_height;
 // ------------------------------------------------------------ functions ----
 
 // Reads, clamps and rewrites config.txt, then writes help.txt, all in the
-// working directory. Returns 0; a file that cannot be read or written is
+// working directory, and applies the platform's settings for this run
+// (settingOverrides), which config.txt does not keep. Returns 0; a file that cannot be read or written is
 // passed over silently. A file that is a symbolic link stays one: the file
 // it leads to is rewritten, keeping its mode and, where allowed, its owner.
 int configInit(void);
+
+// Settings given for this run only, as config.txt lines ("key value", one a
+// line; NULL gives none): each read and clamped like config.txt's, but only
+// a whole key with a number counts. An unknown key, a value that is no
+// number (skipped), a key given again (the last holds) and a value out of
+// range (clamped) each log one line.
+void configOverride(const char *lines);
 
 // Loads the defaults, applies config.txt if it opens, clamps. Returns 0.
 int configRead(void);

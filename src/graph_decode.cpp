@@ -9,6 +9,8 @@
 
 #include <stb_image.h>
 
+#include "platform.h"
+
 // ------------------------------------------------------------ constants ----
 
 // Decoded images held beyond the one being uploaded: enough that the GL
@@ -84,7 +86,8 @@ static void worker(void) {
 
 void decodeAheadStart(const DecodeJob *jobs, int count) {
     std::lock_guard<std::mutex> held(lock);
-    if (decoder.joinable()) return;
+    // Without threads every image decodes on the GL thread as it is taken.
+    if (decoder.joinable() || !workerThreads()) return;
     // A start-up that ends early must not leave running threads to exit().
     static bool stop_at_exit = atexit(decodeAheadStop) == 0;
     (void)stop_at_exit;

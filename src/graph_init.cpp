@@ -1,5 +1,6 @@
 #include "graph_init.h"
 
+#include <assert.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -7,6 +8,7 @@
 #include <stb_image.h>
 
 #include "config.h"
+#include "gl_dialect.h"
 #include "graph_decode.h"
 #include "graph_models.h"
 #include "graph_state.h"
@@ -86,14 +88,19 @@ enum StartupImage {
     STARTUP_IMAGES = IMAGE_MODELS + 3 * MODELS,
 };
 
+// The materials' albedo maps are decoded to the channels their array takes.
+static const int ALBEDO_CHANNELS = textureFormat(TEXTURE_SRGB_ARRAY).channels;
+
 // Every image of the start-up with the channels it is decoded to, in the order
 // of upload: the decoding thread decodes them in this order, and each upload
 // step takes its images from here.
 // clang-format off
 static const DecodeJob startup_images[] = {
     {BLOB(font_png), 4}, {BLOB(logo_png), 4}, {BLOB(t_grid_png), 4},
-    {BLOB(t0_alb_png), 3}, {BLOB(t1_alb_png), 3}, {BLOB(t2_alb_png), 3}, {BLOB(t3_alb_png), 3},
-    {BLOB(t4_alb_png), 3}, {BLOB(t5_alb_png), 3}, {BLOB(t6_alb_png), 3}, {BLOB(t7_alb_png), 3},
+    {BLOB(t0_alb_png), ALBEDO_CHANNELS}, {BLOB(t1_alb_png), ALBEDO_CHANNELS},
+    {BLOB(t2_alb_png), ALBEDO_CHANNELS}, {BLOB(t3_alb_png), ALBEDO_CHANNELS},
+    {BLOB(t4_alb_png), ALBEDO_CHANNELS}, {BLOB(t5_alb_png), ALBEDO_CHANNELS},
+    {BLOB(t6_alb_png), ALBEDO_CHANNELS}, {BLOB(t7_alb_png), ALBEDO_CHANNELS},
     {BLOB(t0_rma_png), 3}, {BLOB(t1_rma_png), 3}, {BLOB(t2_rma_png), 3}, {BLOB(t3_rma_png), 3},
     {BLOB(t4_rma_png), 3}, {BLOB(t5_rma_png), 3}, {BLOB(t6_rma_png), 3}, {BLOB(t7_rma_png), 3},
     {BLOB(t0_nrm_png), 3}, {BLOB(t1_nrm_png), 3}, {BLOB(t2_nrm_png), 3}, {BLOB(t3_nrm_png), 3},
@@ -210,24 +217,24 @@ static void setMipmapParameters(GLenum target) {
     glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, MIP_LEVELS);
     glTexParameteri(target, GL_TEXTURE_MIN_LOD, 0);
     glTexParameteri(target, GL_TEXTURE_MAX_LOD, MIP_LEVELS);
-    glTexParameterf(target, GL_TEXTURE_LOD_BIAS, -0.5f);
+    textureLodBias(target, -0.5f);
     if (anisotrop_available && aniso_level > 1)
         glTexParameterf(target, ANISOTROPY_PARAMETER, (float)aniso_level);
     glGenerateMipmap(target);
 }
 
-// The pixel format of an image decoded to channels 3 or 4.
-static GLenum pixelFormat(int channels) { return channels == 4 ? GL_RGBA : GL_RGB; }
-
-// Decodes image and uploads it as level 0 of a new 2D texture bound on unit.
-// Leaves the texture bound there for its parameters; reports the image size.
-static GLuint uploadTexture2D(const DecodeJob &image, GLuint unit, GLint internal, int *width,
+// Decodes image and uploads it as level 0 of a new 2D texture of kind bound
+// on unit. Leaves the texture bound there for its parameters; reports the
+// image size.
+static GLuint uploadTexture2D(const DecodeJob &image, GLuint unit, TextureKind kind, int *width,
                               int *height) {
     GLuint texture;
+    TextureFormat format = textureFormat(kind);
+    assert(format.channels == image.channels);
     uint8_t *pixels = decode(image, width, height);
     glGenTextures(1, &texture);
     useTexture(unit, GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, internal, *width, *height, 0, pixelFormat(image.channels),
+    glTexImage2D(GL_TEXTURE_2D, 0, format.internal, *width, *height, 0, format.format,
                  GL_UNSIGNED_BYTE, pixels);
     stbi_image_free(pixels);
     return texture;
@@ -235,9 +242,9 @@ static GLuint uploadTexture2D(const DecodeJob &image, GLuint unit, GLint interna
 
 // A texture without mipmaps: the HUD images, the grid and the BRDF table.
 // Only the table is clamped; the grid relies on the default repeat.
-static GLuint createPlainTexture(StartupImage image, GLuint unit, GLint internal, GLint filter,
+static GLuint createPlainTexture(StartupImage image, GLuint unit, TextureKind kind, GLint filter,
                                  bool clamp, int *width, int *height) {
-    GLuint texture = uploadTexture2D(startup_images[image], unit, internal, width, height);
+    GLuint texture = uploadTexture2D(startup_images[image], unit, kind, width, height);
     if (clamp) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
@@ -247,26 +254,28 @@ static GLuint createPlainTexture(StartupImage image, GLuint unit, GLint internal
     return texture;
 }
 
-static GLuint createModelTexture(int image, GLuint unit, GLint internal) {
+static GLuint createModelTexture(int image, GLuint unit, TextureKind kind) {
     int width, height;
-    GLuint texture = uploadTexture2D(startup_images[image], unit, internal, &width, &height);
+    GLuint texture = uploadTexture2D(startup_images[image], unit, kind, &width, &height);
     setMipmapParameters(GL_TEXTURE_2D);
     return texture;
 }
 
 // Stacks the eight materials' maps of one kind, from image on, into the
 // layers of an array.
-static GLuint createMaterialArray(StartupImage image, GLuint unit, GLint internal) {
+static GLuint createMaterialArray(StartupImage image, GLuint unit, TextureKind kind) {
     GLuint texture;
+    TextureFormat format = textureFormat(kind);
     glGenTextures(1, &texture);
     useTexture(unit, GL_TEXTURE_2D_ARRAY, texture);
-    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, internal, MATERIAL_SIZE, MATERIAL_SIZE, MATERIALS, 0,
-                 GL_RGB, GL_UNSIGNED_BYTE, NULL);
+    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, format.internal, MATERIAL_SIZE, MATERIAL_SIZE, MATERIALS,
+                 0, format.format, GL_UNSIGNED_BYTE, NULL);
     for (int n = 0; n < MATERIALS; n++) {
         int width, height;
+        assert(format.channels == startup_images[image + n].channels);
         uint8_t *pixels = decode(startup_images[image + n], &width, &height);
-        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, GL_RGB, GL_UNSIGNED_BYTE,
-                        pixels);
+        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, format.format,
+                        GL_UNSIGNED_BYTE, pixels);
         stbi_image_free(pixels);
     }
     setMipmapParameters(GL_TEXTURE_2D_ARRAY);
@@ -367,8 +376,8 @@ static int initHud(int *logo_w, int *logo_h) {
     setSamplerUnits(shader_hud, hud_samplers);
     int w, h;
     tex_font =
-        createPlainTexture(IMAGE_FONT, HUD_UNIT_IMAGE, GL_SRGB_ALPHA, GL_LINEAR, false, &w, &h);
-    tex_logo = createPlainTexture(IMAGE_LOGO, HUD_UNIT_IMAGE, GL_SRGB_ALPHA, GL_LINEAR, false,
+        createPlainTexture(IMAGE_FONT, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_LINEAR, false, &w, &h);
+    tex_logo = createPlainTexture(IMAGE_LOGO, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_LINEAR, false,
                                   logo_w, logo_h);
     return graphicsCheckErrors("Init Hud");
 }
@@ -389,11 +398,11 @@ static int initTerrain(void) {
 
     int w, h;
     tex_grid =
-        createPlainTexture(IMAGE_GRID, TER_UNIT_GRID, GL_SRGB_ALPHA, GL_NEAREST, false, &w, &h);
-    tex_albedo = createMaterialArray(IMAGE_ALBEDO, TER_UNIT_ALBEDO, GL_SRGB);
-    tex_rma = createMaterialArray(IMAGE_RMA, TER_UNIT_RMA, GL_RGB);
-    tex_normal = createMaterialArray(IMAGE_NORMAL, TER_UNIT_NORMAL, GL_RGB);
-    tex_brdf = createPlainTexture(IMAGE_BRDF, TER_UNIT_BRDF, GL_RGB, GL_LINEAR, true, &w, &h);
+        createPlainTexture(IMAGE_GRID, TER_UNIT_GRID, TEXTURE_SRGB_ALPHA, GL_NEAREST, false, &w, &h);
+    tex_albedo = createMaterialArray(IMAGE_ALBEDO, TER_UNIT_ALBEDO, TEXTURE_SRGB_ARRAY);
+    tex_rma = createMaterialArray(IMAGE_RMA, TER_UNIT_RMA, TEXTURE_LINEAR);
+    tex_normal = createMaterialArray(IMAGE_NORMAL, TER_UNIT_NORMAL, TEXTURE_LINEAR);
+    tex_brdf = createPlainTexture(IMAGE_BRDF, TER_UNIT_BRDF, TEXTURE_LINEAR, GL_LINEAR, true, &w, &h);
     return graphicsCheckErrors("Init Terrain");
 }
 
@@ -450,7 +459,7 @@ static int initShadowBuffer(void) {
     GLuint depth;
     glGenTextures(1, &depth);
     useTexture(TER_UNIT_MOMENTS, GL_TEXTURE_2D, depth);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, 0,
+    glTexImage2D(GL_TEXTURE_2D, 0, depthTextureFormat(), SHADOW_MAP_SIZE, SHADOW_MAP_SIZE, 0,
                  GL_DEPTH_COMPONENT, GL_FLOAT, NULL);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depth, 0);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
@@ -467,7 +476,7 @@ static int createBlurTarget(GLuint *framebuffer, GLenum attachment, GLuint textu
     glGenFramebuffers(1, framebuffer);
     useFramebuffer(*framebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texture, 0);
-    glDrawBuffer(attachment);
+    glDrawBuffers(1, &attachment);
     glReadBuffer(attachment);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         fprintf(stderr, "OpenGL Error: Incomplete Shadow Post Buffer\n");
@@ -498,7 +507,7 @@ static int initGauss(void) {
     // texture attached to the framebuffer being drawn must not be sampled,
     // whichever draw buffer is selected.
     if (createBlurTarget(&fbo_gauss, GL_COLOR_ATTACHMENT0, tex_gauss)) return 1;
-    if (createBlurTarget(&fbo_gauss_depth, GL_COLOR_ATTACHMENT1, tex_depth)) return 1;
+    if (createBlurTarget(&fbo_gauss_depth, blurSecondAttachment(), tex_depth)) return 1;
     return graphicsCheckErrors("Init Gauss");
 }
 
@@ -550,9 +559,9 @@ static void initModels(void) {
         MModel *model = models[k].model;
         int image = IMAGE_MODELS + 3 * k;
         mmodelPackAppend(&pack, model, models[k].omm.data);
-        model->alb_tex = createModelTexture(image, MSC_UNIT_ALBEDO, GL_SRGB_ALPHA);
-        model->rma_tex = createModelTexture(image + 1, MSC_UNIT_RMA, GL_RGB);
-        model->nrm_tex = createModelTexture(image + 2, MSC_UNIT_NORMAL, GL_RGB);
+        model->alb_tex = createModelTexture(image, MSC_UNIT_ALBEDO, TEXTURE_SRGB_ALPHA);
+        model->rma_tex = createModelTexture(image + 1, MSC_UNIT_RMA, TEXTURE_LINEAR);
+        model->nrm_tex = createModelTexture(image + 2, MSC_UNIT_NORMAL, TEXTURE_LINEAR);
     }
     glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)pack.vertex_count * sizeof(TVertex), pack.vertices,
                  GL_STATIC_DRAW);
@@ -568,8 +577,7 @@ static void initBlurQuad(void) {
 }
 
 static void initGlobalState(void) {
-    glEnable(GL_FRAMEBUFFER_SRGB);
-    glEnable(GL_MULTISAMPLE);
+    enableWindowState();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
 }

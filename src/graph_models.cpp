@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "gl_dialect.h"
 #include "graph_init.h"
 #include "graph_state.h"
 #include "knoll_math.h"
@@ -237,8 +238,9 @@ void graphicsTModelUpdate(TModel *model, const uint8_t *heights, const uint8_t *
         // A rebuilt model's texture may already sit on its unit while another
         // unit is active; the upload must reach this texture all the same.
         useTextureForEdit(TER_UNIT_SPLAT, GL_TEXTURE_2D, model->splat_tex);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, TMODEL_SPLAT_SIDE, TMODEL_SPLAT_SIDE, 0, GL_RED,
-                     GL_UNSIGNED_BYTE, splat);
+        TextureFormat format = textureFormat(TEXTURE_INDEX);
+        glTexImage2D(GL_TEXTURE_2D, 0, format.internal, TMODEL_SPLAT_SIDE, TMODEL_SPLAT_SIDE, 0,
+                     format.format, GL_UNSIGNED_BYTE, splat);
     }
 }
 

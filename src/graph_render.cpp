@@ -2,6 +2,7 @@
 
 #include <epoxy/gl.h>
 
+#include "gl_dialect.h"
 #include "graph_init.h"
 #include "graph_state.h"
 
@@ -74,9 +75,12 @@ void graphicsShadowPost(void) {
 
 void graphicsDrawClear(int mode) {
     useFramebuffer(0);
-    if (mode == 0) glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    if (mode == 1) glClearColor(sky_r, sky_g, sky_b, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (mode == 0)
+        clearWindow(0.0f, 0.0f, 0.0f);
+    else if (mode == 1)
+        clearWindow(sky_r, sky_g, sky_b);
+    else
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 // Binds the window's framebuffer at its full size.

@@ -8,22 +8,33 @@
 #include "graph_state.h"
 #include "platform.h"
 
+// ---------------------------------------------------------------- state ----
+
+static LoopClock loop_clock;
+
 // ------------------------------------------------------------ functions ----
 
-static void runLoop(void) {
-    LoopClock clock = loopStart(glfwGetTime(), fps_limit);
-    while (!glfwWindowShouldClose(window)) {
-        double now = glfwGetTime();
-        LoopTurn turn = loopAdvance(&clock, now, mode);
-        cameraLook();
-        for (int i = 0; i < turn.ticks; i++) tick();
-        if (turn.draw) {
-            updateFps(now);
-            draw(turn.fraction);
-        }
-        if (turn.leave_logo) mode = MODE_RUNNING;
-        windowWaitEvents(loopWait(&clock, now, glfwGetTime()));
+// One turn of the loop: mouse look, the ticks due, a frame when one is due,
+// then the wait for events. Returns 0 once the window is to close.
+static int loopTurn(void) {
+    if (glfwWindowShouldClose(window)) return 0;
+    double now = glfwGetTime();
+    LoopTurn turn = loopAdvance(&loop_clock, now, mode);
+    cameraLook();
+    for (int i = 0; i < turn.ticks; i++) tick();
+    if (turn.draw) {
+        updateFps(now);
+        draw(turn.fraction);
     }
+    if (turn.leave_logo) mode = MODE_RUNNING;
+    windowWaitEvents(loopWait(&loop_clock, now, glfwGetTime()));
+    return 1;
+}
+
+// The end of a run that started: GLFW closed, then the process, with status 0.
+static void finishRun(void) {
+    glfwTerminate();
+    processExit(0);
 }
 
 // Ends a failed start-up: the message goes to error.log and, where a user may
@@ -37,7 +48,8 @@ static int failStartup(const char *message) {
     return 1;
 }
 
-// Start-up and the loop. Returns the exit status.
+// Start-up, then the loop, which ends the process. Returns the exit status of
+// a failed start-up.
 static int run(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
     logOpen("error.log");
@@ -52,8 +64,8 @@ static int run(void) {
     graphicsViewport(width, height);
     if (terrainInit() != 0) return failStartup("Graphics init failed!");
 
-    runLoop();
-    glfwTerminate();
+    loop_clock = loopStart(glfwGetTime(), fps_limit);
+    runLoop(loopTurn, finishRun);
     return 0;
 }
 

@@ -1,7 +1,8 @@
-// What differs between Windows and POSIX systems, behind one interface:
-// standard error onto the error log, replacing a file atomically in the
-// platform's text convention, and telling a user that start-up failed.
-// platform_posix.cpp and platform_win32.cpp implement it; the build picks one.
+// What differs between Windows, POSIX systems and the browser, behind one
+// interface: standard error onto the error log, replacing a file atomically
+// in the platform's text convention, telling a user that start-up failed,
+// and how the loop is driven. platform_posix.cpp, platform_win32.cpp and
+// platform_web.cpp implement it; the build picks one.
 #pragma once
 
 #include <stddef.h>
@@ -41,3 +42,17 @@ void contextHints(void);
 // (one line), and where the error log is. On Windows a message box; on POSIX
 // systems the line in the log is the report, so this does nothing.
 void reportStartupFailure(const char *message);
+
+// 1 where the process may start threads of its own; 0 in a browser page
+// served without cross-origin isolation, whose Web Workers cannot share
+// memory.
+int workerThreads(void);
+
+// Runs turn until it returns 0, then finish. A desktop loops here and the
+// call returns after finish; a browser page runs one turn per animation
+// frame, returning to the browser in between, and the call never returns.
+void runLoop(int (*turn)(void), void (*finish)(void));
+
+// Settings for this run only, as config.txt lines (configOverride): the
+// address's ?key=value pairs in a browser; NULL on a desktop.
+const char *settingOverrides(void);

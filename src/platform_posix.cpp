@@ -128,3 +128,13 @@ void contextHints(void) {
 void reportStartupFailure(const char *message) { (void)message; }
 
 void processExit(int status) { exit(status); }
+
+int workerThreads(void) { return 1; }
+
+void runLoop(int (*turn)(void), void (*finish)(void)) {
+    while (turn()) {
+    }
+    finish();
+}
+
+const char *settingOverrides(void) { return NULL; }

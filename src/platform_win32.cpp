@@ -149,3 +149,13 @@ void reportStartupFailure(const char *message) {
     text += log_path.empty() ? fullName(L"error.log") : log_path;
     MessageBoxW(NULL, text.c_str(), TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
+
+int workerThreads(void) { return 1; }
+
+void runLoop(int (*turn)(void), void (*finish)(void)) {
+    while (turn()) {
+    }
+    finish();
+}
+
+const char *settingOverrides(void) { return NULL; }

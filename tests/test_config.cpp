@@ -138,3 +138,39 @@ TEST_F(ConfigDir, ConfigFailedWriteKeepsOldFile) {
     EXPECT_EQ(configWrite(), 0);
     EXPECT_EQ(readFile("config.txt"), old);
 }
+
+// Settings for one run (a page's address) are read like config.txt lines and
+// clamped alike, but never written back; each fault in them is one line.
+TEST_F(ConfigDir, OverridesHoldForTheRunOnlyAndReportTheirFaults) {
+    writeFile("config.txt", "msaa_level 2\nfps_limit 50\n");
+    ASSERT_EQ(configInit(), 0);
+    const std::string kept = readFile("config.txt");
+
+    StderrCapture capture;
+    captureBegin(&capture);
+    configOverride("msaa_level 4\n"
+                   "vsync often\n"
+                   "fps_limit 0x10 trailing\n"
+                   "aniso_level 99\n"
+                   "win_width 1000\n"
+                   "win_width 1200\n"
+                   "win_widthx 700\n"
+                   "\n");
+    std::string log = captureEnd(&capture);
+
+    EXPECT_EQ(msaa_level, 4);
+    EXPECT_EQ(vsync, 0) << "a value that is no number leaves the setting alone";
+    EXPECT_EQ(fps_limit, 50);
+    EXPECT_EQ(aniso_level, 16);
+    EXPECT_EQ(win_width, 1200) << "the last of a repeated key holds";
+    EXPECT_EQ(log,
+              "Setting Error: vsync often is no number; vsync stays 0\n"
+              "Setting Error: fps_limit 0x10 trailing is no number; fps_limit stays 50\n"
+              "Setting Error: aniso_level 99 is out of range; 16 is used\n"
+              "Setting Error: win_width is given twice; the last one holds\n"
+              "Setting Error: win_widthx is no setting\n");
+    EXPECT_EQ(readFile("config.txt"), kept) << "config.txt must not keep a run's settings";
+
+    configOverride(NULL);
+    EXPECT_EQ(msaa_level, 4);
+}

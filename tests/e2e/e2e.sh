@@ -49,7 +49,7 @@ case_exit_esc() {
     # The desktop finds the window's entry, icon and name by this name: the
     # entry's file name on Wayland, its StartupWMClass on X11. Windows takes
     # them from the executable's own resources instead.
-    if ! on_windows; then
+    if ! on_windows && ! on_web; then
         local name
         name=$(sed -n 's/^StartupWMClass=//p' "$DESKTOP_ENTRY")
         [ "$name" = "$(basename "$DESKTOP_ENTRY" .desktop)" ] || fail "StartupWMClass '$name' is not the entry's name"
@@ -65,8 +65,8 @@ case_exit_esc() {
 }
 
 case_no_display() {
-    if on_windows; then
-        echo "SKIP: a Windows desktop always has a display, and Wine without one has no window system to fail in"
+    if on_windows || on_web; then
+        echo "SKIP: a Windows desktop and a browser page always have a display, and Wine without one has no window system to fail in"
         exit 77
     fi
     work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-e2e.XXXXXX")
@@ -99,15 +99,14 @@ case_no_display() {
     check_log
 }
 
-# A driver without OpenGL 3.3 fails start-up with status 1 and the reason in
-# error.log. On Windows a message box says so first, since a double-clicked
-# program has no terminal; once it is answered the process leaves without a
-# fault.
+# A driver without OpenGL 3.3 (a browser without WebGL 2) fails start-up with
+# status 1 and the reason in error.log. On Windows a message box says so
+# first, since a double-clicked program has no terminal; once it is answered
+# the process leaves without a fault. A page says so over the canvas.
 case_no_gl33() {
     setup
     printf 'line of an earlier run%s\n' "$CR" >error.log
-    MESA_GL_VERSION_OVERRIDE=3.0 ${KNOLL_RUNNER:-} "$KNOLL" >"$work/.stdout" 2>&1 &
-    knoll_pid=$!
+    start_without_gl33
     if on_windows; then
         win=$(find_window) || fail "no message box appeared"
         kill -0 "$knoll_pid" 2>/dev/null || fail "the program left before the box was answered"
@@ -386,7 +385,7 @@ case_fullscreen() {
 # the old picture in one corner of a sky-coloured window.
 case_resize() {
     if ! outside_changes_seen; then
-        echo "SKIP: this Wine does not pass a resize made from outside on to the program"
+        echo "SKIP: a resize made from outside does not reach the program here (this Wine, or a page's canvas)"
         exit 77
     fi
     setup
@@ -496,6 +495,57 @@ case_logo_commands() {
     wait_running lit
     assert_differ plain lit "E and F on the logo screen"
     finish
+}
+
+# ------------------------------------------------------------ the page ----
+# What only the browser build has: config.txt in the browser's storage, its
+# settings panel, and settings in the page's address.
+
+only_on_web() {
+    on_web && return 0
+    echo "SKIP: $1"
+    exit 77
+}
+
+# config.txt outlives a reload of the page, and the settings panel changes it
+# and starts Knoll again with it.
+case_settings_kept() {
+    only_on_web "a desktop keeps config.txt as a file (config_files)"
+    setup
+    printf '%swin_width 700\nwin_height 500\n' "$LIGHT_CONFIG" >config.txt
+    start_knoll
+    wait_logo
+    web_ask reload
+    [ "$(geometry)" = "0 0 700 500" ] || fail "after a reload the canvas is $(geometry), not 700x500"
+    web_ask setting win_height 525
+    [ "$(geometry)" = "0 0 700 525" ] || fail "after the panel's change the canvas is $(geometry)"
+    web_ask reload
+    [ "$(geometry)" = "0 0 700 525" ] || fail "the panel's change did not outlive a reload"
+    finish
+    grep -qx 'win_height 525' config.txt || fail "config.txt: $(cat config.txt)"
+    note "settings kept across reloads and changed in the panel"
+}
+
+# Settings in the address hold for that visit only, read like config.txt
+# lines; what is wrong in them is said in error.log, and Knoll starts anyway.
+case_address_settings() {
+    only_on_web "only a page has an address to take settings from"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    KNOLL_WEB_QUERY='?win_width=900&win_height=600&vsync=often&shadow_smooth=7&fps_limit=2&fps_limit=3&colour=blue'
+    start_knoll
+    wait_logo
+    [ "$(geometry)" = "0 0 900 600" ] || fail "the canvas is $(geometry), the address asks for 900x600"
+    tap Escape
+    wait_exit 10
+    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status"
+    grep -qx 'win_width 640' config.txt || fail "the address's settings were kept: $(cat config.txt)"
+    local expected='Setting Error: vsync often is no number; vsync stays 0
+Setting Error: shadow_smooth 7 is out of range; 1 is used
+Setting Error: fps_limit is given twice; the last one holds
+Setting Error: colour is no setting'
+    [ "$(cat error.log)" = "$expected" ] || fail "error.log: $(cat error.log)"
+    note "address settings for this visit only; four faults in error.log"
 }
 
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"

@@ -2,7 +2,9 @@
 # in a fresh working directory, real X input through xdotool and screenshot
 # comparison with ImageMagick. Sourced by e2e.sh; not run on its own. With
 # KNOLL_E2E_DISPLAY=wayland, wayland.sh replaces the display, input and
-# screenshot helpers with ones for a running Wayland compositor.
+# screenshot helpers with ones for a running Wayland compositor; with
+# KNOLL_E2E_DISPLAY=web, web.sh replaces them with ones for Knoll's page in a
+# browser.
 #
 # Every picture is compared without the top rows, where the frame-rate text
 # changes on its own.
@@ -70,6 +72,9 @@ start_knoll() {
 # True for a Windows build run through KNOLL_RUNNER (KNOLL_PLATFORM=windows).
 on_windows() { [ "${KNOLL_PLATFORM:-}" = windows ]; }
 
+# True for the browser build on its page (KNOLL_E2E_DISPLAY=web).
+on_web() { [ "${KNOLL_E2E_DISPLAY:-}" = web ]; }
+
 # The end of a line as Knoll writes it, less the "\n".
 if on_windows; then CR=$'\r'; else CR=; fi
 
@@ -131,6 +136,12 @@ wait_for_output() {
 
 # The window's geometry once it is "$1", or after ten seconds.
 wait_geometry() { wait_for_output "$1" 50 geometry; }
+
+# Starts knoll where OpenGL 3.3 is not to be had: Mesa told to offer 3.0.
+start_without_gl33() {
+    MESA_GL_VERSION_OVERRIDE=3.0 ${KNOLL_RUNNER:-} "$KNOLL" >"$work/.stdout" 2>&1 &
+    knoll_pid=$!
+}
 
 # Waits until knoll has exited; sets knoll_status.
 wait_exit() {
@@ -342,4 +353,7 @@ window_app_name() {
 
 if [ "${KNOLL_E2E_DISPLAY:-x11}" = wayland ]; then
     . "$(dirname "${BASH_SOURCE[0]}")/wayland.sh"
+fi
+if on_web; then
+    . "$(dirname "${BASH_SOURCE[0]}")/web.sh"
 fi

@@ -1,0 +1,33 @@
+// The OpenGL 3.3 core side of the GL dialect: the window framebuffer encodes
+// sRGB itself, and unsized formats let GL pick the storage.
+#include "gl_dialect.h"
+
+// ------------------------------------------------------------ functions ----
+
+TextureFormat textureFormat(TextureKind kind) {
+    switch (kind) {
+    case TEXTURE_SRGB_ALPHA: return {GL_SRGB_ALPHA, GL_RGBA, 4};
+    case TEXTURE_SRGB_ARRAY: return {GL_SRGB, GL_RGB, 3};
+    case TEXTURE_INDEX: return {GL_RED, GL_RED, 1};
+    case TEXTURE_LINEAR: break;
+    }
+    return {GL_RGB, GL_RGB, 3};
+}
+
+GLint depthTextureFormat(void) { return GL_DEPTH_COMPONENT; }
+
+void textureLodBias(GLenum target, float bias) {
+    glTexParameterf(target, GL_TEXTURE_LOD_BIAS, bias);
+}
+
+GLenum blurSecondAttachment(void) { return GL_COLOR_ATTACHMENT1; }
+
+void enableWindowState(void) {
+    glEnable(GL_FRAMEBUFFER_SRGB);
+    glEnable(GL_MULTISAMPLE);
+}
+
+void clearWindow(float r, float g, float b) {
+    glClearColor(r, g, b, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}

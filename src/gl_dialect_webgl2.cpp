@@ -1,0 +1,47 @@
+// The WebGL 2 side of the GL dialect. WebGL takes only sized formats whose
+// pixel format matches exactly, has no sRGB switch for the canvas (whose
+// framebuffer is always linear) and no LOD bias parameter, and a draw into
+// a colour attachment the program does not write is an error there.
+#include "gl_dialect.h"
+
+#include <math.h>
+
+// ------------------------------------------------------------ functions ----
+
+TextureFormat textureFormat(TextureKind kind) {
+    switch (kind) {
+    case TEXTURE_SRGB_ALPHA: return {GL_SRGB8_ALPHA8, GL_RGBA, 4};
+    // SRGB8 cannot have its mipmaps generated; the alpha channel is unused.
+    case TEXTURE_SRGB_ARRAY: return {GL_SRGB8_ALPHA8, GL_RGBA, 4};
+    case TEXTURE_INDEX: return {GL_R8, GL_RED, 1};
+    case TEXTURE_LINEAR: break;
+    }
+    return {GL_RGB8, GL_RGB, 3};
+}
+
+GLint depthTextureFormat(void) { return GL_DEPTH_COMPONENT32F; }
+
+void textureLodBias(GLenum target, float bias) {
+    (void)target;
+    (void)bias;
+}
+
+// The blur program writes location 0, and WebGL maps location i to
+// attachment i only.
+GLenum blurSecondAttachment(void) { return GL_COLOR_ATTACHMENT0; }
+
+void enableWindowState(void) {}
+
+// sRGB encoding of one linear channel, as an sRGB framebuffer stores it.
+static float encodeSrgb(float c) {
+    if (c <= 0.0031308f) return c * 12.92f;
+    return 1.055f * powf(c, 1.0f / 2.4f) - 0.055f;
+}
+
+// The canvas stores what it is given, so the clear colour is encoded here;
+// the linear colour is put back for the moment map's clear.
+void clearWindow(float r, float g, float b) {
+    glClearColor(encodeSrgb(r), encodeSrgb(g), encodeSrgb(b), 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(r, g, b, 1.0f);
+}

@@ -1,0 +1,252 @@
+// The browser side of the platform layer, built with Emscripten for WebGL 2.
+// The page (web/index.html) hosts the canvas and keeps what a desktop keeps
+// in files: config.txt and error.log in the browser's storage, help.txt as
+// the text beside the canvas. The loop runs once per animation frame, the
+// canvas's drawing buffer follows its size on the page times the device
+// pixel ratio, and the GLFW 3.3 calls that Emscripten's GLFW (3.2) lacks or
+// leaves empty are completed here: content scale, full screen through the
+// browser's Fullscreen API, and the swap interval.
+#include "platform.h"
+
+#include <GLFW/glfw3.h>
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#include <math.h>
+#include <stdio.h>
+
+// ------------------------------------------------------------ constants ----
+
+// The largest device pixel ratio the canvas's drawing buffer follows, and
+// the most pixels it may have: beyond them a frame costs more than the
+// picture gains, above all on a software rasterizer.
+static const double MAX_PIXEL_RATIO = 2.0;
+static const double MAX_BUFFER_PIXELS = 2560.0 * 1600.0;
+
+enum { ADDRESS_SETTINGS_SIZE = 4096 };
+
+// ---------------------------------------------------------------- state ----
+
+static int (*loop_turn)(void);
+static void (*loop_finish)(void);
+static int swap_interval = 1;
+static float content_scale = 1.0f;
+static GLFWwindowcontentscalefun content_scale_callback;
+static GLFWvidmode screen_mode;
+static char address_settings[ADDRESS_SETTINGS_SIZE];
+
+// ------------------------------------------------------------ the page ----
+
+// clang-format off
+EM_JS(int, pageStoreFile, (const char *name, const char *text, size_t length), {
+    var hook = Module["knollStoreFile"];
+    return hook ? hook(UTF8ToString(name), UTF8ToString(text, length)) : 1;
+});
+
+// The address's settings as config.txt lines into out (size bytes, cut
+// short there).
+EM_JS(void, pageAddressSettings, (char *out, int size), {
+    stringToUTF8(Module["knollAddressSettings"] || "", out, size);
+});
+
+EM_JS(void, pageStarted, (void), {
+    var hook = Module["knollStarted"];
+    if (hook) hook();
+});
+
+EM_JS(void, pageStartupFailed, (const char *message), {
+    var hook = Module["knollStartupFailed"];
+    if (hook) hook(UTF8ToString(message));
+});
+
+// Frees every GL object at once: the browser would otherwise keep the
+// context until the page goes.
+EM_JS(void, pageReleaseContext, (void), {
+    var context = GL.currentContext && GL.currentContext.GLctx;
+    var lose = context && context.getExtension("WEBGL_lose_context");
+    if (lose) lose.loseContext();
+});
+
+// Sets the canvas's largest size on the page to the window size asked for
+// (CSS pixels), keeping its shape when the page is narrower.
+EM_JS(void, pagePlaceCanvas, (int width, int height), {
+    var canvas = Module["canvas"];
+    canvas.style.maxWidth = width + "px";
+    canvas.style.aspectRatio = width + " / " + height;
+});
+
+// Brings the drawing buffer to the canvas's size on the page times the
+// capped device pixel ratio, telling GLFW's window of a change. Returns the
+// ratio in force (device pixels per CSS pixel).
+EM_JS(double, pageSyncCanvas, (double max_ratio, double max_pixels), {
+    var canvas = Module["canvas"];
+    var css_w = Math.max(canvas.clientWidth, 1), css_h = Math.max(canvas.clientHeight, 1);
+    var ratio = Math.min(window.devicePixelRatio || 1, max_ratio);
+    ratio = Math.min(ratio, Math.sqrt(max_pixels / (css_w * css_h)));
+    var w = Math.max(Math.round(css_w * ratio), 1), h = Math.max(Math.round(css_h * ratio), 1);
+    if (canvas.width != w || canvas.height != h) {
+        canvas.width = w;
+        canvas.height = h;
+        if (GLFW.active) {
+            GLFW.active.width = w;
+            GLFW.active.height = h;
+            GLFW.onWindowSizeChanged();
+            GLFW.onFramebufferSizeChanged();
+        }
+    }
+    return ratio;
+});
+
+EM_JS(int, pageFullscreen, (void), {
+    return document.fullscreenElement ? 1 : 0;
+});
+
+// Full screen for the canvas's stage (the canvas with nothing else of the
+// page), or back. The browser asks for a user's action first: a key or a
+// button, as here.
+EM_JS(void, pageSetFullscreen, (int on), {
+    if (on && !document.fullscreenElement) {
+        var stage = Module["canvas"].parentElement;
+        if (stage.requestFullscreen) stage.requestFullscreen().catch(function() {});
+    } else if (!on && document.fullscreenElement) {
+        document.exitFullscreen().catch(function() {});
+    }
+});
+
+EM_JS(int, pageScreenWidth, (void), { return screen.width; });
+EM_JS(int, pageScreenHeight, (void), { return screen.height; });
+// clang-format on
+
+// ------------------------------------------------------------ error log ----
+
+// Standard error already reaches the page line by line: the console, and
+// error.log in the browser's storage.
+int logOpen(const char *path) {
+    (void)path;
+    return 0;
+}
+
+// ------------------------------------------------------ replacing files ----
+
+// The file is replaced in the in-memory file system and kept in the
+// browser's storage for the next visit; a storage that is full or refused
+// (private browsing) leaves the file unsaved, which the page logs.
+int fileReplace(const char *path, const char *text, size_t length) {
+    FILE *file = fopen(path, "wb");
+    if (file) {
+        fwrite(text, 1, length, file);
+        fclose(file);
+    }
+    return pageStoreFile(path, text, length);
+}
+
+// ------------------------------------------------------------- start-up ----
+
+void contextHints(void) {}
+
+const char *settingOverrides(void) {
+    pageAddressSettings(address_settings, sizeof(address_settings));
+    return address_settings;
+}
+
+int workerThreads(void) { return 0; }
+
+void reportStartupFailure(const char *message) { pageStartupFailed(message); }
+
+void processExit(int status) {
+    pageReleaseContext();
+    emscripten_force_exit(status);
+    __builtin_unreachable();
+}
+
+// ------------------------------------------------------------- the loop ----
+
+// One animation frame: the canvas follows the page, then one turn of the
+// loop; the last turn ends the program.
+static void animationFrame(void) {
+    double ratio = pageSyncCanvas(MAX_PIXEL_RATIO, MAX_BUFFER_PIXELS);
+    if ((float)ratio != content_scale) {
+        content_scale = (float)ratio;
+        GLFWwindow *window = glfwGetCurrentContext();
+        if (content_scale_callback && window)
+            content_scale_callback(window, content_scale, content_scale);
+    }
+    if (loop_turn()) return;
+    emscripten_cancel_main_loop();
+    loop_finish();
+}
+
+// The canvas takes the window's size as its size on the page; the loop then
+// runs on the browser's animation frames, every swap_interval-th of them (a
+// page cannot show frames faster than the display, so 0 counts as 1). The
+// drawing buffer first follows the page in the first frame: GLFW's
+// callbacks must not run before main has handed the runtime to the loop,
+// or Emscripten takes their return for the program's end.
+void runLoop(int (*turn)(void), void (*finish)(void)) {
+    loop_turn = turn;
+    loop_finish = finish;
+    int width, height;
+    glfwGetWindowSize(glfwGetCurrentContext(), &width, &height);
+    pagePlaceCanvas(width, height);
+    pageStarted();
+    emscripten_set_main_loop(animationFrame, 0, 0);
+    emscripten_set_main_loop_timing(EM_TIMING_RAF, swap_interval > 1 ? swap_interval : 1);
+    emscripten_exit_with_live_runtime();
+}
+
+// ---------------------------------------------------- GLFW, completed ----
+
+extern "C" {
+
+// Window class names belong to X11.
+void glfwWindowHintString(int hint, const char *value) {
+    (void)hint;
+    (void)value;
+}
+
+// Kept for the loop, which starts after the window: Emscripten's own version
+// needs a running loop to set.
+void glfwSwapInterval(int interval) { swap_interval = interval; }
+
+void glfwGetWindowContentScale(GLFWwindow *window, float *xscale, float *yscale) {
+    (void)window;
+    if (xscale) *xscale = content_scale;
+    if (yscale) *yscale = content_scale;
+}
+
+GLFWwindowcontentscalefun glfwSetWindowContentScaleCallback(GLFWwindow *window,
+                                                            GLFWwindowcontentscalefun callback) {
+    (void)window;
+    GLFWwindowcontentscalefun previous = content_scale_callback;
+    content_scale_callback = callback;
+    return previous;
+}
+
+// The screen, in CSS pixels, as the one video mode.
+const GLFWvidmode *glfwGetVideoMode(GLFWmonitor *monitor) {
+    (void)monitor;
+    screen_mode.width = pageScreenWidth();
+    screen_mode.height = pageScreenHeight();
+    screen_mode.redBits = screen_mode.greenBits = screen_mode.blueBits = 8;
+    screen_mode.refreshRate = 60;
+    return &screen_mode;
+}
+
+GLFWmonitor *glfwGetWindowMonitor(GLFWwindow *window) {
+    (void)window;
+    return pageFullscreen() ? glfwGetPrimaryMonitor() : NULL;
+}
+
+// Full screen on a monitor, a window without one; the canvas's size follows
+// by itself.
+void glfwSetWindowMonitor(GLFWwindow *window, GLFWmonitor *monitor, int x, int y, int width,
+                          int height, int refresh) {
+    (void)window;
+    (void)x;
+    (void)y;
+    (void)width;
+    (void)height;
+    (void)refresh;
+    pageSetFullscreen(monitor != NULL);
+}
+
+}  // extern "C"

@@ -1,0 +1,131 @@
+# The end-to-end harness in a browser: replaces the X helpers of harness.sh
+# (sourced by it when KNOLL_E2E_DISPLAY=web). Knoll's page is served at
+# KNOLL_WEB_URL; tests/web/driver.js drives Debian's Chromium, with
+# KNOLL_WEB_FLAGS naming the GL route (ANGLE on llvmpipe, or SwiftShader).
+# The page's canvas stands for the window and its storage for the working
+# directory: config.txt and error.log go into storage before each start and
+# come back, with help.txt, whenever Knoll stops.
+
+WEB_DRIVER=$(cd "$(dirname "${BASH_SOURCE[0]}")/../web" && pwd)/driver.js
+SCREEN_W=1280 SCREEN_H=1024
+driver_pid=
+
+# Sends one command to the driver and prints its answer; a refused command
+# fails the case.
+web_ask() {
+    local reply
+    echo "$*" >&7
+    IFS= read -r reply <&8 || fail "the browser driver ended ($(tail -n3 "$work/.driver.log"))"
+    case $reply in
+    ok) ;;
+    "ok "*) echo "${reply#ok }" ;;
+    *) fail "browser: $* -> $reply" ;;
+    esac
+}
+
+# Starts the browser with extra Chromium flags $@ beside KNOLL_WEB_FLAGS.
+driver_start() {
+    mkfifo "$work/.to-driver" "$work/.from-driver"
+    # shellcheck disable=SC2086
+    node "$WEB_DRIVER" "$KNOLL_WEB_URL" "$work" $KNOLL_WEB_FLAGS "$@" \
+        <"$work/.to-driver" >"$work/.from-driver" 2>"$work/.driver.log" &
+    driver_pid=$!
+    exec 7>"$work/.to-driver" 8<"$work/.from-driver"
+}
+
+setup() {
+    work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-e2e.XXXXXX")
+    trap cleanup EXIT
+    trap 'exit 1' INT TERM
+    cd "$work" || fail "no working directory"
+    driver_start
+    note "browser on $KNOLL_WEB_URL ($KNOLL_WEB_FLAGS), working directory $work"
+}
+
+display_stop() {
+    [ -n "$driver_pid" ] || return 0
+    echo quit >&7 2>/dev/null
+    exec 7>&- 8<&-
+    wait "$driver_pid" 2>/dev/null
+    driver_pid=
+}
+
+# Loads the page with the working directory's files and KNOLL_WEB_QUERY (the
+# address's settings), and focuses the canvas with a click, as a person
+# would before using the keys.
+start_knoll() {
+    web_ask open "${KNOLL_WEB_QUERY:--}" >/dev/null
+    knoll_pid=
+    local x y w h
+    read -r x y w h < <(geometry)
+    pointer_to $((x + w / 2)) $((y + h / 2))
+    button_down 1
+    button_up 1
+}
+
+# The page took the place of the process: it has stopped once it says so.
+# Sets knoll_status and brings the files back.
+wait_exit() {
+    local state i
+    for i in $(seq $((${1:-10} * 5))); do
+        state=$(web_ask state)
+        case $state in stopped* | failed*) break ;; esac
+        sleep 0.2
+    done
+    case $state in stopped* | failed*) ;; *) fail "Knoll still runs ($state)" ;; esac
+    knoll_status=${state#* }
+    web_ask pull >/dev/null
+}
+
+# Without WebGL 2 (Chromium's ES3 contexts turned off), as a new browser.
+start_without_gl33() {
+    display_stop
+    driver_start --disable-es3-apis
+    start_knoll
+    : >"$work/.stdout"
+}
+
+# The canvas keeps the size Knoll asks for; nothing outside moves it.
+outside_changes_seen() { return 1; }
+
+geometry() { web_ask geometry; }
+
+shot() {
+    local x y w h
+    read -r x y w h < <(geometry)
+    web_ask shot "$work/.full.png" >/dev/null
+    convert "$work/.full.png" -crop ${w}x$((h - HUD_ROWS))+0+$HUD_ROWS +repage "$work/$1.png" ||
+        fail "screenshot failed"
+}
+
+key_down() { web_ask key "$1" down >/dev/null; }
+key_up() { web_ask key "$1" up >/dev/null; }
+button_down() { web_ask button "$1" down >/dev/null; }
+button_up() { web_ask button "$1" up >/dev/null; }
+pointer_by() { web_ask motion "$1" "$2" >/dev/null; }
+pointer_to() { web_ask moveto "$1" "$2" >/dev/null; }
+
+tap() {
+    key_down "$1"
+    key_up "$1"
+}
+
+# A page is not told where the pointer is.
+pointer() { :; }
+
+window_exists() { [ "$(web_ask state)" = running ]; }
+
+# Ends Knoll with Esc: the page says that it has stopped, and a clean run
+# leaves error.log empty and the console free of errors and warnings
+# (ANGLE reports every GL call it refuses there).
+finish() {
+    tap Escape
+    wait_exit 10
+    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status after Esc"
+    local message console
+    message=$(web_ask message)
+    [ "$message" = "Knoll has stopped." ] || fail "after Esc the page says '$message'"
+    console=$(web_ask console)
+    [ -z "$console" ] || fail "the browser's console: $console"
+    [ ! -s "$work/error.log" ] || fail "error.log after a clean run: $(head -n3 "$work/error.log")"
+}

@@ -1,0 +1,223 @@
+// The browser driver of the end-to-end cases: Debian's Chromium through
+// puppeteer-core, Knoll's page served from a local address. It reads one
+// command a line on standard input and answers each with one line on
+// standard output, "ok ..." or "error ...". tests/e2e/web.sh speaks it.
+//
+//   node driver.js URL WORKDIR [CHROMIUM FLAGS...]
+//
+// open QUERY      loads the page (URL + QUERY, "-" for none) with WORKDIR's
+//                 config.txt and error.log put into the page's storage first
+//                 (or none, where the file is not there); waits until the
+//                 page has left its loading state
+// reload          reloads the page, storage kept; waits as open does
+// state           the page's state: loading, running, stopped or failed,
+//                 and the exit status once stopped
+// message         the text the page shows over the canvas, or nothing
+// pull            writes config.txt, help.txt and error.log from the page's
+//                 storage into WORKDIR (a file not stored is removed)
+// geometry        "x y width height" of the canvas on the page, CSS pixels
+// shot PATH       the canvas as the page shows it, as a PNG
+// key NAME down|up   one key, by X keysym name (e, Up, Escape, F11)
+// button N down|up   mouse button N (1 left, 3 right) where the pointer is
+// motion DX DY    moves the pointer by (DX, DY)
+// moveto X Y      moves the pointer to page position (X, Y)
+// console         the console's errors and warnings so far, other than
+//                 Knoll's error.log lines, joined by " | "
+// setting KEY VALUE  changes one setting in the page's settings panel and
+//                 applies it, which starts Knoll again; waits as open does
+// size W H        sets the browser window's size
+// quit            closes the browser
+"use strict";
+
+const fs = require("fs");
+const path = require("path");
+const readline = require("readline");
+const puppeteer = require("puppeteer-core");
+
+// ----------------------------------------------------------- constants ----
+
+const [baseUrl, workDir, ...chromiumFlags] = process.argv.slice(2);
+const CHROMIUM = process.env.KNOLL_CHROMIUM || "/usr/bin/chromium";
+const FILES = ["config.txt", "help.txt", "error.log"];
+const VIEW = {width: 1280, height: 1024, deviceScaleFactor: 1};
+const KEYS = {
+  Up: "ArrowUp", Down: "ArrowDown", Left: "ArrowLeft", Right: "ArrowRight",
+  Escape: "Escape", F11: "F11", Return: "Enter", space: "Space",
+};
+const BUTTONS = {1: "left", 2: "middle", 3: "right"};
+// The harness's canvas sits at the page's top-left corner, so that its
+// screenshots and pointer positions fall on whole pixels.
+const HARNESS_STYLE = "#stage { position: fixed !important; left: 0; top: 0; z-index: 1; }" +
+  " #stage:not(:fullscreen) #canvas { width: 100vw; }";
+
+// --------------------------------------------------------------- state ----
+
+let browser, page;
+let pointer = {x: 0, y: 0};
+const consoleLines = [];
+
+// ----------------------------------------------------------- functions ----
+
+function keyName(name) {
+  if (KEYS[name]) return KEYS[name];
+  if (/^[a-z]$/.test(name)) return "Key" + name.toUpperCase();
+  return name;
+}
+
+function readWorkFile(name) {
+  const file = path.join(workDir, name);
+  return fs.existsSync(file) ? fs.readFileSync(file, "utf8") : null;
+}
+
+async function launch() {
+  browser = await puppeteer.launch({
+    executablePath: CHROMIUM,
+    headless: true,
+    defaultViewport: VIEW,
+    args: ["--no-sandbox", "--disable-dev-shm-usage", ...chromiumFlags],
+  });
+  page = await browser.newPage();
+  page.on("console", (m) => {
+    if (m.type() !== "error" && m.type() !== "warn" && m.type() !== "warning") return;
+    if (m.text().startsWith("Knoll: ")) return;
+    consoleLines.push(m.type() + ": " + m.text());
+  });
+  page.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
+}
+
+// Waits until the page has started Knoll or given up.
+async function settled() {
+  await page.waitForFunction(() => document.body.dataset.knoll &&
+                             !["loading", "starting"].includes(document.body.dataset.knoll),
+                             {polling: 100, timeout: 60000});
+  await page.addStyleTag({content: HARNESS_STYLE});
+}
+
+async function open(query) {
+  const stored = {};
+  for (const name of ["config.txt", "error.log"]) stored[name] = readWorkFile(name);
+  // The files go into storage before the page's own script runs, for this
+  // load only.
+  const script = await page.evaluateOnNewDocument((files) => {
+    window.localStorage.clear();
+    for (const [name, text] of Object.entries(files))
+      if (text !== null) window.localStorage.setItem("knoll/" + name, text);
+  }, stored);
+  await page.goto(baseUrl + (query === "-" ? "" : query));
+  await page.removeScriptToEvaluateOnNewDocument(script.identifier);
+  await settled();
+  return "";
+}
+
+async function reload() {
+  await page.reload();
+  await settled();
+  return "";
+}
+
+async function setting(key, value) {
+  await page.click("#settings summary");
+  const input = await page.$(`#settings-fields input[name="${key}"]`);
+  if (!input) throw new Error("the settings panel has no " + key);
+  await input.click({clickCount: 3});
+  await input.type(value);
+  await Promise.all([page.waitForNavigation(), page.click("#settings-form button[type=submit]")]);
+  await settled();
+  return "";
+}
+
+async function state() {
+  return page.evaluate(() => [document.body.dataset.knoll, document.body.dataset.status || ""]
+                       .join(" ").trim());
+}
+
+async function pull() {
+  const files = await page.evaluate((names) => {
+    const out = {};
+    for (const name of names) out[name] = window.localStorage.getItem("knoll/" + name);
+    return out;
+  }, FILES);
+  for (const name of FILES) {
+    const file = path.join(workDir, name);
+    if (files[name] === null) fs.rmSync(file, {force: true});
+    else fs.writeFileSync(file, files[name]);
+  }
+  return "";
+}
+
+async function geometry() {
+  const r = await page.evaluate(() => {
+    const b = document.getElementById("canvas").getBoundingClientRect();
+    return [b.x, b.y, b.width, b.height].map(Math.round).join(" ");
+  });
+  return r;
+}
+
+async function shot(file) {
+  const [x, y, width, height] = (await geometry()).split(" ").map(Number);
+  await page.screenshot({path: file, clip: {x, y, width, height}});
+  return "";
+}
+
+const commands = {
+  open: ([query]) => open(query),
+  reload: () => reload(),
+  setting: ([key, value]) => setting(key, value),
+  state: () => state(),
+  message: () => page.evaluate(() => document.getElementById("overlay").hidden ? "" :
+                               document.getElementById("message").textContent),
+  pull: () => pull(),
+  geometry: () => geometry(),
+  shot: ([file]) => shot(file),
+  key: async ([name, how]) => {
+    if (how === "down") await page.keyboard.down(keyName(name));
+    else await page.keyboard.up(keyName(name));
+    return "";
+  },
+  button: async ([n, how]) => {
+    const options = {button: BUTTONS[n] || "left"};
+    if (how === "down") await page.mouse.down(options);
+    else await page.mouse.up(options);
+    return "";
+  },
+  motion: async ([dx, dy]) => {
+    pointer = {x: pointer.x + Number(dx), y: pointer.y + Number(dy)};
+    await page.mouse.move(pointer.x, pointer.y);
+    return "";
+  },
+  moveto: async ([x, y]) => {
+    pointer = {x: Number(x), y: Number(y)};
+    await page.mouse.move(pointer.x, pointer.y);
+    return "";
+  },
+  console: async () => consoleLines.join(" | "),
+  size: async ([w, h]) => {
+    await page.setViewport({...VIEW, width: Number(w), height: Number(h)});
+    return "";
+  },
+  quit: async () => {
+    await browser.close();
+    process.exit(0);
+  },
+};
+
+async function main() {
+  await launch();
+  const lines = readline.createInterface({input: process.stdin});
+  for await (const line of lines) {
+    const [name, ...args] = line.trim().split(/\s+/);
+    try {
+      if (!commands[name]) throw new Error("no command " + name);
+      const answer = await commands[name](args);
+      process.stdout.write("ok" + (answer ? " " + answer : "") + "\n");
+    } catch (e) {
+      process.stdout.write("error " + String(e.message || e).replace(/\s+/g, " ") + "\n");
+    }
+  }
+  await browser.close();
+}
+
+main().catch((e) => {
+  process.stderr.write("driver: " + (e.stack || e) + "\n");
+  process.exit(1);
+});

@@ -1,0 +1,293 @@
+// The page around Knoll's canvas: downloads knoll.wasm with its progress,
+// keeps config.txt and error.log in the browser's storage, shows help.txt
+// beside the canvas, edits the settings, and tells the user when Knoll
+// stops or cannot start. Knoll's own side of this is src/platform_web.cpp.
+"use strict";
+
+(function () {
+  // ---------------------------------------------------------- constants ----
+
+  const STORAGE_PREFIX = "knoll/";
+  const LOG_LIMIT = 65536;  // characters of error.log kept, the newest
+  // Keys Knoll reads while the canvas has focus; the page would scroll or
+  // the browser would act on them.
+  const KNOLL_KEYS = new Set(["ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown", "KeyE", "KeyF",
+                              "KeyR", "F11", "Escape", "Space"]);
+  const HINTS = {
+    "Window init failed!": "Knoll needs WebGL 2. Try a current Firefox, Chrome, Edge or Safari, " +
+      "turn on hardware acceleration in the browser's settings, or update the graphics driver.",
+    "Graphics init failed!": "The graphics driver refused part of Knoll's set-up. Try another " +
+      "browser or an updated graphics driver, and send us error.log.",
+    "Config init failed!": "The browser's storage could not be read. Try clearing this site's " +
+      "data.",
+  };
+
+  // -------------------------------------------------------------- state ----
+
+  const el = (id) => document.getElementById(id);
+  const canvas = el("canvas");
+  let memoryStorage = {};  // stands in for localStorage where that is refused
+  let logText = "";
+  let stopped = false;
+
+  // ------------------------------------------------------------ storage ----
+
+  // Reads a stored file; null when there is none or storage is refused.
+  function loadFile(name) {
+    try {
+      return window.localStorage.getItem(STORAGE_PREFIX + name);
+    } catch (e) {
+      return name in memoryStorage ? memoryStorage[name] : null;
+    }
+  }
+
+  // Stores a file; returns 0, or 1 when the browser refused (storage full or
+  // unavailable), when it is kept for this visit only.
+  function storeFile(name, text) {
+    memoryStorage[name] = text;
+    try {
+      window.localStorage.setItem(STORAGE_PREFIX + name, text);
+      return 0;
+    } catch (e) {
+      return 1;
+    }
+  }
+
+  // ----------------------------------------------------------- error.log ----
+
+  // One line of Knoll's standard error: the console, and error.log.
+  function logLine(line) {
+    console.warn("Knoll: " + line);
+    logText = (logText + line + "\n").slice(-LOG_LIMIT);
+    storeFile("error.log", logText);
+  }
+
+  function downloadLog() {
+    const link = document.createElement("a");
+    link.href = URL.createObjectURL(new Blob([logText], {type: "text/plain"}));
+    link.download = "error.log";
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  }
+
+  // ------------------------------------------------------------- overlay ----
+
+  function showOverlay(message, detail, percent, canRestart) {
+    el("overlay").hidden = false;
+    el("message").textContent = message;
+    el("detail").textContent = detail || "";
+    const progress = el("progress");
+    progress.hidden = percent === undefined;
+    if (percent !== undefined && percent !== null) progress.value = percent;
+    if (percent === null) progress.removeAttribute("value");
+    el("restart").hidden = !canRestart;
+  }
+
+  function hideOverlay() { el("overlay").hidden = true; }
+
+  function startupFailed(message) {
+    stopped = true;
+    showOverlay(message, HINTS[message] || "", undefined, true);
+    document.body.dataset.status = "1";
+    document.body.dataset.knoll = "failed";
+  }
+
+  // ------------------------------------------------------------ settings ----
+
+  // The settings form from the text of config.txt: one number field a key.
+  function showSettings(config) {
+    const fields = el("settings-fields");
+    fields.textContent = "";
+    for (const line of config.split("\n")) {
+      const match = /^([a-z_]+) (-?\d+)$/.exec(line);
+      if (!match) continue;
+      const label = document.createElement("label");
+      const input = document.createElement("input");
+      input.type = "number";
+      input.name = match[1];
+      input.value = match[2];
+      label.append(match[1] + " ", input);
+      fields.append(label);
+    }
+  }
+
+  // Keeps the form's values as config.txt and starts Knoll again without the
+  // address's settings, which would hide the new ones.
+  function applySettings(event) {
+    event.preventDefault();
+    const lines = [];
+    for (const input of el("settings-fields").querySelectorAll("input"))
+      lines.push(input.name + " " + input.value);
+    storeFile("config.txt", lines.join("\n") + "\n");
+    window.location.href = window.location.pathname;
+  }
+
+  function resetSettings() {
+    try {
+      window.localStorage.removeItem(STORAGE_PREFIX + "config.txt");
+    } catch (e) { /* nothing stored, nothing to remove */ }
+    delete memoryStorage["config.txt"];
+    window.location.href = window.location.pathname;
+  }
+
+  // Knoll replaced one of its files: kept for the next visit, and shown.
+  function fileReplaced(name, text) {
+    if (name === "help.txt") el("help").textContent = text;
+    if (name === "config.txt") showSettings(text);
+    const refused = storeFile(name, text);
+    if (refused) logLine("Storage Error: " + name + " is kept for this visit only (the browser refused to store it)");
+    return refused;
+  }
+
+  // ---------------------------------------------------------- the address ----
+
+  // The address's ?key=value pairs as config.txt lines, one a pair; line
+  // breaks inside a pair cannot start another line.
+  function addressSettings() {
+    const lines = [];
+    for (const [key, value] of new URLSearchParams(window.location.search))
+      lines.push((key + " " + value).replace(/[\r\n\0]/g, " "));
+    return lines.join("\n");
+  }
+
+  // ---------------------------------------------------------------- keys ----
+
+  // Keys reach Knoll only while its canvas has focus, and those it uses do
+  // nothing else there. Registered before Knoll's own listeners, which then
+  // never see a key meant for the rest of the page. Releases always pass, so
+  // that no key stays held when the focus moves while it is down.
+  function filterKey(event) {
+    if (document.activeElement !== canvas) {
+      if (event.type === "keydown") event.stopImmediatePropagation();
+      return;
+    }
+    if (KNOLL_KEYS.has(event.code)) event.preventDefault();
+  }
+
+  // ----------------------------------------------------------- full screen ----
+
+  function toggleFullscreen() {
+    const stage = el("stage");
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
+    canvas.focus();
+  }
+
+  // ------------------------------------------------------------ download ----
+
+  // Fetches url, reporting the share of bytes received; resolves to its
+  // bytes.
+  async function download(url, onProgress) {
+    const response = await fetch(url);
+    if (!response.ok) throw new Error(url + ": " + response.status + " " + response.statusText);
+    const total = Number(response.headers.get("Content-Length")) || 0;
+    if (!response.body) return new Uint8Array(await response.arrayBuffer());
+    const reader = response.body.getReader();
+    const parts = [];
+    let received = 0;
+    for (;;) {
+      const {done, value} = await reader.read();
+      if (done) break;
+      parts.push(value);
+      received += value.length;
+      onProgress(received, total);
+    }
+    const bytes = new Uint8Array(received);
+    let at = 0;
+    for (const part of parts) {
+      bytes.set(part, at);
+      at += part.length;
+    }
+    return bytes;
+  }
+
+  function webgl2Available() {
+    try {
+      return !!document.createElement("canvas").getContext("webgl2");
+    } catch (e) {
+      return false;
+    }
+  }
+
+  // --------------------------------------------------------------- start ----
+
+  function startKnoll(wasm) {
+    window.Module = {
+      canvas: canvas,
+      wasmBinary: wasm,
+      print: logLine,
+      printErr: logLine,
+      knollStoreFile: fileReplaced,
+      knollStartupFailed: startupFailed,
+      knollAddressSettings: addressSettings(),
+      knollStarted: () => {
+        hideOverlay();
+        document.body.dataset.knoll = "running";
+      },
+      preRun: [() => {
+        const config = loadFile("config.txt");
+        if (config !== null) window.Module.FS.writeFile("config.txt", config);
+      }],
+      onExit: (status) => {
+        if (stopped) return;
+        stopped = true;
+        if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+        showOverlay("Knoll has stopped" + (status ? " (status " + status + ")." : "."),
+                    status ? "See error.log for why." : "", undefined, true);
+        document.body.dataset.status = String(status);
+        document.body.dataset.knoll = "stopped";
+      },
+      onAbort: (what) => {
+        logLine("Knoll ended unexpectedly: " + what);
+        startupFailed("Knoll ended unexpectedly.");
+      },
+    };
+    showOverlay("Starting Knoll…", "", null);
+    document.body.dataset.knoll = "starting";
+    const script = document.createElement("script");
+    script.src = "knoll.js";
+    script.onerror = () => startupFailed("knoll.js did not load.");
+    document.body.append(script);
+  }
+
+  async function main() {
+    logText = loadFile("error.log") || "";
+    window.addEventListener("keydown", filterKey, true);
+    window.addEventListener("keyup", filterKey, true);
+    canvas.addEventListener("contextmenu", (event) => event.preventDefault());
+    canvas.addEventListener("mousedown", () => canvas.focus());
+    el("fullscreen").addEventListener("click", toggleFullscreen);
+    el("download-log").addEventListener("click", downloadLog);
+    el("restart").addEventListener("click", () => window.location.reload());
+    el("settings-form").addEventListener("submit", applySettings);
+    el("settings-reset").addEventListener("click", resetSettings);
+    const help = loadFile("help.txt");
+    if (help) el("help").textContent = help;
+    const config = loadFile("config.txt");
+    if (config) showSettings(config);
+    document.body.dataset.knoll = "loading";
+
+    if (!webgl2Available()) {
+      logLine("Window init failed!");
+      startupFailed("Window init failed!");
+      return;
+    }
+    showOverlay("Downloading Knoll…", "", 0);
+    let wasm;
+    try {
+      wasm = await download("knoll.wasm", (received, total) => {
+        const mb = (received / 1048576).toFixed(1);
+        const percent = total ? Math.floor(100 * received / total) : null;
+        showOverlay("Downloading Knoll… " + (total ? percent + " %" : mb + " MB"),
+                    mb + " of " + (total ? (total / 1048576).toFixed(1) : "?") + " MB", percent);
+      });
+    } catch (e) {
+      startupFailed("Knoll could not be downloaded.");
+      el("detail").textContent = String(e) + ". Check the connection and start again.";
+      return;
+    }
+    startKnoll(wasm);
+  }
+
+  main();
+})();
