@@ -200,6 +200,9 @@ static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int 
     (void)mods;
     static int showgrid;
     if (action != GLFW_PRESS) return;
+    // Before the start-up is complete (a page handles input meanwhile) only
+    // Esc has something to act on.
+    if (!test_terrain && key != GLFW_KEY_ESCAPE) return;
     switch (key) {
     case GLFW_KEY_E: {
         Vec3 c = randomLightColor(random_state);
@@ -231,9 +234,11 @@ static void errorCallback(int code, const char *description) {
     fprintf(stderr, "GLFW Error %d: %s\n", code, description);
 }
 
+// Before the start-up is complete there is no viewport yet; the start-up
+// reads the size itself once it is.
 static void framebufferCallback(GLFWwindow *win, int width, int height) {
     (void)win;
-    graphicsViewport(width, height);
+    if (test_terrain) graphicsViewport(width, height);
 }
 
 // Damage is repainted once the wait has handled every pending event, not
@@ -310,6 +315,23 @@ int terrainInit(void) {
     stbi_image_free(heights);
     stbi_image_free(splats);
     return failed;
+}
+
+int sceneRebuild(void) {
+    SceneLight light = graphicsSceneLight();
+    forgetBindings();
+    if (test_terrain) graphicsTModelFree(test_terrain);
+    graphicsTModelsForget();
+    test_terrain = NULL;
+    if (graphicsInit() != 0) return 1;
+    int width, height;
+    glfwGetFramebufferSize(window, &width, &height);
+    graphicsViewport(width, height);
+    if (terrainInit() != 0) return 1;
+    graphicsLightDir(light.direction);
+    graphicsLightCol(light.color.x, light.color.y, light.color.z);
+    graphicsTerrainGrid(light.grid);
+    return 0;
 }
 
 void sceneCamera(float t) {

@@ -111,6 +111,10 @@ void windowWaitEvents(double timeout);
 // Builds test_terrain from the embedded heightmap and splat map. Needs
 // graphicsInit. Returns 0, or 1 after logging an image that did not decode.
 int terrainInit(void);
+// Makes every GL object anew in a context that replaces a lost one, with
+// the light and grid as they were. Returns 0, or 1 after logging the failed
+// step.
+int sceneRebuild(void);
 // The pieces of a running frame, in the order drawScene runs them.
 // The camera at the fraction t between the last two ticks.
 void sceneCamera(float t);

@@ -137,6 +137,13 @@ static const SamplerUnit misc_samplers[] = {
 static const SamplerUnit misc_shadow_samplers[] = {{"tex_alb", MSH_UNIT_ALBEDO}};
 static const SamplerUnit gauss_samplers[] = {{"tex_inp", GSS_UNIT_INPUT}};
 
+// One step of the start-up: once, or repeated with its count.
+struct InitStep {
+    int (*once)(void);
+    int (*repeated)(int k);
+    int count;
+};
+
 // One mesh model and its geometry, in packing order; its textures are the
 // model's three entries of startup_images.
 struct ModelAssets {
@@ -173,6 +180,9 @@ GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir, of
     off_fardist;
 int32_t anisotrop_available;
 static int decode_failed;  // an embedded image did not decode in this start-up
+static int init_step, init_repeat;  // the next step of the start-up, and its round
+static int logo_w, logo_h;          // the logo's size, for the HUD's vertices
+static MModelPack model_pack;       // the mesh models packed so far
 
 // ------------------------------------------------------------- textures ----
 
@@ -261,25 +271,26 @@ static GLuint createModelTexture(int image, GLuint unit, TextureKind kind) {
     return texture;
 }
 
-// Stacks the eight materials' maps of one kind, from image on, into the
-// layers of an array.
-static GLuint createMaterialArray(StartupImage image, GLuint unit, TextureKind kind) {
-    GLuint texture;
+// Puts material n's map of one kind (images from image on) into layer n of
+// the array *texture, which the first layer creates and the last finishes
+// with its mipmaps: the eight materials' maps of a kind stacked.
+static void addMaterialLayer(StartupImage image, GLuint unit, TextureKind kind, int n,
+                             GLuint *texture) {
     TextureFormat format = textureFormat(kind);
-    glGenTextures(1, &texture);
-    useTexture(unit, GL_TEXTURE_2D_ARRAY, texture);
-    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, format.internal, MATERIAL_SIZE, MATERIAL_SIZE, MATERIALS,
-                 0, format.format, GL_UNSIGNED_BYTE, NULL);
-    for (int n = 0; n < MATERIALS; n++) {
-        int width, height;
-        assert(format.channels == startup_images[image + n].channels);
-        uint8_t *pixels = decode(startup_images[image + n], &width, &height);
-        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, format.format,
-                        GL_UNSIGNED_BYTE, pixels);
-        stbi_image_free(pixels);
+    if (n == 0) {
+        glGenTextures(1, texture);
+        useTexture(unit, GL_TEXTURE_2D_ARRAY, *texture);
+        glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, format.internal, MATERIAL_SIZE, MATERIAL_SIZE,
+                     MATERIALS, 0, format.format, GL_UNSIGNED_BYTE, NULL);
     }
-    setMipmapParameters(GL_TEXTURE_2D_ARRAY);
-    return texture;
+    int width, height;
+    assert(format.channels == startup_images[image + n].channels);
+    uint8_t *pixels = decode(startup_images[image + n], &width, &height);
+    useTextureForEdit(unit, GL_TEXTURE_2D_ARRAY, *texture);
+    glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, format.format,
+                    GL_UNSIGNED_BYTE, pixels);
+    stbi_image_free(pixels);
+    if (n == MATERIALS - 1) setMipmapParameters(GL_TEXTURE_2D_ARRAY);
 }
 
 // ------------------------------------------------------------- programs ----
@@ -361,7 +372,7 @@ void hudVertexData(HudVertex out[HUD_VERTICES], int logo_w, int logo_h) {
     logo[3] = {hw, hh, 1.0f, 1.0f};
 }
 
-static int initHud(int *logo_w, int *logo_h) {
+static int initHud(void) {
     glGenVertexArrays(1, &vao_hud);
     useVao(vao_hud);
     glGenBuffers(1, &vbo_hud);
@@ -378,11 +389,13 @@ static int initHud(int *logo_w, int *logo_h) {
     tex_font =
         createPlainTexture(IMAGE_FONT, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_LINEAR, false, &w, &h);
     tex_logo = createPlainTexture(IMAGE_LOGO, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_LINEAR, false,
-                                  logo_w, logo_h);
-    return graphicsCheckErrors("Init Hud");
+                                  &logo_w, &logo_h);
+    return graphicsCheckErrors("Init Hud") || decode_failed;
 }
 
-static int initTerrain(void) {
+// The terrain's program, vertex array and grid; the material layers and the
+// BRDF table follow in steps of their own.
+static int initTerrainProgram(void) {
     glGenVertexArrays(1, &vao_terrain);
     useVao(vao_terrain);
     glGenBuffers(1, &ebo_terrain);
@@ -399,11 +412,28 @@ static int initTerrain(void) {
     int w, h;
     tex_grid =
         createPlainTexture(IMAGE_GRID, TER_UNIT_GRID, TEXTURE_SRGB_ALPHA, GL_NEAREST, false, &w, &h);
-    tex_albedo = createMaterialArray(IMAGE_ALBEDO, TER_UNIT_ALBEDO, TEXTURE_SRGB_ARRAY);
-    tex_rma = createMaterialArray(IMAGE_RMA, TER_UNIT_RMA, TEXTURE_LINEAR);
-    tex_normal = createMaterialArray(IMAGE_NORMAL, TER_UNIT_NORMAL, TEXTURE_LINEAR);
+    return 0;
+}
+
+static int initAlbedoLayer(int n) {
+    addMaterialLayer(IMAGE_ALBEDO, TER_UNIT_ALBEDO, TEXTURE_SRGB_ARRAY, n, &tex_albedo);
+    return 0;
+}
+
+static int initRmaLayer(int n) {
+    addMaterialLayer(IMAGE_RMA, TER_UNIT_RMA, TEXTURE_LINEAR, n, &tex_rma);
+    return 0;
+}
+
+static int initNormalLayer(int n) {
+    addMaterialLayer(IMAGE_NORMAL, TER_UNIT_NORMAL, TEXTURE_LINEAR, n, &tex_normal);
+    return 0;
+}
+
+static int initTerrainEnd(void) {
+    int w, h;
     tex_brdf = createPlainTexture(IMAGE_BRDF, TER_UNIT_BRDF, TEXTURE_LINEAR, GL_LINEAR, true, &w, &h);
-    return graphicsCheckErrors("Init Terrain");
+    return graphicsCheckErrors("Init Terrain") || decode_failed;
 }
 
 static int initTerrainShadow(void) {
@@ -536,38 +566,40 @@ static void initUniformBlock(void) {
         glBindBufferBase(GL_UNIFORM_BUFFER, glGetUniformBlockIndex(programs[i], "ushared"), buffer);
 }
 
-static void initHudVertices(int logo_w, int logo_h) {
+static void initHudVertices(void) {
     HudVertex vertices[HUD_VERTICES];
     hudVertexData(vertices, logo_w, logo_h);
     glBindBuffer(GL_ARRAY_BUFFER, vbo_hud);
     glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_STATIC_DRAW);
 }
 
-// Packs the four models into vbo_misc/ebo_misc, creating each model's
-// textures right after its geometry.
-static void initModels(void) {
-    const ModelAssets models[MODELS] = {
+// Packs model k into vbo_misc/ebo_misc and creates its textures right after
+// its geometry; the last model uploads the pack of all four.
+static int initModel(int k) {
+    static const ModelAssets models[MODELS] = {
         {MODEL_BARREL, BLOB(barrel_omm)},
         {MODEL_FERN, BLOB(fern_omm)},
         {MODEL_PALM, BLOB(palm_omm)},
         {MODEL_CACTUS, BLOB(cactus_omm)},
     };
-    useVao(vao_misc);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
-    MModelPack pack = {};
-    for (int k = 0; k < MODELS; k++) {
-        MModel *model = models[k].model;
-        int image = IMAGE_MODELS + 3 * k;
-        mmodelPackAppend(&pack, model, models[k].omm.data);
-        model->alb_tex = createModelTexture(image, MSC_UNIT_ALBEDO, TEXTURE_SRGB_ALPHA);
-        model->rma_tex = createModelTexture(image + 1, MSC_UNIT_RMA, TEXTURE_LINEAR);
-        model->nrm_tex = createModelTexture(image + 2, MSC_UNIT_NORMAL, TEXTURE_LINEAR);
+    if (k == 0) {
+        useVao(vao_misc);
+        glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
+        model_pack = {};
     }
-    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)pack.vertex_count * sizeof(TVertex), pack.vertices,
-                 GL_STATIC_DRAW);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)pack.index_count * 4, pack.indices,
-                 GL_STATIC_DRAW);
-    mmodelPackFree(&pack);
+    MModel *model = models[k].model;
+    int image = IMAGE_MODELS + 3 * k;
+    mmodelPackAppend(&model_pack, model, models[k].omm.data);
+    model->alb_tex = createModelTexture(image, MSC_UNIT_ALBEDO, TEXTURE_SRGB_ALPHA);
+    model->rma_tex = createModelTexture(image + 1, MSC_UNIT_RMA, TEXTURE_LINEAR);
+    model->nrm_tex = createModelTexture(image + 2, MSC_UNIT_NORMAL, TEXTURE_LINEAR);
+    if (k < MODELS - 1) return 0;
+    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)model_pack.vertex_count * sizeof(TVertex),
+                 model_pack.vertices, GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)model_pack.index_count * 4,
+                 model_pack.indices, GL_STATIC_DRAW);
+    mmodelPackFree(&model_pack);
+    return 0;
 }
 
 static void initBlurQuad(void) {
@@ -589,25 +621,22 @@ static void initSceneValues(void) {
     graphicsTerrainGrid(0);
 }
 
-static int initSequence(void) {
+static int initBegin(void) {
     // libepoxy resolves entry points on first use, so the loader step only
     // reports what is pending.
     graphicsCheckErrors("Init gl3w");
     checkExtensionSupport();
-    if (graphicsCheckErrors("Init Begin")) return 1;
-
     decode_failed = 0;
-    int logo_w = 0, logo_h = 0;
-    if (initHud(&logo_w, &logo_h) || decode_failed) return 1;
-    if (initTerrain() || decode_failed) return 1;
-    if (initTerrainShadow()) return 1;
-    if (initMisc()) return 1;
-    if (initMiscShadow()) return 1;
-    if (initShadowBuffer()) return 1;
-    if (initGauss()) return 1;
+    return graphicsCheckErrors("Init Begin");
+}
+
+static int initBuffers(void) {
     initUniformBlock();
-    initHudVertices(logo_w, logo_h);
-    initModels();
+    initHudVertices();
+    return 0;
+}
+
+static int initEnd(void) {
     initBlurQuad();
     if (decode_failed || graphicsCheckErrors("Init Models")) return 1;
     initGlobalState();
@@ -615,12 +644,48 @@ static int initSequence(void) {
     return graphicsCheckErrors("Init Return");
 }
 
+// The start-up's steps in their order: a step runs count times, given 0 to
+// count - 1, and builds at most one program or decodes at most three images
+// each time.
+static const InitStep init_steps[] = {
+    {initBegin, NULL, 1},
+    {initHud, NULL, 1},
+    {initTerrainProgram, NULL, 1},
+    {NULL, initAlbedoLayer, MATERIALS},
+    {NULL, initRmaLayer, MATERIALS},
+    {NULL, initNormalLayer, MATERIALS},
+    {initTerrainEnd, NULL, 1},
+    {initTerrainShadow, NULL, 1},
+    {initMisc, NULL, 1},
+    {initMiscShadow, NULL, 1},
+    {initShadowBuffer, NULL, 1},
+    {initGauss, NULL, 1},
+    {initBuffers, NULL, 1},
+    {NULL, initModel, MODELS},
+    {initEnd, NULL, 1},
+};
+enum { INIT_STEPS = sizeof(init_steps) / sizeof(init_steps[0]) };
+
 void graphicsDecodeAhead(void) { decodeAheadStart(startup_images, STARTUP_IMAGES); }
+
+int graphicsInitStep(void) {
+    if (init_step == 0 && init_repeat == 0) graphicsDecodeAhead();
+    const InitStep &step = init_steps[init_step];
+    int failed = step.once ? step.once() : step.repeated(init_repeat);
+    if (++init_repeat == step.count) {
+        init_repeat = 0;
+        init_step++;
+    }
+    if (!failed && init_step < INIT_STEPS) return GRAPHICS_INIT_MORE;
+    decodeAheadStop();
+    init_step = init_repeat = 0;
+    return failed;
+}
 
 // The images decode on a worker thread, ahead of their uploads here.
 int graphicsInit(void) {
-    graphicsDecodeAhead();
-    int result = initSequence();
-    decodeAheadStop();
+    int result;
+    while ((result = graphicsInitStep()) == GRAPHICS_INIT_MORE) {
+    }
     return result;
 }

@@ -87,6 +87,12 @@ extern int32_t anisotrop_available;
 // logging the first failed step.
 int graphicsInit(void);
 
+enum { GRAPHICS_INIT_MORE = 2 };
+// graphicsInit a piece at a time, for a caller that must return to the
+// browser between pieces: each decodes and uploads at most three images.
+// Returns GRAPHICS_INIT_MORE while pieces remain, then graphicsInit's result.
+int graphicsInitStep(void);
+
 // Starts decoding the images of graphicsInit on a worker thread, so that a
 // caller can begin before the GL context exists; graphicsInit starts it
 // itself otherwise and ends it before returning.

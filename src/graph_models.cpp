@@ -215,6 +215,16 @@ TModel *graphicsTModelNew(const uint8_t *heights, const uint8_t *splat) {
     return model;
 }
 
+void graphicsTModelsForget(void) {
+    while (unused_tmodels) {
+        TModel *next = unused_tmodels->next;
+        free(unused_tmodels);
+        unused_tmodels = next;
+    }
+    ebo_terrain_capacity = ebo_terrain_used = 0;
+    vbo_terrain_capacity = vbo_terrain_used = 0;
+}
+
 void graphicsTModelFree(TModel *model) {
     model->next = unused_tmodels;
     unused_tmodels = model;

@@ -70,6 +70,9 @@ void tmodelBuildMesh(const uint8_t *heights, int32_t vbo_offset, TVertex *vertic
 TModel *graphicsTModelNew(const uint8_t *heights, const uint8_t *splat);
 void graphicsTModelFree(TModel *model);
 void graphicsTModelUpdate(TModel *model, const uint8_t *heights, const uint8_t *splat);
+// Forgets the shared buffers, lost with their context, and frees the records
+// of freed models: the next model starts a new pool.
+void graphicsTModelsForget(void);
 
 // Appends one .omm file to pack: fills model's ebo_offset and ebo_count and
 // rebases the copied indices. The file is trusted (see mmodelValidate).

@@ -28,6 +28,7 @@ static GLuint cur_shader;
 static GLuint cur_tex[TEXTURE_UNITS];
 static GLuint cur_unit;  // active unit, as the last bind that reached GL left it
 static char txt[16];
+static SceneLight scene_light;
 
 // ----------------------------------------------------------- bind cache ----
 
@@ -73,6 +74,16 @@ void useTexture(GLuint unit, GLenum target, GLuint texture) {
 void useTextureForEdit(GLuint unit, GLenum target, GLuint texture) {
     if (texture == cur_tex[unit] && unit == cur_unit) return;
     bindTexture(unit, target, texture);
+}
+
+void forgetBindings(void) {
+    cur_buffer = 0;
+    cur_x = cur_y = 0;
+    cur_wid = cur_hei = 0;
+    cur_vao = 0;
+    cur_shader = 0;
+    for (GLuint &t : cur_tex) t = 0;
+    cur_unit = 0;
 }
 
 // ------------------------------------------------------ uniform writers ----
@@ -218,6 +229,8 @@ void lightSpaceMatrix(Mat4 *out, Vec3 d) {
 }
 
 void graphicsLightDir(Vec3 d) {
+    // Kept as given: normalising again would move the light by a rounding.
+    scene_light.direction = d;
     d = vec3Normalize(d);
     Mat4 lightspace;
     lightSpaceMatrix(&lightspace, d);
@@ -225,9 +238,15 @@ void graphicsLightDir(Vec3 d) {
     bufferUniform3f(off_lightdir, d.x, d.y, d.z);
 }
 
-void graphicsLightCol(float r, float g, float b) { bufferUniform3f(off_lightcol, r, g, b); }
+void graphicsLightCol(float r, float g, float b) {
+    bufferUniform3f(off_lightcol, r, g, b);
+    scene_light.color = {r, g, b};
+}
 
 void graphicsTerrainGrid(int show) {
     useShader(shader_terrain);
     glUniform1i(uni_ter_grid, show);
+    scene_light.grid = show;
 }
+
+SceneLight graphicsSceneLight(void) { return scene_light; }

@@ -13,6 +13,15 @@
 extern int32_t view_wid, view_hei;  // framebuffer size of the main pass, pixels
 extern float sky_r, sky_g, sky_b;   // linear clear colour of the running scene
 
+// ---------------------------------------------------------------- types ----
+
+// The light and the grid as last set: what a rebuild of the GL objects must
+// restore.
+struct SceneLight {
+    Vec3 direction, color;
+    int grid;
+};
+
 // ------------------------------------------------------- the bind cache ----
 // Every bind of a framebuffer, viewport, vertex array, program or texture goes
 // through these; each makes its GL call only when the binding changes.
@@ -27,6 +36,8 @@ void useTexture(GLuint unit, GLenum target, GLuint texture);
 // Binds texture on unit and leaves that unit active, for an edit of the
 // texture (glTexImage2D, glTexParameteri) that follows.
 void useTextureForEdit(GLuint unit, GLenum target, GLuint texture);
+// Forgets every binding, as for a new context: the next use of each binds.
+void forgetBindings(void);
 
 // ------------------------------------------------------ uniform writers ----
 // Write into the buffer bound to GL_UNIFORM_BUFFER (the ushared block) at a
@@ -68,6 +79,7 @@ void graphicsLightDir(Vec3 d);
 void graphicsLightCol(float r, float g, float b);
 // Leaves shader_terrain current.
 void graphicsTerrainGrid(int show);
+SceneLight graphicsSceneLight(void);
 
 // World to shadow-map clip space for a light travelling along unit d: an
 // orthographic 48-unit box around the terrain centre.

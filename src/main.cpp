@@ -1,4 +1,6 @@
-// Knoll's entry: start-up in its fixed order, then the fixed-step loop.
+// Knoll's entry: start-up in its fixed order, then the fixed-step loop. The
+// graphics part of the start-up runs in the loop's first turns, a slice of
+// time each, so that a browser page never waits long for its turn.
 #include <GLFW/glfw3.h>
 #include <stdio.h>
 
@@ -8,16 +10,57 @@
 #include "graph_state.h"
 #include "platform.h"
 
+// ------------------------------------------------------------ constants ----
+
+// The longest a turn keeps starting up: well within one frame of the display.
+static const double STARTUP_SLICE = 0.008;
+
 // ---------------------------------------------------------------- state ----
 
 static LoopClock loop_clock;
+static int started;  // the start-up is complete and the loop runs
 
 // ------------------------------------------------------------ functions ----
+
+// Ends a failed start-up: the message goes to error.log and, where a user may
+// have no terminal, before their eyes. GLFW is closed on every way out: a
+// context left alive at exit keeps Mesa's rasterizer threads running while
+// the driver is unloaded. Returns the exit status, 1.
+static int failStartup(const char *message) {
+    fprintf(stderr, "%s\n", message);
+    glfwTerminate();
+    reportStartupFailure(message);
+    return 1;
+}
+
+// The graphics' start-up for one slice of time, and once it is done, the
+// viewport and the terrain; the loop's clock starts then. A failure ends
+// the process.
+static void startupSlice(void) {
+    double until = glfwGetTime() + STARTUP_SLICE;
+    int result;
+    do {
+        result = graphicsInitStep();
+    } while (result == GRAPHICS_INIT_MORE && glfwGetTime() < until);
+    if (result == GRAPHICS_INIT_MORE) return;
+    if (result != 0) processExit(failStartup("Graphics init failed!"));
+    int width, height;
+    glfwGetFramebufferSize(window, &width, &height);
+    graphicsViewport(width, height);
+    if (terrainInit() != 0) processExit(failStartup("Graphics init failed!"));
+    loop_clock = loopStart(glfwGetTime(), fps_limit);
+    started = 1;
+    startupDone();
+}
 
 // One turn of the loop: mouse look, the ticks due, a frame when one is due,
 // then the wait for events. Returns 0 once the window is to close.
 static int loopTurn(void) {
     if (glfwWindowShouldClose(window)) return 0;
+    if (!started) {
+        startupSlice();
+        return 1;
+    }
     double now = glfwGetTime();
     LoopTurn turn = loopAdvance(&loop_clock, now, mode);
     cameraLook();
@@ -37,19 +80,10 @@ static void finishRun(void) {
     processExit(0);
 }
 
-// Ends a failed start-up: the message goes to error.log and, where a user may
-// have no terminal, before their eyes. GLFW is closed on every way out: a
-// context left alive at exit keeps Mesa's rasterizer threads running while
-// the driver is unloaded. Returns the exit status, 1.
-static int failStartup(const char *message) {
-    fprintf(stderr, "%s\n", message);
-    glfwTerminate();
-    reportStartupFailure(message);
-    return 1;
-}
+static const LoopHooks loop_hooks = {loopTurn, finishRun, sceneRebuild};
 
-// Start-up, then the loop, which ends the process. Returns the exit status of
-// a failed start-up.
+// Start-up, then the loop, which ends the process. Returns only the exit
+// status of a failed start-up.
 static int run(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
     logOpen("error.log");
@@ -58,15 +92,7 @@ static int run(void) {
     if (configInit() != 0) return failStartup("Config init failed!");
     if (windowInit() != 0) return failStartup("Window init failed!");
     random_state = randomNew((uint32_t)(int64_t)(glfwGetTime() * 1048576.0));
-    if (graphicsInit() != 0) return failStartup("Graphics init failed!");
-    int width, height;
-    glfwGetFramebufferSize(window, &width, &height);
-    graphicsViewport(width, height);
-    if (terrainInit() != 0) return failStartup("Graphics init failed!");
-
-    loop_clock = loopStart(glfwGetTime(), fps_limit);
-    runLoop(loopTurn, finishRun);
-    return 0;
+    runLoop(&loop_hooks);
 }
 
 int main(void) { processExit(run()); }

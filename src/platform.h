@@ -7,6 +7,17 @@
 
 #include <stddef.h>
 
+// ---------------------------------------------------------------- types ----
+
+// What the loop calls.
+struct LoopHooks {
+    int (*turn)(void);     // one turn of the loop; 0 once the program is to end
+    void (*finish)(void);  // the end of the program, after the last turn
+    // Makes every GL object anew in a context that replaces a lost one (a
+    // browser's); 0, or 1 when that failed.
+    int (*rebuild)(void);
+};
+
 // ------------------------------------------------------------ functions ----
 
 // Points standard error at path, appending, and makes it unbuffered so that
@@ -48,10 +59,15 @@ void reportStartupFailure(const char *message);
 // memory.
 int workerThreads(void);
 
-// Runs turn until it returns 0, then finish. A desktop loops here and the
-// call returns after finish; a browser page runs one turn per animation
-// frame, returning to the browser in between, and the call never returns.
-void runLoop(int (*turn)(void), void (*finish)(void));
+// Runs hooks->turn until it returns 0, then hooks->finish. A desktop loops
+// here; a browser page runs one turn per animation frame, returning to the
+// browser in between, and rebuilds when the browser gives back a lost GL
+// context. Never returns.
+[[noreturn]] void runLoop(const LoopHooks *hooks);
+
+// The start-up is complete and the first frame follows: a page takes its
+// progress indicator away.
+void startupDone(void);
 
 // Settings for this run only, as config.txt lines (configOverride): the
 // address's ?key=value pairs in a browser; NULL on a desktop.

@@ -131,10 +131,13 @@ void processExit(int status) { exit(status); }
 
 int workerThreads(void) { return 1; }
 
-void runLoop(int (*turn)(void), void (*finish)(void)) {
-    while (turn()) {
+void runLoop(const LoopHooks *hooks) {
+    while (hooks->turn()) {
     }
-    finish();
+    hooks->finish();
+    abort();  // finish ends the process
 }
 
 const char *settingOverrides(void) { return NULL; }
+
+void startupDone(void) {}

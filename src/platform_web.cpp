@@ -26,8 +26,7 @@ enum { ADDRESS_SETTINGS_SIZE = 4096 };
 
 // ---------------------------------------------------------------- state ----
 
-static int (*loop_turn)(void);
-static void (*loop_finish)(void);
+static const LoopHooks *loop;
 static int swap_interval = 1;
 static float content_scale = 1.0f;
 static GLFWwindowcontentscalefun content_scale_callback;
@@ -51,6 +50,20 @@ EM_JS(void, pageAddressSettings, (char *out, int size), {
 EM_JS(void, pageStarted, (void), {
     var hook = Module["knollStarted"];
     if (hook) hook();
+});
+
+// Says on the page that the GL context is lost (state 0), back (1), or could
+// not be rebuilt (2).
+EM_JS(void, pageContext, (int state), {
+    var hook = Module["knollContext"];
+    if (hook) hook(state);
+});
+
+// A context given back has none of the extensions of the lost one turned on.
+EM_JS(void, pageEnableExtensions, (void), {
+    var context = GL.currentContext;
+    context.initExtensionsDone = false;
+    GL.initExtensions(context);
 });
 
 EM_JS(void, pageStartupFailed, (const char *message), {
@@ -143,6 +156,8 @@ int fileReplace(const char *path, const char *text, size_t length) {
 
 void contextHints(void) {}
 
+void startupDone(void) { pageStarted(); }
+
 const char *settingOverrides(void) {
     pageAddressSettings(address_settings, sizeof(address_settings));
     return address_settings;
@@ -170,9 +185,34 @@ static void animationFrame(void) {
         if (content_scale_callback && window)
             content_scale_callback(window, content_scale, content_scale);
     }
-    if (loop_turn()) return;
+    if (loop->turn()) return;
     emscripten_cancel_main_loop();
-    loop_finish();
+    loop->finish();
+}
+
+// The browser took the GL context away (another tab, a driver reset): the
+// loop waits, with no GL call that could only fail, until it is back.
+static EM_BOOL contextLost(int type, const void *reserved, void *data) {
+    (void)type;
+    (void)reserved;
+    (void)data;
+    emscripten_pause_main_loop();
+    pageContext(0);
+    return EM_TRUE;  // asks the browser to give the context back
+}
+
+static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
+    (void)type;
+    (void)reserved;
+    (void)data;
+    pageEnableExtensions();
+    if (loop->rebuild() != 0) {
+        pageContext(2);
+        return EM_TRUE;
+    }
+    pageContext(1);
+    emscripten_resume_main_loop();
+    return EM_TRUE;
 }
 
 // The canvas takes the window's size as its size on the page; the loop then
@@ -181,16 +221,17 @@ static void animationFrame(void) {
 // drawing buffer first follows the page in the first frame: GLFW's
 // callbacks must not run before main has handed the runtime to the loop,
 // or Emscripten takes their return for the program's end.
-void runLoop(int (*turn)(void), void (*finish)(void)) {
-    loop_turn = turn;
-    loop_finish = finish;
+void runLoop(const LoopHooks *hooks) {
+    loop = hooks;
+    emscripten_set_webglcontextlost_callback("#canvas", NULL, EM_FALSE, contextLost);
+    emscripten_set_webglcontextrestored_callback("#canvas", NULL, EM_FALSE, contextRestored);
     int width, height;
     glfwGetWindowSize(glfwGetCurrentContext(), &width, &height);
     pagePlaceCanvas(width, height);
-    pageStarted();
     emscripten_set_main_loop(animationFrame, 0, 0);
     emscripten_set_main_loop_timing(EM_TIMING_RAF, swap_interval > 1 ? swap_interval : 1);
     emscripten_exit_with_live_runtime();
+    __builtin_unreachable();
 }
 
 // ---------------------------------------------------- GLFW, completed ----

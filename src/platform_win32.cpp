@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 
@@ -152,10 +153,13 @@ void reportStartupFailure(const char *message) {
 
 int workerThreads(void) { return 1; }
 
-void runLoop(int (*turn)(void), void (*finish)(void)) {
-    while (turn()) {
+void runLoop(const LoopHooks *hooks) {
+    while (hooks->turn()) {
     }
-    finish();
+    hooks->finish();
+    abort();  // finish ends the process
 }
 
 const char *settingOverrides(void) { return NULL; }
+
+void startupDone(void) {}

@@ -384,6 +384,25 @@ static std::vector<GlCall> offscreenCalls(void) {
 // The shadow pass clears the moment map once and draws the terrain and the
 // five placements into it; smoothing adds exactly the horizontal and then
 // the vertical blur, each into its own target.
+// A browser may take the GL context away and give a new one back: every
+// object made anew there draws the frame of before, the light and grid of
+// the user's keys included.
+TEST(FrameScene, RebuiltObjectsDrawTheSameFrame) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    graphicsLightDir({0.4f, -0.8f, -0.2f});
+    graphicsLightCol(5.0f, 2.0f, 1.0f);
+    graphicsTerrainGrid(1);
+    runningFrame(LATER_POSE);
+    Frame before = runningFrame(LATER_POSE);
+    ASSERT_EQ(sceneRebuild(), 0);
+    runningFrame(LATER_POSE);
+    Frame after = runningFrame(LATER_POSE);
+    EXPECT_EQ(countDiffering(before, after, 0), 0);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    sceneDefaults();
+}
+
 TEST(FrameScene, ShadowPassMakesOneClearSixDrawsAndTwoBlurs) {
     ASSERT_TRUE(graphicsReady());
     sceneDefaults();

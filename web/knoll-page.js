@@ -139,6 +139,22 @@
     return refused;
   }
 
+  // Knoll's GL context: lost (0), back (1), or not to be rebuilt (2).
+  function contextChanged(state) {
+    if (state === 1) {
+      hideOverlay();
+      document.body.dataset.knoll = "running";
+      return;
+    }
+    const lost = state === 0;
+    logLine(lost ? "The browser took the graphics context away; waiting for it to come back"
+                 : "The graphics context came back but Knoll could not set it up again");
+    showOverlay(lost ? "The graphics context was lost." : "Knoll could not recover.",
+                lost ? "Knoll goes on once the browser gives it back; starting again helps " +
+                       "if that takes long." : "Start Knoll again.", undefined, true);
+    document.body.dataset.knoll = lost ? "lost" : "failed";
+  }
+
   // ---------------------------------------------------------- the address ----
 
   // The address's ?key=value pairs as config.txt lines, one a pair; line
@@ -219,8 +235,10 @@
       printErr: logLine,
       knollStoreFile: fileReplaced,
       knollStartupFailed: startupFailed,
+      knollContext: contextChanged,
       knollAddressSettings: addressSettings(),
       knollStarted: () => {
+        performance.mark("knoll-running");
         hideOverlay();
         document.body.dataset.knoll = "running";
       },
@@ -244,6 +262,7 @@
     };
     showOverlay("Starting Knoll…", "", null);
     document.body.dataset.knoll = "starting";
+    performance.mark("knoll-starting");
     const script = document.createElement("script");
     script.src = "knoll.js";
     script.onerror = () => startupFailed("knoll.js did not load.");

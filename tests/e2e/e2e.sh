@@ -521,6 +521,7 @@ case_settings_kept() {
     [ "$(geometry)" = "0 0 700 525" ] || fail "after the panel's change the canvas is $(geometry)"
     web_ask reload
     [ "$(geometry)" = "0 0 700 525" ] || fail "the panel's change did not outlive a reload"
+    focus_view
     finish
     grep -qx 'win_height 525' config.txt || fail "config.txt: $(cat config.txt)"
     note "settings kept across reloads and changed in the panel"

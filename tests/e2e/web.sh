@@ -25,6 +25,7 @@ web_ask() {
 
 # Starts the browser with extra Chromium flags $@ beside KNOLL_WEB_FLAGS.
 driver_start() {
+    rm -f "$work/.to-driver" "$work/.from-driver"
     mkfifo "$work/.to-driver" "$work/.from-driver"
     # shellcheck disable=SC2086
     node "$WEB_DRIVER" "$KNOLL_WEB_URL" "$work" $KNOLL_WEB_FLAGS "$@" \
@@ -56,6 +57,11 @@ display_stop() {
 start_knoll() {
     web_ask open "${KNOLL_WEB_QUERY:--}" >/dev/null
     knoll_pid=
+    focus_view
+}
+
+# Clicks the middle of the canvas, which gives it the keyboard's focus.
+focus_view() {
     local x y w h
     read -r x y w h < <(geometry)
     pointer_to $((x + w / 2)) $((y + h / 2))
@@ -77,10 +83,10 @@ wait_exit() {
     web_ask pull >/dev/null
 }
 
-# Without WebGL 2 (Chromium's ES3 contexts turned off), as a new browser.
+# Without WebGL 2 (turned off in Chromium), as a new browser.
 start_without_gl33() {
     display_stop
-    driver_start --disable-es3-apis
+    driver_start --disable-webgl2
     start_knoll
     : >"$work/.stdout"
 }

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Knoll's page against the native build, on the same llvmpipe in one run: the
+# start view at 800 x 600 with the default settings, the page in Chromium
+# through ANGLE (bench/web_frame.js) and the native frame through
+# knoll_render; then the time to the first logo frame, memory and the
+# download, plain and gzip'd. Needs `make build web` and the test driver's
+# packages (tests/web, `make test-web` installs them).
+#
+#   bench/web.sh [BUILD] [SITE]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+site=${2:-$root/build-web}
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server --bind 127.0.0.1 --directory "$site" "$port" >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null' EXIT
+sleep 0.5
+
+echo "== page, Chromium with ANGLE on llvmpipe"
+node "$root/bench/web_frame.js" "http://127.0.0.1:$port/" --use-angle=gl-egl --ignore-gpu-blocklist
+echo "== native, knoll_render on llvmpipe"
+bash "$root/scripts/with-display.sh" "$build/bench/knoll_render" --size 800x600 --frames 20 --warmup 3
+echo "== download"
+for f in knoll.wasm knoll.js index.html knoll-page.js knoll-page.css; do
+    printf '%-16s %9d bytes, gzip -9 %9d\n' "$f" "$(wc -c <"$site/$f")" "$(gzip -9 -c "$site/$f" | wc -c)"
+done
