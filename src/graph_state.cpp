@@ -10,6 +10,10 @@
 
 enum { TEXTURE_UNITS = 16, SHADER_LOG_SIZE = 256 };
 
+// WebGL's error for a context the browser has taken away; a frame drawn
+// before the page hears of the loss gets it once.
+static const GLenum CONTEXT_LOST_WEBGL = 0x9242;
+
 static const Vec3 center = {16.0f, 0.0f, 16.0f};  // middle of the terrain
 static const float light_box = 24.0f;             // half-extent of the shadow box
 
@@ -145,6 +149,7 @@ const char *getStringFromGlError(GLenum code) {
     case GL_STACK_UNDERFLOW: return "STACK_UNDERFLOW";
     case GL_OUT_OF_MEMORY: return "OUT_OF_MEMORY";
     case GL_INVALID_FRAMEBUFFER_OPERATION: return "INVALID_FRAMEBUFFER_OPERATION";
+    case CONTEXT_LOST_WEBGL: return "CONTEXT_LOST_WEBGL";
     default:
         // No line break here: the caller's format ends the one log line.
         snprintf(txt, sizeof(txt), "%d", (int)code);

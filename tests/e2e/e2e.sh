@@ -414,7 +414,9 @@ channel_differ() {
 # (tests/reference/first.png, 800x600 without anisotropic filtering) under
 # the frame tests' rule: at most 0.1 % of the pixels off by more than 8/255
 # in a channel and at most 2 % by more than 3/255. The frame-rate rows are
-# left out. For displays other than the Xvfb that drew the reference.
+# left out. For displays other than the Xvfb that drew the reference. Two
+# pictures that must not pass prove that the comparison can fail: the grid
+# shown, and the light turned.
 case_start_view() {
     setup
     printf 'fps_limit 3\naniso_level 0\nwin_width 800\nwin_height 600\n' >config.txt
@@ -430,6 +432,21 @@ case_start_view() {
     note "start view against the Xvfb frame: $narrow of $n pixels off by more than 8/255, $broad by more than 3/255"
     [ "$narrow" -le $((n / 1000)) ] && [ "$broad" -le $((n / 50)) ] ||
         fail "the start view differs from the Xvfb frame ($narrow and $broad pixels)"
+    local control
+    for control in r f; do
+        tap $control
+        wait_differ s0 control_$control "$control"
+        wait_still control_$control
+        narrow=$(channel_differ control_$control "$reference" 8)
+        broad=$(channel_differ control_$control "$reference" 3)
+        note "after $control: $narrow and $broad pixels off"
+        [ "$narrow" -gt $((n / 1000)) ] || [ "$broad" -gt $((n / 50)) ] ||
+            fail "the frame after $control passed for the start view ($narrow and $broad pixels)"
+        if [ $control = r ]; then
+            tap r
+            wait_same s0 nogrid "R again"
+        fi
+    done
     finish
 }
 
@@ -547,6 +564,62 @@ Setting Error: fps_limit is given twice; the last one holds
 Setting Error: colour is no setting'
     [ "$(cat error.log)" = "$expected" ] || fail "error.log: $(cat error.log)"
     note "address settings for this visit only; four faults in error.log"
+}
+
+# Keys reach Knoll only while its canvas has the focus; storage the browser
+# refuses leaves Knoll running on the settings of the visit, and says so.
+case_focus_and_storage() {
+    only_on_web "a desktop window has its own keyboard focus and files"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    web_ask refuse-storage
+    start_knoll
+    wait_logo
+    wait_running s0
+    [ "$(web_ask log)" = "Storage Error: config.txt is kept for this visit only (the browser refused to store it) | Storage Error: help.txt is kept for this visit only (the browser refused to store it)" ] ||
+        fail "storage refused, error.log says: $(web_ask log)"
+    pointer_to 5 $((SCREEN_H - 5))
+    button_down 1
+    button_up 1
+    tap r
+    sleep 1.5
+    shot unfocused
+    assert_same s0 unfocused "R without the focus"
+    focus_view
+    tap r
+    wait_differ s0 grid "R with the focus"
+    note "keys only with the focus; refused storage logged"
+}
+
+# A lost WebGL context: the page says so, and once the browser gives it back
+# Knoll goes on with every GL object made anew and the same picture.
+case_context_lost() {
+    only_on_web "only a browser takes a GL context away and gives it back"
+    setup
+    start_scene s0
+    tap r
+    wait_differ s0 grid "R"
+    wait_still grid
+    web_ask lose-context
+    local state message
+    state=$(wait_for_output lost 25 web_ask state)
+    message=$(web_ask message)
+    [ "$state" = lost ] || fail "the page's state is '$state' after the context was lost"
+    [ "$message" = "The graphics context was lost." ] || fail "the page says '$message'"
+    web_ask restore-context
+    state=$(wait_for_output running 50 web_ask state)
+    [ "$state" = running ] || fail "the page's state is '$state' after the context came back"
+    wait_same grid back "after the context came back"
+    tap Escape
+    wait_exit 10
+    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status"
+    [ "$(web_ask console)" = "" ] || fail "the browser's console: $(web_ask console)"
+    # A frame drawn between the loss and the page's hearing of it may report
+    # the loss once.
+    [ "$(grep -v '^OpenGL Error: CONTEXT_LOST_WEBGL at Draw End$' error.log)" = \
+        "The browser took the graphics context away; waiting for it to come back" ] &&
+        [ "$(wc -l <error.log)" -le 2 ] || fail "error.log: $(cat error.log)"
+    note "context lost and given back: the same picture"
 }
 
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"

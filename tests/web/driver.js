@@ -25,6 +25,12 @@
 //                 Knoll's error.log lines, joined by " | "
 // setting KEY VALUE  changes one setting in the page's settings panel and
 //                 applies it, which starts Knoll again; waits as open does
+// refuse-storage  the next open finds the browser's storage refused, as in
+//                 a private window whose quota is spent
+// log             Knoll's error.log lines that reached the console, joined
+//                 by " | "
+// lose-context    takes Knoll's WebGL context away, as a driver reset would
+// restore-context gives it back
 // size W H        sets the browser window's size
 // quit            closes the browser
 "use strict";
@@ -54,7 +60,9 @@ const HARNESS_STYLE = "#stage { position: fixed !important; left: 0; top: 0; z-i
 
 let browser, page;
 let pointer = {x: 0, y: 0};
+let refuseStorage = false;
 const consoleLines = [];
+const knollLines = [];
 
 // ----------------------------------------------------------- functions ----
 
@@ -79,7 +87,12 @@ async function launch() {
   page = await browser.newPage();
   page.on("console", (m) => {
     if (m.type() !== "error" && m.type() !== "warn" && m.type() !== "warning") return;
-    if (m.text().startsWith("Knoll: ")) return;
+    if (m.text().startsWith("Knoll: ")) {
+      knollLines.push(m.text().slice("Knoll: ".length));
+      return;
+    }
+    // What Chromium says of a context the test itself took away.
+    if (/CONTEXT_LOST_WEBGL|WebGL context was lost/.test(m.text())) return;
     consoleLines.push(m.type() + ": " + m.text());
   });
   page.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
@@ -98,11 +111,17 @@ async function open(query) {
   for (const name of ["config.txt", "error.log"]) stored[name] = readWorkFile(name);
   // The files go into storage before the page's own script runs, for this
   // load only.
-  const script = await page.evaluateOnNewDocument((files) => {
+  const script = await page.evaluateOnNewDocument((files, refuse) => {
     window.localStorage.clear();
     for (const [name, text] of Object.entries(files))
       if (text !== null) window.localStorage.setItem("knoll/" + name, text);
-  }, stored);
+    if (refuse) {
+      Object.defineProperty(window, "localStorage", {
+        get() { throw new DOMException("storage refused", "SecurityError"); },
+      });
+    }
+  }, stored, refuseStorage);
+  refuseStorage = false;
   await page.goto(baseUrl + (query === "-" ? "" : query));
   await page.removeScriptToEvaluateOnNewDocument(script.identifier);
   await settled();
@@ -191,6 +210,23 @@ const commands = {
     return "";
   },
   console: async () => consoleLines.join(" | "),
+  log: async () => knollLines.join(" | "),
+  "refuse-storage": async () => {
+    refuseStorage = true;
+    return "";
+  },
+  "lose-context": async () => {
+    await page.evaluate(() => {
+      window.knollLoseContext = document.getElementById("canvas").getContext("webgl2")
+        .getExtension("WEBGL_lose_context");
+      window.knollLoseContext.loseContext();
+    });
+    return "";
+  },
+  "restore-context": async () => {
+    await page.evaluate(() => window.knollLoseContext.restoreContext());
+    return "";
+  },
   size: async ([w, h]) => {
     await page.setViewport({...VIEW, width: Number(w), height: Number(h)});
     return "";
