@@ -79,12 +79,12 @@ EM_JS(void, pageReleaseContext, (void), {
     if (lose) lose.loseContext();
 });
 
-// Sets the canvas's largest size on the page to the window size asked for
-// (CSS pixels), keeping its shape when the page is narrower.
+// Gives the page the window size asked for, whose shape the canvas keeps
+// while it fills its area (web/knoll-page.css).
 EM_JS(void, pagePlaceCanvas, (int width, int height), {
     var canvas = Module["canvas"];
-    canvas.style.maxWidth = width + "px";
-    canvas.style.aspectRatio = width + " / " + height;
+    canvas.style.setProperty("--knoll-width", width);
+    canvas.style.setProperty("--knoll-height", height);
 });
 
 // Brings the drawing buffer to the canvas's size on the page times the

@@ -51,10 +51,11 @@ const KEYS = {
   Escape: "Escape", F11: "F11", Return: "Enter", space: "Space",
 };
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
-// The harness's canvas sits at the page's top-left corner, so that its
-// screenshots and pointer positions fall on whole pixels.
+// The harness's canvas sits at the page's top-left corner at the window size
+// Knoll asks for, as a desktop window would, so that its screenshots and
+// pointer positions fall on whole pixels.
 const HARNESS_STYLE = "#stage { position: fixed !important; left: 0; top: 0; z-index: 1; }" +
-  " #stage:not(:fullscreen) #canvas { width: 100vw; }";
+  " #stage:not(:fullscreen) #canvas { width: calc(var(--knoll-width) * 1px); max-width: none; }";
 
 // --------------------------------------------------------------- state ----
 
