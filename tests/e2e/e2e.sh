@@ -99,6 +99,50 @@ case_no_display() {
     check_log
 }
 
+# --help and --version answer on standard output and any other argument is
+# misuse (status 2): the program starts nothing and writes no file, so even
+# without a display no window is tried.
+case_command_line() {
+    if on_windows; then
+        echo "SKIP: the Windows build has no console to answer options on, and ignores them"
+        exit 77
+    fi
+    work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-e2e.XXXXXX")
+    trap cleanup EXIT
+    mkdir "$work/run" "$work/ask"
+    # No display and no session: a program that went on to start fails at
+    # once, and writes its files, instead of opening a window.
+    ask() { env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$work" "$KNOLL" "$@"; }
+    # help.txt as a start-up writes it, to hold the --help text to.
+    (cd "$work/run" && ask >/dev/null 2>&1)
+    [ -s "$work/run/help.txt" ] || fail "a start-up wrote no help.txt"
+    cd "$work/ask" || fail "no working directory"
+    local version status
+    version=$(sed -nE 's/^project\(knoll VERSION ([0-9.]+).*/\1/p' "$(dirname "$DESKTOP_ENTRY")/../CMakeLists.txt")
+    ask --help >"$work/help.out" 2>"$work/help.err"
+    status=$?
+    [ $status -eq 0 ] || fail "--help exited with $status"
+    [ ! -s "$work/help.err" ] || fail "--help wrote to standard error: $(cat "$work/help.err")"
+    [[ "$(cat "$work/help.out")" == *"$(cat "$work/run/help.txt")"* ]] || fail "--help does not print help.txt's text"
+    grep -q 'error\.log' "$work/help.out" || fail "--help does not name the three files"
+    [ "$(ask --version 2>&1)" = "knoll $version" ] ||
+        fail "--version printed '$(ask --version 2>&1)', not 'knoll $version'"
+    ask --version >/dev/full 2>/dev/null && fail "--version into a full disk exited with 0"
+    misuse() {
+        ask "$@" >"$work/misuse.out" 2>"$work/misuse.err"
+        status=$?
+        [ $status -eq 2 ] || fail "'$*' exited with $status, not 2"
+        [ ! -s "$work/misuse.out" ] && [ "$(wc -l <"$work/misuse.err")" -eq 1 ] ||
+            fail "'$*': not one usage line on standard error: $(cat "$work/misuse.out" "$work/misuse.err")"
+    }
+    misuse -h
+    misuse --helpme
+    misuse ""
+    misuse --help --version
+    [ -z "$(ls -A)" ] || fail "files appeared: $(ls -A)"
+    note "--help, --version and misuse answered; no file written"
+}
+
 # A driver without OpenGL 3.3 fails start-up with status 1 and the reason in
 # error.log. On Windows a message box says so first, since a double-clicked
 # program has no terminal; once it is answered the process leaves without a
