@@ -98,6 +98,13 @@ test-web: web
 	bash tests/web/run.sh $(WEB_SITE)
 
 # ------------------------------------------------------------ portability ----
+# check-glfw34: the sources that call GLFW compiled (not linked) against
+# GLFW 3.4's headers from Debian 13's source package, for the code only
+# GLFW 3.4 builds; CI runs it on Debian 12, whose GLFW is 3.3.
+.PHONY: check-glfw34
+check-glfw34: setup
+	bash scripts/check-glfw34.sh $(BUILD)
+
 # test-trixie: `make test` on the committed HEAD in a fresh Debian 13 root,
 # made with debootstrap by FRESH_MACHINE (needs root, or sudo).
 FRESH_MACHINE ?= ../shared/tools/fresh-machine

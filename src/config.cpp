@@ -42,6 +42,18 @@ const char help_text[] =
     "win_width: Initial width of the program window.\n"
     "win_height: Initial height of the program window.";
 
+static const char USAGE[] = "usage: knoll [--help | --version]";
+
+// help.txt names the settings but not where Knoll keeps them.
+static const char files_text[] =
+    "-----\n"
+    "Files\n"
+    "-----\n"
+    "Knoll keeps three files in the directory it is started in:\n"
+    "config.txt: the settings above, read and rewritten at every start\n"
+    "help.txt: the controls and settings above, written at every start\n"
+    "error.log: every diagnostic, one line each, appended to\n";
+
 // ---------------------------------------------------------------- state ----
 
 int32_t vsync, fps_limit, msaa_level, aniso_level, shadow_smooth, win_width, win_height;
@@ -183,6 +195,24 @@ void configOverride(const char *lines) {
         overrideLine(lines, length, seen);
         lines += length + (lines[length] == '\n');
     }
+}
+
+// An option's answer reaches the terminal or the status says it did not:
+// "knoll --help > /dev/full" is no success.
+static int flushedStatus(void) { return fflush(stdout) == 0 && !ferror(stdout) ? 0 : 1; }
+
+int configCommandLine(int argc, char *const argv[]) {
+    if (argc < 2 || !optionsAnswered()) return OPTIONS_RUN;
+    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+        printf("%s\n\n%s\n\n%s", USAGE, help_text, files_text);
+        return flushedStatus();
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        printf("knoll %s\n", KNOLL_VERSION);
+        return flushedStatus();
+    }
+    fprintf(stderr, "%s\n", USAGE);
+    return 2;
 }
 
 int configInit(void) {

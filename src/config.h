@@ -1,7 +1,13 @@
-// The seven settings of config.txt, and help.txt.
+// The seven settings of config.txt, help.txt, and the two options that
+// answer from the terminal instead of starting.
 #pragma once
 
 #include <stdint.h>
+
+// ------------------------------------------------------------ constants ----
+
+// What configCommandLine returns when Knoll is to start as usual.
+enum { OPTIONS_RUN = -1 };
 
 // ---------------------------------------------------------------- state ----
 
@@ -52,3 +58,11 @@ void clampInt(int32_t *value, int32_t min, int32_t max);
 int configFormat(char *out, int size);
 
 extern const char help_text[];
+
+// Answers --help (help.txt's text and the three files) and --version
+// ("knoll <version>") on standard output, or any other argument with a
+// one-line usage on standard error, before any file or window is touched.
+// Returns the exit status (0 answered, 1 standard output failed, 2 misuse),
+// or OPTIONS_RUN when there are no arguments or the platform has no terminal
+// to answer on.
+int configCommandLine(int argc, char *const argv[]);

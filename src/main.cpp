@@ -95,4 +95,9 @@ static int run(void) {
     runLoop(&loop_hooks);
 }
 
-int main(void) { processExit(run()); }
+// An option is answered before anything is opened or written.
+int main(int argc, char **argv) {
+    int status = configCommandLine(argc, argv);
+    if (status != OPTIONS_RUN) return status;
+    processExit(run());
+}

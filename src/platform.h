@@ -49,6 +49,12 @@ void contextHints(void);
 // they had passed, and in a failed start-up's exit).
 [[noreturn]] void processExit(int status);
 
+// 1 where the program has a terminal to answer command-line options on
+// (POSIX systems); 0 for the Windows build, a GUI program without a console,
+// which ignores its arguments and starts as from a double-click, and for a
+// browser page, whose settings come from its address instead.
+int optionsAnswered(void);
+
 // Tells a user who may have no terminal that start-up failed with message
 // (one line), and where the error log is. On Windows a message box; on POSIX
 // systems the line in the log is the report, so this does nothing.

@@ -125,6 +125,8 @@ void contextHints(void) {
 #endif
 }
 
+int optionsAnswered(void) { return 1; }
+
 void reportStartupFailure(const char *message) { (void)message; }
 
 void processExit(int status) { exit(status); }

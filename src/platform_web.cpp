@@ -156,6 +156,8 @@ int fileReplace(const char *path, const char *text, size_t length) {
 
 void contextHints(void) {}
 
+int optionsAnswered(void) { return 0; }
+
 void startupDone(void) { pageStarted(); }
 
 const char *settingOverrides(void) {

@@ -144,6 +144,8 @@ void processExit(int status) {
     ExitProcess((UINT)status);  // only if the process could not end itself
 }
 
+int optionsAnswered(void) { return 0; }
+
 void reportStartupFailure(const char *message) {
     std::wstring text = widen(message);
     text += L"\n\nKnoll could not start. What went wrong is written in\n";

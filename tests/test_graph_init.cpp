@@ -7,12 +7,18 @@
 #include <string>
 #include <vector>
 
+#include <stb_image.h>
+
 #include "gl_fixture.h"
 #include "graph_models.h"
 
 // The embedded .omm files, to compare the packing with their headers.
 extern "C" const uint8_t _binary_barrel_omm_start[], _binary_fern_omm_start[],
     _binary_palm_omm_start[], _binary_cactus_omm_start[];
+// The models' albedo images, to hold their textures' coverage to.
+extern "C" const uint8_t _binary_barrel_alb_png_start[], _binary_barrel_alb_png_end[],
+    _binary_fern_alb_png_start[], _binary_fern_alb_png_end[], _binary_palm_alb_png_start[],
+    _binary_palm_alb_png_end[], _binary_cactus_alb_png_start[], _binary_cactus_alb_png_end[];
 
 // The image decoder as the start-up calls it (linked with --wrap): the call
 // numbered fail_decode_at, counted from 0, fails as a corrupt image would.
@@ -266,6 +272,47 @@ TEST(InitTextures, ShadowFramebuffers) {
         EXPECT_EQ(texParam(0, GL_TEXTURE_2D, t, GL_TEXTURE_WRAP_S), GL_CLAMP_TO_EDGE) << t;
         EXPECT_EQ(texParam(0, GL_TEXTURE_2D, t, GL_TEXTURE_WRAP_T), GL_CLAMP_TO_EDGE) << t;
     }
+}
+
+// A model's albedo carries its coverage in alpha, which the cut-out tests
+// against one half: every texel of the image on either side of it is on the
+// same side in the texture start-up made, whatever happens between decoding
+// and upload. Images with transparent texels (the leaves) must be among them.
+TEST(InitTextures, ModelTexturesKeepTheTransparencyOfTheirImages) {
+    ASSERT_TRUE(graphicsReady());
+    const struct {
+        const char *name;
+        const uint8_t *start, *end;
+        MModel *model;
+    } albedos[4] = {
+        {"barrel", _binary_barrel_alb_png_start, _binary_barrel_alb_png_end, MODEL_BARREL},
+        {"fern", _binary_fern_alb_png_start, _binary_fern_alb_png_end, MODEL_FERN},
+        {"palm", _binary_palm_alb_png_start, _binary_palm_alb_png_end, MODEL_PALM},
+        {"cactus", _binary_cactus_alb_png_start, _binary_cactus_alb_png_end, MODEL_CACTUS},
+    };
+    int with_transparency = 0;
+    for (const auto &a : albedos) {
+        SCOPED_TRACE(a.name);
+        int w, h, channels;
+        uint8_t *image =
+            stbi_load_from_memory(a.start, (int)(a.end - a.start), &w, &h, &channels, 4);
+        ASSERT_NE(image, nullptr);
+        ASSERT_EQ(levelParam(GL_TEXTURE_2D, a.model->alb_tex, 0, GL_TEXTURE_WIDTH), w);
+        ASSERT_EQ(levelParam(GL_TEXTURE_2D, a.model->alb_tex, 0, GL_TEXTURE_HEIGHT), h);
+        std::vector<uint8_t> texels((size_t)w * h * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        int transparent = 0, changed = 0;
+        for (size_t i = 3; i < texels.size(); i += 4) {
+            transparent += image[i] < 128;
+            changed += (image[i] < 128) != (texels[i] < 128);
+        }
+        stbi_image_free(image);
+        with_transparency += transparent > 0;
+        EXPECT_EQ(changed, 0) << "texels changed side; the image has " << transparent
+                              << " transparent ones";
+    }
+    EXPECT_GT(with_transparency, 0) << "no model image has transparent texels to keep";
 }
 
 // The first image (the font), a material layer and the last model texture:

@@ -1,12 +1,14 @@
 // The shader programs, checked by drawing small controlled scenes and probing
 // the pixels or moment-map texels they produce: distance fog, the variance
-// shadow lookup, the terrain's tile mixing, the moment blur, the HUD alpha
-// cut, the shadow programs' moments, the models' cut-out in both passes and
-// the quad wrap of texture coordinates.
+// shadow lookup, the terrain's tile mixing, the surface lighting's tangent
+// frame and reciprocity, the moment blur, the HUD alpha cut, the shadow
+// programs' moments, the models' cut-out in both passes and the quad wrap of
+// texture coordinates.
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 
@@ -17,6 +19,9 @@
 static const Vec3 DEFAULT_LIGHT = {0.0f, -1.0f, -1.0f};
 static const Vec3 TERRAIN_CENTRE = {16.0f, 0.0f, 16.0f};
 static const int CX = 400, CY = 300;  // the pixel under the camera's axis
+// A light strength at which a black surface's specular reflection lies in
+// the middle of the pixel range, where 8 bits resolve it finely.
+static const float REFLECTION_STRENGTH = 40.0f;
 
 // ------------------------------------------------------------ functions ----
 
@@ -46,6 +51,41 @@ static Rgb linearMix(Rgb a, Rgb b, double t) {
 static void restoreLight(void) {
     graphicsLightDir(DEFAULT_LIGHT);
     graphicsLightCol(3.5f, 3.5f, 3.5f);
+}
+
+// The orientation of a camera that lies along the unit direction d from the
+// point it looks at.
+static Quat facingFrom(Vec3 d) {
+    return quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, atan2f(d.x, d.z)), {1.0f, 0.0f, 0.0f},
+                           -asinf(d.y));
+}
+
+// Draws the flat probe terrain, fully lit, with our material arrays, seen
+// from eye with orientation, under a light travelling along lightdir with
+// strength; returns the linear green of the pixel showing world point p.
+static double shadedAt(Vec3 eye, Quat orientation, Vec3 p, Vec3 lightdir, float strength,
+                       GLuint albedo, GLuint rma, GLuint normal) {
+    int px, py;
+    worldToPixel(eye, orientation, p, &px, &py);
+    EXPECT_TRUE(px >= 0 && px < view_wid && py >= 0 && py < view_hei) << px << "," << py;
+    graphicsLightDir(lightdir);
+    graphicsLightCol(strength, strength, strength);
+    fillMoments(tex_depth, 1.0f, 1.0f);
+    graphicsCamera(eye, orientation, PROBE_FOV, PROBE_NEAR, PROBE_FAR);
+    bufferUniform1f(off_fardist, 60.0f);
+    graphicsDrawClear(MODE_RUNNING);
+    drawTerrainWith(flatTerrain(0, 0), vec3Zero(), albedo, rma, normal);
+    return srgbToLinear(readPixel(px, py).g);
+}
+
+// Puts the assets' arrays back on the terrain program's units before ours
+// are deleted, so the bind cache never holds a deleted name.
+static void deleteProbeArrays(std::initializer_list<GLuint> arrays) {
+    useTexture(TER_UNIT_ALBEDO, GL_TEXTURE_2D_ARRAY, tex_albedo);
+    useTexture(TER_UNIT_RMA, GL_TEXTURE_2D_ARRAY, tex_rma);
+    useTexture(TER_UNIT_NORMAL, GL_TEXTURE_2D_ARRAY, tex_normal);
+    useTexture(EDIT_UNIT, GL_TEXTURE_2D_ARRAY, 0);
+    for (GLuint a : arrays) glDeleteTextures(1, &a);
 }
 
 // ---------------------------------------------------------------- tests ----
@@ -210,6 +250,64 @@ TEST(ShaderTerrain, GridLeavesClearTexelsAloneAndMixesLinesByTheirAlpha) {
     EXPECT_TRUE(sameRgb(on.second, expected, 2))
         << "on a line: " << ::testing::PrintToString(on.second) << " for "
         << ::testing::PrintToString(expected);
+}
+
+// A normal-map texel tilted 45 degrees toward the tangent faces a light
+// that comes from the tangent's side, and turns away from one that comes
+// from the bitangent's side at the same height. The frame is the flat
+// terrain's own, as its mesh builds it.
+TEST(ShaderLighting, NormalTiltedTowardTheTangentFacesALightFromThatSide) {
+    ASSERT_TRUE(graphicsReady());
+    const std::vector<uint8_t> heights(TMODEL_HEIGHT_SIDE * TMODEL_HEIGHT_SIDE, 0);
+    std::vector<TVertex> vertices(TMODEL_VERTICES);
+    std::vector<uint32_t> indices(TMODEL_INDICES);
+    tmodelBuildMesh(heights.data(), 0, vertices.data(), indices.data());
+    const TVertex &v = vertices[33 * TMODEL_HEIGHT_SIDE + 33];
+    const Vec3 t = a3v3(v.tangent), b = a3v3(v.bitangent), n = a3v3(v.normal);
+
+    const GLuint tilted = solidArray(218, 128, 218);  // (1, 0, 1) / sqrt 2, stored
+    const ProbeMaterials m = probeMaterials();
+    const Vec3 eye = {16.0f, 4.0f, 16.0f};
+    auto lit = [&](Vec3 side) {
+        Vec3 towards_light = vec3Add(n, side);
+        return shadedAt(eye, lookDown(), TERRAIN_CENTRE, vec3Multiply(towards_light, -1.0f), 3.5f,
+                        m.albedo, m.rma, tilted);
+    };
+    double from_tangent = lit(t), from_bitangent = lit(b);
+    deleteProbeArrays({tilted});
+    restoreLight();
+    EXPECT_GT(from_tangent, 1.5 * from_bitangent) << "lit from the tangent's side " << from_tangent
+                                                  << ", from the bitangent's " << from_bitangent;
+}
+
+// Exchanging the light and the camera leaves what the surface reflects the
+// same, once each light's strength is divided by the cosine at which it
+// falls: reflection is reciprocal. A black, non-metallic surface reflects
+// only specularly; one direction is steep and the other grazing, on opposite
+// sides of the normal. The ambient light, which follows the view alone, is
+// measured with the light off and taken away.
+TEST(ShaderLighting, ReflectionIsReciprocalInLightAndView) {
+    ASSERT_TRUE(graphicsReady());
+    const GLuint black = solidArray(0, 0, 0), half_rough = solidArray(128, 0, 255);
+    const ProbeMaterials m = probeMaterials();
+    const float steep = 0.25f, grazing = 1.15f;  // radians from the normal
+    const Vec3 a = {0.0f, cosf(steep), -sinf(steep)}, b = {0.0f, cosf(grazing), sinf(grazing)};
+    // The reflected light seen from direction view under a light from
+    // direction light (both unit, away from the surface).
+    auto reflected = [&](Vec3 light, Vec3 view) {
+        Vec3 eye = vec3Add(TERRAIN_CENTRE, vec3Multiply(view, 4.0f));
+        Vec3 travel = vec3Multiply(light, -1.0f);
+        auto shade = [&](float strength) {
+            return shadedAt(eye, facingFrom(view), TERRAIN_CENTRE, travel, strength, black,
+                            half_rough, m.normal);
+        };
+        return shade(REFLECTION_STRENGTH / light.y) - shade(0.0f);  // y: cosine to the ground
+    };
+    double there = reflected(a, b), back = reflected(b, a);
+    deleteProbeArrays({black, half_rough});
+    restoreLight();
+    ASSERT_GT(there, 0.05) << "too little reflected to compare";
+    EXPECT_NEAR(back / there, 1.0, 0.04) << "light steep " << there << ", light grazing " << back;
 }
 
 // Texel weights of the separable kernel, centre outwards.
