@@ -24,7 +24,8 @@ static const void *indexOffset(uint32_t first_index) {
 
 // The scale of HUD text: the HUD scale to the nearest quarter. A 16-unit
 // glyph's 12 x 16 cell then covers whole pixels at 1.25 and 1.5 as well, so
-// every glyph of a line is filtered alike and none gains a stray column.
+// every glyph of a line gets the same pattern of one- and two-pixel texels
+// and none gains a stray column.
 static float textScale(void) { return roundf(hud_scale * 4.0f) / 4.0f; }
 
 // ---------------------------------------------------------- shadow pass ----

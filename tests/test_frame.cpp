@@ -241,15 +241,15 @@ static std::vector<uint8_t> drawnMask(const Frame &f, Rgb c) {
 
 // The counter and the logo at HUD scale k, over magenta so that black texels
 // count as drawn; the HUD scale is 1 again afterwards.
-static std::vector<uint8_t> hudMaskAtScale(float k) {
-    const Rgb magenta = {255, 0, 255};
+static const Rgb MAGENTA = {255, 0, 255};
+static Frame hudFrameAtScale(float k) {
     glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
     graphicsDrawClear(2);
     graphicsHudScale(k);
     graphicsDrawHudLogo();
     graphicsDrawHudText("FPS: 60", {2.0f, 2.0f}, 16.0f);
     graphicsHudScale(1.0f);
-    return drawnMask(sceneReadBack(WIDTH, HEIGHT), magenta);
+    return sceneReadBack(WIDTH, HEIGHT);
 }
 
 // The bounding box of mask's 1s within [x0, x1) x [y0, y1).
@@ -267,11 +267,10 @@ static Box boxOf(const std::vector<uint8_t> &mask, int stride, int x0, int y0, i
 }
 
 // At HUD scale 2 the counter starts at (4, 4) and each glyph is its atlas
-// cell doubled, 24 x 32 pixels; the logo is 700 x 256 about the centre. With
-// the images' binary alpha, linear filtering at exactly twice the size draws
-// exactly the pixels of the doubled opaque texels. At 1.5 the counter starts
-// at (3, 3) in 18 x 24 cells, each glyph's ink within a pixel of its own at
-// 1.5 times, and the logo 525 x 192 pixels about the centre.
+// cell doubled, 24 x 32 pixels, in the font's own colours, unblurred; the
+// logo is 700 x 256 about the centre. At 1.5 the counter starts at (3, 3) in
+// 18 x 24 cells, each glyph's ink within a pixel of its own at 1.5 times,
+// and the logo 525 x 192 pixels about the centre.
 TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
     ASSERT_TRUE(graphicsReady());
     Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
@@ -288,12 +287,20 @@ TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
             for (int x = 0; x < 24; x++)
                 if (opaque(text[i] - 32, x / 2, y / 2))
                     expected[(size_t)(4 + y) * WIDTH + 4 + 24 * i + x] = 1;
-    std::vector<uint8_t> twice = hudMaskAtScale(2.0f);
-    int wrong = 0;
+    Frame frame = hudFrameAtScale(2.0f);
+    std::vector<uint8_t> twice = drawnMask(frame, MAGENTA);
+    int wrong = 0, blurred = 0;
     for (size_t i = 0; i < twice.size(); i++) wrong += twice[i] != expected[i];
     EXPECT_EQ(wrong, 0) << "pixels off the doubled counter and logo at scale 2";
+    for (int y = 0; y < 40; y++)
+        for (int x = 0; x < 4 + 24 * 7; x++) {
+            Rgb c = at(frame, x, y);
+            blurred += twice[(size_t)y * WIDTH + x] && !sameRgb(c, {0, 0, 0}, 0) &&
+                       !sameRgb(c, {255, 255, 255}, 0);
+        }
+    EXPECT_EQ(blurred, 0) << "counter pixels of neither of the font's colours";
 
-    std::vector<uint8_t> half = hudMaskAtScale(1.5f);
+    std::vector<uint8_t> half = drawnMask(hudFrameAtScale(1.5f), MAGENTA);
     Box logo = boxOf(half, WIDTH, 0, 40, WIDTH, HEIGHT);
     // Its sides fall on pixel centres, which rasterizers may round either way.
     EXPECT_NEAR(logo.x0, 137.5, 0.5);
