@@ -14,7 +14,7 @@ set -euo pipefail
 build=(build-essential cmake pkg-config)
 libraries=(libglfw3-dev libepoxy-dev libstb-dev)
 testing=(googletest libgtest-dev libbenchmark-dev)
-display=(libgl1-mesa-dri xvfb xdotool imagemagick x11-apps x11-utils fonts-dejavu-core)
+display=(libgl1-mesa-dri xvfb xdotool imagemagick x11-apps x11-utils x11-xserver-utils fonts-dejavu-core)
 fuzzing=(clang)
 
 # ------------------------------------------------------------ functions ----
@@ -29,7 +29,7 @@ Knoll needs, by purpose:
             stb (stb_image.h, stb_image_write.h and the stb library); with a
             GLFW that uses libdecor, a libdecor plugin (cairo or gtk)
   tests:    GoogleTest, Google Benchmark, Mesa's OpenGL drivers (llvmpipe),
-            Xvfb, xdotool, ImageMagick, xwd, xprop, the DejaVu fonts
+            Xvfb, xdotool, ImageMagick, xwd, xprop, xrdb, the DejaVu fonts
   optional: clang with its libFuzzer runtime (compiler-rt) for the fuzz targets
 EOF
 }

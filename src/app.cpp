@@ -241,6 +241,28 @@ static void framebufferCallback(GLFWwindow *win, int width, int height) {
     if (test_terrain) graphicsViewport(width, height);
 }
 
+float hudScaleSane(float scale) {
+    if (!(scale > 0.0f)) return 1.0f;  // NaN fails every comparison
+    return fminf(fmaxf(scale, HUD_SCALE_MIN), HUD_SCALE_MAX);
+}
+
+void windowContentScale(float xscale, float yscale) {
+    static int reported;
+    float scale = fmaxf(xscale, yscale), sane = hudScaleSane(scale);
+    if (sane != scale && !reported) {
+        fprintf(stderr, "Content scale %g is out of range; the HUD uses %g\n", scale, sane);
+        reported = 1;
+    }
+    graphicsHudScale(sane);
+}
+
+// The window moved to a monitor of another scale, or the desktop's scale
+// changed: the HUD follows from the next frame on.
+static void contentScaleCallback(GLFWwindow *win, float xscale, float yscale) {
+    (void)win;
+    windowContentScale(xscale, yscale);
+}
+
 // Damage is repainted once the wait has handled every pending event, not
 // from inside GLFW's event processing: with slow frames, drawing for each
 // exposure there can keep the loop from ever seeing Esc.
@@ -294,12 +316,19 @@ int windowInit(void) {
     glfwWindowHint(GLFW_SAMPLES, msaa_level);
     glfwWindowHint(GLFW_SRGB_CAPABLE, 1);
     windowNameHints();
+    // The size is in the desktop's units where GLFW's are pixels (X11,
+    // Windows); Wayland and macOS scale the framebuffer themselves.
+    glfwWindowHint(GLFW_SCALE_TO_MONITOR, GLFW_TRUE);
     window = glfwCreateWindow(win_width, win_height, "Knoll", NULL, NULL);
     if (!window) return 1;
     glfwSetKeyCallback(window, keyCallback);
     glfwSetMouseButtonCallback(window, mouseCallback);
     glfwSetFramebufferSizeCallback(window, framebufferCallback);
     glfwSetWindowRefreshCallback(window, refreshCallback);
+    glfwSetWindowContentScaleCallback(window, contentScaleCallback);
+    float xscale, yscale;
+    glfwGetWindowContentScale(window, &xscale, &yscale);
+    windowContentScale(xscale, yscale);
     glfwMakeContextCurrent(window);
     // 1 is the platform default; only other values are asked for.
     if (vsync != 1) glfwSwapInterval(vsync);

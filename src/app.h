@@ -17,6 +17,9 @@ enum AppMode { MODE_LOGO = 0, MODE_RUNNING = 1 };
 
 static const double TICK_LENGTH = 0.03125;  // 1/32 s of simulation per tick
 static const double LOGO_SECONDS = 2.0;
+// The HUD scales a confused platform's content scale is clamped into.
+static const float HUD_SCALE_MIN = 0.5f;
+static const float HUD_SCALE_MAX = 8.0f;
 
 // ---------------------------------------------------------------- types ----
 
@@ -102,9 +105,17 @@ void windowPlatformHint(void);
 // 1 when the platform reports where windows are (X11), 0 where the
 // compositor alone places them (Wayland). Needs GLFW initialised.
 int windowPositionKnown(void);
-// Creates the window and its GL 3.3 core context and registers the
-// callbacks. Returns 0, or 1 after GLFW has logged why.
+// Creates the window, win_width x win_height in the desktop's units, with
+// its GL 3.3 core context, registers the callbacks and gives the HUD the
+// window's content scale. Returns 0, or 1 after GLFW has logged why.
 int windowInit(void);
+// A content scale fit for the HUD: clamped into [HUD_SCALE_MIN,
+// HUD_SCALE_MAX], and 1 for one that is not a positive number (0, negative,
+// NaN).
+float hudScaleSane(float scale);
+// Gives the HUD the larger factor of a content scale the platform reported,
+// made sane; the first bad one is logged, later ones are not.
+void windowContentScale(float xscale, float yscale);
 // Waits for events until timeout (seconds), running the callbacks, then
 // repaints the window once if it reported damage and is not closing.
 void windowWaitEvents(double timeout);

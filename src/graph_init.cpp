@@ -386,8 +386,11 @@ static int initHud(void) {
     uni_hud_model = glGetUniformLocation(shader_hud, "model");
     setSamplerUnits(shader_hud, hud_samplers);
     int w, h;
+    // Nearest keeps every texel of the pixel font one sharp block at a HUD
+    // scale above 1; at 1, pixel centres fall on texel centres, where
+    // nearest and linear filtering give the same colour.
     tex_font =
-        createPlainTexture(IMAGE_FONT, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_LINEAR, false, &w, &h);
+        createPlainTexture(IMAGE_FONT, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_NEAREST, false, &w, &h);
     tex_logo = createPlainTexture(IMAGE_LOGO, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_LINEAR, false,
                                   &logo_w, &logo_h);
     return graphicsCheckErrors("Init Hud") || decode_failed;

@@ -1,6 +1,7 @@
 #include "graph_render.h"
 
 #include <epoxy/gl.h>
+#include <math.h>
 
 #include "gl_dialect.h"
 #include "graph_init.h"
@@ -21,6 +22,12 @@ void placementMatrix(Mat4 *out, Vec3 position, float scale, float rotation) {
 static const void *indexOffset(uint32_t first_index) {
     return (const void *)((uintptr_t)first_index * 4);
 }
+
+// The scale of HUD text: the HUD scale to the nearest quarter. A 16-unit
+// glyph's 12 x 16 cell then covers whole pixels at 1.25 and 1.5 as well, so
+// every glyph of a line gets the same pattern of one- and two-pixel texels
+// and none gains a stray column.
+static float textScale(void) { return roundf(hud_scale * 4.0f) / 4.0f; }
 
 // ---------------------------------------------------------- shadow pass ----
 
@@ -132,23 +139,25 @@ static void useHud(GLuint image) {
 }
 
 void graphicsDrawHudText(const char *text, Vec2 position, float size) {
+    float scale = textScale(), height = size * scale;
     Mat4 m;
-    mat4SetScale(&m, size);
-    m.m[3][0] = position.x;
-    m.m[3][1] = position.y;
+    mat4SetScale(&m, height);
+    m.m[3][0] = floorf(position.x * scale + 0.5f);
+    m.m[3][1] = floorf(position.y * scale + 0.5f);
     useHud(tex_font);
     for (const char *p = text; *p; p++) {
         signed char c = (signed char)*p;
         if (c <= 31 || c == 127) continue;
         glUniformMatrix4fv(uni_hud_model, 1, GL_FALSE, &m.m[0][0]);
         glDrawArrays(GL_TRIANGLE_STRIP, (c - 32) * 4, 4);
-        m.m[3][0] = (float)(m.m[3][0] + (double)size * GLYPH_ASPECT);
+        m.m[3][0] = (float)(m.m[3][0] + (double)height * GLYPH_ASPECT);
     }
 }
 
 void graphicsDrawHudLogo(void) {
     Mat4 m;
     mat4SetTranslation(&m, {(float)(view_wid / 2.0), (float)(view_hei / 2.0), 0.0f});
+    m.m[0][0] = m.m[1][1] = hud_scale;
     useHud(tex_logo);
     glUniformMatrix4fv(uni_hud_model, 1, GL_FALSE, &m.m[0][0]);
     glDrawArrays(GL_TRIANGLE_STRIP, HUD_LOGO_FIRST, 4);

@@ -21,9 +21,12 @@ void graphicsShadowPost(void);
 void graphicsDrawClear(int mode);
 void graphicsDrawTModel(const TModel *model, Vec3 position);
 void graphicsDrawMModel(const MModel *model, Vec3 position, float scale, float rotation);
-// One line of printable ASCII with its top-left corner at position (pixels);
-// size is the glyph height. Other bytes neither draw nor advance.
+// One line of printable ASCII with its top-left corner at position; size is
+// the glyph height. Both are in HUD units, drawn at the HUD scale to the
+// nearest quarter with the line starting on a whole pixel. Other bytes
+// neither draw nor advance.
 void graphicsDrawHudText(const char *text, Vec2 position, float size);
+// The logo at the HUD scale, centred in the framebuffer.
 void graphicsDrawHudLogo(void);
 
 // T(position) * Ry(rotation) * S(scale): the model matrix of a placement.

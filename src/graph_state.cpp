@@ -20,6 +20,7 @@ static const float light_box = 24.0f;             // half-extent of the shadow b
 // ---------------------------------------------------------------- state ----
 
 int32_t view_wid, view_hei;
+float hud_scale = 1.0f;
 float sky_r, sky_g, sky_b;
 
 static float aspect = 1.0f;
@@ -177,6 +178,8 @@ void hudProjection(Mat4 *out, int32_t width, int32_t height) {
     out->m[3][2] = -1.0f;
     out->m[3][3] = 1.0f;
 }
+
+void graphicsHudScale(float scale) { hud_scale = scale; }
 
 void graphicsViewport(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return;

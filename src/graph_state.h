@@ -11,6 +11,7 @@
 // ---------------------------------------------------------------- state ----
 
 extern int32_t view_wid, view_hei;  // framebuffer size of the main pass, pixels
+extern float hud_scale;             // framebuffer pixels per HUD unit, 1 by default
 extern float sky_r, sky_g, sky_b;   // linear clear colour of the running scene
 
 // ---------------------------------------------------------------- types ----
@@ -68,6 +69,10 @@ void graphicsCamera(Vec3 position, Quat orientation, float fov, float near, floa
 
 // The pixel projection of the HUD: origin top-left, y down, depth 0.
 void hudProjection(Mat4 *out, int32_t width, int32_t height);
+// Sets how many framebuffer pixels one HUD unit covers, the window's content
+// scale, from the next HUD draw on. Takes a sane value, finite and
+// positive; needs no GL, so it may come before graphicsInit.
+void graphicsHudScale(float scale);
 
 // ---------------------------------------------------- light, fog, sky ----
 

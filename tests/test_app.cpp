@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "app.h"
 #include "config.h"
 #include "gl_fixture.h"
+#include "graph_state.h"
 
 // The test executable is linked with glfwSwapInterval wrapped, so that the
 // calls windowInit makes can be seen; they are passed on.
@@ -254,6 +256,37 @@ TEST(AppTest, AppRandomLight) {
     EXPECT_LT(color_lo, 0.01f);
     EXPECT_GT(color_hi, 7.99f);
     free(state);
+}
+
+// A confused platform's content scale leaves the HUD at a usable size, and
+// says so in one line however often it comes; real scales pass unchanged.
+TEST(AppTest, BadContentScalesAreClampedAndLoggedOnce) {
+    for (float s : {0.5f, 1.0f, 1.25f, 1.5f, 2.0f, 3.0f, 8.0f}) EXPECT_EQ(hudScaleSane(s), s);
+    EXPECT_EQ(hudScaleSane(0.0f), 1.0f);
+    EXPECT_EQ(hudScaleSane(-2.0f), 1.0f);
+    EXPECT_EQ(hudScaleSane(NAN), 1.0f);
+    EXPECT_EQ(hudScaleSane(-INFINITY), 1.0f);
+    EXPECT_EQ(hudScaleSane(0.01f), HUD_SCALE_MIN);
+    EXPECT_EQ(hudScaleSane(1e30f), HUD_SCALE_MAX);
+    EXPECT_EQ(hudScaleSane(INFINITY), HUD_SCALE_MAX);
+
+    StderrCapture capture;
+    captureBegin(&capture);
+    windowContentScale(1.5f, 1.5f);
+    float real = hud_scale;
+    windowContentScale(NAN, NAN);
+    float nan = hud_scale;
+    windowContentScale(0.0f, -1.0f);
+    windowContentScale(1e30f, 1e30f);
+    float huge = hud_scale;
+    windowContentScale(NAN, NAN);
+    std::string log = captureEnd(&capture);
+    windowContentScale(1.0f, 1.0f);
+    EXPECT_EQ(real, 1.5f);
+    EXPECT_EQ(nan, 1.0f);
+    EXPECT_EQ(huge, HUD_SCALE_MAX);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("nan"), std::string::npos) << log;
 }
 
 // --------------------------------------------------------------- window ----

@@ -63,6 +63,11 @@ struct Image {
 // An RGB frame, rows from the top.
 typedef std::vector<uint8_t> Frame;
 
+// A pixel rectangle, both corners inclusive; all -1 for none.
+struct Box {
+    int x0 = -1, y0 = -1, x1 = -1, y1 = -1;
+};
+
 // ------------------------------------------------------------ functions ----
 
 static Image decodeEmbedded(const uint8_t *start, const uint8_t *end) {
@@ -224,6 +229,101 @@ TEST(FrameHud, GlyphsSitInTwelvePixelCellsAndControlBytesDoNotAdvance) {
     Frame expected = frameOf({0, 0, 0});
     stampText(&expected, font, "ABC");
     EXPECT_EQ(countDiffering(actual, expected, 2), 0);
+}
+
+// 1 where frame f differs from colour c at all, row by row from the top.
+static std::vector<uint8_t> drawnMask(const Frame &f, Rgb c) {
+    std::vector<uint8_t> mask((size_t)WIDTH * HEIGHT);
+    for (int y = 0; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++) mask[(size_t)y * WIDTH + x] = !sameRgb(at(f, x, y), c, 0);
+    return mask;
+}
+
+// The counter and the logo at HUD scale k, over magenta so that black texels
+// count as drawn; the HUD scale is 1 again afterwards.
+static const Rgb MAGENTA = {255, 0, 255};
+static Frame hudFrameAtScale(float k) {
+    glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
+    graphicsDrawClear(2);
+    graphicsHudScale(k);
+    graphicsDrawHudLogo();
+    graphicsDrawHudText("FPS: 60", {2.0f, 2.0f}, 16.0f);
+    graphicsHudScale(1.0f);
+    return sceneReadBack(WIDTH, HEIGHT);
+}
+
+// The bounding box of mask's 1s within [x0, x1) x [y0, y1).
+static Box boxOf(const std::vector<uint8_t> &mask, int stride, int x0, int y0, int x1, int y1) {
+    Box b;
+    for (int y = y0; y < y1; y++)
+        for (int x = x0; x < x1; x++) {
+            if (!mask[(size_t)y * stride + x]) continue;
+            if (b.x0 < 0 || x < b.x0) b.x0 = x;
+            if (b.x1 < x) b.x1 = x;
+            if (b.y0 < 0) b.y0 = y;
+            b.y1 = y;
+        }
+    return b;
+}
+
+// At HUD scale 2 the counter starts at (4, 4) and each glyph is its atlas
+// cell doubled, 24 x 32 pixels, in the font's own colours, unblurred; the
+// logo is 700 x 256 about the centre. At 1.5 the counter starts at (3, 3) in
+// 18 x 24 cells, each glyph's ink within a pixel of its own at 1.5 times,
+// and the logo 525 x 192 pixels about the centre.
+TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
+    ASSERT_TRUE(graphicsReady());
+    Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
+    const char *text = "FPS: 60";
+    auto opaque = [&](int k, int x, int y) {
+        return font.rgba[((size_t)((k / 21) * 16 + y) * font.w + (k % 21) * 12 + x) * 4 + 3] >= 128;
+    };
+
+    std::vector<uint8_t> expected((size_t)WIDTH * HEIGHT, 0);
+    for (int y = 172; y < 428; y++)
+        for (int x = 50; x < 750; x++) expected[(size_t)y * WIDTH + x] = 1;
+    for (int i = 0; text[i]; i++)
+        for (int y = 0; y < 32; y++)
+            for (int x = 0; x < 24; x++)
+                if (opaque(text[i] - 32, x / 2, y / 2))
+                    expected[(size_t)(4 + y) * WIDTH + 4 + 24 * i + x] = 1;
+    Frame frame = hudFrameAtScale(2.0f);
+    std::vector<uint8_t> twice = drawnMask(frame, MAGENTA);
+    int wrong = 0, blurred = 0;
+    for (size_t i = 0; i < twice.size(); i++) wrong += twice[i] != expected[i];
+    EXPECT_EQ(wrong, 0) << "pixels off the doubled counter and logo at scale 2";
+    for (int y = 0; y < 40; y++)
+        for (int x = 0; x < 4 + 24 * 7; x++) {
+            Rgb c = at(frame, x, y);
+            blurred += twice[(size_t)y * WIDTH + x] && !sameRgb(c, {0, 0, 0}, 0) &&
+                       !sameRgb(c, {255, 255, 255}, 0);
+        }
+    EXPECT_EQ(blurred, 0) << "counter pixels of neither of the font's colours";
+
+    std::vector<uint8_t> half = drawnMask(hudFrameAtScale(1.5f), MAGENTA);
+    Box logo = boxOf(half, WIDTH, 0, 40, WIDTH, HEIGHT);
+    // Its sides fall on pixel centres, which rasterizers may round either way.
+    EXPECT_NEAR(logo.x0, 137.5, 0.5);
+    EXPECT_NEAR(logo.x1, 661.5, 0.5);
+    EXPECT_EQ(logo.y0, 204);
+    EXPECT_EQ(logo.y1, 395);
+    EXPECT_EQ(boxOf(half, WIDTH, 3 + 18 * 7, 0, WIDTH, 40).x0, -1) << "ink right of the text";
+    for (int i = 0; text[i]; i++) {
+        SCOPED_TRACE(std::string("glyph ") + text[i]);
+        Box ink, got = boxOf(half, WIDTH, 3 + 18 * i, 0, 3 + 18 * (i + 1), 40);
+        std::vector<uint8_t> cell(12 * 16);
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 12; x++) cell[y * 12 + x] = opaque(text[i] - 32, x, y);
+        ink = boxOf(cell, 12, 0, 0, 12, 16);
+        if (ink.x0 < 0) {
+            EXPECT_EQ(got.x0, -1);
+            continue;
+        }
+        EXPECT_NEAR(got.x0, 3 + 18 * i + ink.x0 * 1.5, 1.0);
+        EXPECT_NEAR(got.x1, 3 + 18 * i + (ink.x1 + 1) * 1.5 - 1, 1.0);
+        EXPECT_NEAR(got.y0, 3 + ink.y0 * 1.5, 1.0);
+        EXPECT_NEAR(got.y1, 3 + (ink.y1 + 1) * 1.5 - 1, 1.0);
+    }
 }
 
 // -------------------------------------------------------- running scene ----

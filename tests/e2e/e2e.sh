@@ -524,6 +524,75 @@ case_start_view() {
     finish
 }
 
+# The window's size, "width height".
+window_size() { geometry | cut -d' ' -f3,4; }
+
+# On a desktop at 200 % (150 % on Windows, for a scale between whole ones)
+# the window covers its configured size times the scale in device pixels,
+# also after F11 and back; the counter's glyphs are 16 times the scale high,
+# the ink of the first, F, where the font has it at that scale; and the
+# start view is the reference frame of the Xvfb at that resolution, under
+# the rule of the resize case.
+case_hidpi() {
+    local s=2
+    on_windows && s=1.5
+    SCREEN_W=1920 SCREEN_H=1440
+    setup
+    display_scale $s
+    printf 'fps_limit 3\naniso_level 0\nwin_width 800\nwin_height 600\n' >config.txt
+    start_knoll
+    wait_logo
+    wait_running s0
+    local want size before after full
+    want="$(awk "BEGIN{print int(800 * $s), int(600 * $s)}")"
+    HUD_ROWS=0 shot window
+    size=$(identify -format '%w %h' "$work/window.png")
+    [ "$size" = "$want" ] || fail "at scale $s the window covers $size pixels, not $want"
+    note "scale $s: the window is $(window_size) in the desktop's units, $size pixels"
+
+    # F is glyph 38 of the font's rows of 21 cells of 12 x 16 texels. Its ink,
+    # white and black, is far from the sky's blue.
+    local ink pen cell got
+    ink=$(convert "$(dirname "$DESKTOP_ENTRY")/../assets/font.png" -crop 12x16+204+16 +repage \
+        -alpha extract -trim -format '%w %h %X %Y' info:)
+    pen=$(awk "BEGIN{print int(2 * $s + 0.5)}")
+    cell=$(awk "BEGIN{print int(12 * $s) + $pen \"x\" int(16 * $s) + $pen}")
+    got=$(convert "$work/window.png" -crop "$cell+0+0" +repage -fuzz 20% -trim \
+        -format '%w %h %X %Y' info:)
+    awk -v s="$s" -v pen="$pen" -v ink="${ink//+/}" -v got="${got//+/}" '
+        function off(a, b) { return a - b < -1 || a - b > 1 }
+        BEGIN {
+            split(ink, i, " "); split(got, g, " ")
+            exit off(g[1], i[1] * s) || off(g[2], i[2] * s) || off(g[3], pen + i[3] * s) ||
+                off(g[4], pen + i[4] * s)
+        }' || fail "F's ink at scale $s is ${got// /,}, not ${ink// /,} scaled by $s from $pen,$pen"
+    note "counter at scale $s: F's ink ${got// /,} (${ink// /,} in its cell): glyphs $(awk "BEGIN{print 16 * $s}") pixels high"
+
+    local reference=$work/reference.png d
+    convert "$(dirname "$DESKTOP_ENTRY")/../tests/reference/first.png" -crop 800x576+0+24 +repage \
+        "$reference"
+    convert "$work/s0.png" -resize '800x576!' "$work/reduced.png"
+    d=$(coarse_distance reference reduced)
+    note "start view at scale $s, reduced: distance from the reference frame $d"
+    awk "BEGIN{exit !($d < 0.05)}" || fail "the start view at scale $s is not the reference frame ($d)"
+
+    before=$(window_size)
+    tap F11
+    full=$(wait_geometry "0 0 $SCREEN_W $SCREEN_H")
+    [ "$full" = "0 0 $SCREEN_W $SCREEN_H" ] || fail "F11: window is $full, not the whole screen"
+    sleep 1
+    tap F11
+    after=$(wait_for_output "$before" 50 window_size)
+    [ "$after" = "$before" ] || fail "F11 and back: the window is $after, was $before"
+    HUD_ROWS=0 shot window
+    size=$(identify -format '%w %h' "$work/window.png")
+    [ "$size" = "$want" ] || fail "after F11 and back the window covers $size pixels, not $want"
+    note "F11 and back: $after, $size pixels"
+    finish
+    grep -q '^Content scale' error.log && fail "error.log: $(grep '^Content scale' error.log)"
+    return 0
+}
+
 # Multisampling, where the display offers it (Xvfb does not): msaa_level 4,
 # and 16, which the driver may lower to what it has, smooth the polygon
 # edges of the msaa_level 0 picture and leave flat areas as they are (the
@@ -697,5 +766,7 @@ case_context_lost() {
 }
 
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"
-"case_$case_name"
-echo "PASS: $case_name"
+# An expansion error (bad arithmetic, say) abandons the case's whole call and
+# goes on with the next line, which must then not say PASS.
+"case_$case_name" && { echo "PASS: $case_name"; exit 0; }
+fail "case $case_name ended early, status $?"

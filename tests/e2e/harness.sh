@@ -15,7 +15,7 @@ HUD_ROWS=24              # rows at the top holding the frame-rate text
 SCREEN_W=1280 SCREEN_H=1024
 STARTUP_TIMEOUT=60       # seconds for the window and for the running scene
 
-work= knoll_pid= win= knoll_status=
+work= knoll_pid= win= knoll_status= scaled=
 
 fail() {
     echo "FAIL: $*" >&2
@@ -30,6 +30,7 @@ cleanup() {
         kill "$knoll_pid" 2>/dev/null
         wait "$knoll_pid" 2>/dev/null
     fi
+    [ -n "$scaled" ] && display_unscale
     display_stop
     if [ -n "$work" ]; then
         if [ $status -eq 0 ]; then
@@ -55,6 +56,31 @@ setup() {
 }
 
 display_stop() { px_stop; }
+
+# Makes the desktop announce the content scale $1 to programs started from
+# now on: Xft.dpi in the X server's resource database (96 dots per inch is
+# 1), or under Wine the Windows DPI setting, which the case's end puts back.
+# Window geometry and shots count device pixels here, so the rows that shots
+# leave out for the frame-rate text grow by the same factor.
+display_scale() {
+    local dpi
+    dpi=$(awk "BEGIN{print int(96 * $1 + 0.5)}")
+    if on_windows; then
+        scaled=1
+        windows_dpi "$dpi" || fail "cannot set the DPI setting to $dpi"
+    else
+        echo "Xft.dpi: $dpi" | xrdb -merge || fail "cannot set Xft.dpi"
+    fi
+    HUD_ROWS=$(awk "BEGIN{print int($HUD_ROWS * $1 + 0.5)}")
+}
+
+# The private X server goes with the case; Wine's prefix stays.
+display_unscale() { on_windows && windows_dpi 96; }
+
+windows_dpi() {
+    $KNOLL_RUNNER reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+        >/dev/null 2>&1
+}
 
 # Starts knoll in the working directory and waits for its window. A Windows
 # build runs through KNOLL_RUNNER (wine).
@@ -164,13 +190,20 @@ shot() {
         fail "screenshot failed"
 }
 
-# Number of pixels that differ between two shots beyond a small fuzz.
+# Number of pixels that differ between two shots beyond a small fuzz, as an
+# integer at any size.
 differ() {
-    compare -metric AE -fuzz 3% "$work/$1.png" "$work/$2.png" null: 2>&1 | cut -d' ' -f1
+    compare -metric AE -fuzz 3% "$work/$1.png" "$work/$2.png" null: 2>&1 |
+        awk '{printf "%.0f\n", $1}'
 }
 
-# Pixel count of a shot.
-pixels() { identify -format '%[fx:w*h]' "$work/$1.png"; }
+# Pixel count of a shot, as an integer at any size (fx prints a million as
+# 1e+06).
+pixels() {
+    local w h
+    read -r w h < <(identify -format '%w %h' "$work/$1.png")
+    echo $((w * h))
+}
 
 # Root-mean-square difference (0..1) of two shots after reducing both to an
 # eighth, which hides the small displacements that a tick more or less of

@@ -95,6 +95,19 @@ last_two() { geometry | cut -d' ' -f3,4; }
 
 window_exists() { [ -n "$(knoll_node)" ]; }
 
+# Scales the output by $1 at a resolution that leaves it 960 x 720 in the
+# compositor's units, room for an 800 x 600 window; the case's end puts back
+# what sway.config says. Geometry stays in those units, so the rows that
+# shots leave out for the frame-rate text do too.
+display_scale() {
+    scaled=1
+    swaymsg "output * resolution $(awk "BEGIN{print int(960 * $1)}")x$(awk "BEGIN{print int(720 * $1)}") scale $1" \
+        >/dev/null || fail "sway cannot scale its output by $1"
+    read -r SCREEN_W SCREEN_H < <(output_size)
+}
+
+display_unscale() { swaymsg "output * resolution 1280x1024 scale 1" >/dev/null; }
+
 window_app_name() { knoll_node | jq -r .app_id; }
 
 # Ends knoll with Esc; a clean run here logs nothing at all, full-screen

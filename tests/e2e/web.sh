@@ -96,13 +96,24 @@ outside_changes_seen() { return 1; }
 
 geometry() { web_ask geometry; }
 
+# The canvas in device pixels, as the display shows it.
 shot() {
-    local x y w h
-    read -r x y w h < <(geometry)
+    local w h
     web_ask shot "$work/.full.png" >/dev/null
+    read -r w h < <(identify -format '%w %h' "$work/.full.png")
     convert "$work/.full.png" -crop ${w}x$((h - HUD_ROWS))+0+$HUD_ROWS +repage "$work/$1.png" ||
         fail "screenshot failed"
 }
+
+# A display of device pixel ratio $1 (the browser's window SCREEN_W x
+# SCREEN_H CSS pixels); the rows that shots leave out for the frame-rate
+# text grow by the same factor.
+display_scale() {
+    web_ask scale "$1" "$SCREEN_W" "$SCREEN_H" >/dev/null
+    HUD_ROWS=$(awk "BEGIN{print int($HUD_ROWS * $1 + 0.5)}")
+}
+
+display_unscale() { :; }
 
 key_down() { web_ask key "$1" down >/dev/null; }
 key_up() { web_ask key "$1" up >/dev/null; }

@@ -31,7 +31,8 @@
 //                 by " | "
 // lose-context    takes Knoll's WebGL context away, as a driver reset would
 // restore-context gives it back
-// size W H        sets the browser window's size
+// scale S W H     a display of device pixel ratio S, the browser's window
+//                 W x H CSS pixels
 // quit            closes the browser
 "use strict";
 
@@ -228,8 +229,8 @@ const commands = {
     await page.evaluate(() => window.knollLoseContext.restoreContext());
     return "";
   },
-  size: async ([w, h]) => {
-    await page.setViewport({...VIEW, width: Number(w), height: Number(h)});
+  scale: async ([s, w, h]) => {
+    await page.setViewport({width: Number(w), height: Number(h), deviceScaleFactor: Number(s)});
     return "";
   },
   quit: async () => {
