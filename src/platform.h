@@ -2,7 +2,8 @@
 // interface: standard error onto the error log, replacing a file atomically
 // in the platform's text convention, telling a user that start-up failed,
 // and how the loop is driven. platform_posix.cpp, platform_win32.cpp and
-// platform_web.cpp implement it; the build picks one.
+// platform_web.cpp implement it, the first two with platform_desktop.cpp;
+// the build picks one.
 #pragma once
 
 #include <stddef.h>

@@ -130,16 +130,3 @@ int optionsAnswered(void) { return 1; }
 void reportStartupFailure(const char *message) { (void)message; }
 
 void processExit(int status) { exit(status); }
-
-int workerThreads(void) { return 1; }
-
-void runLoop(const LoopHooks *hooks) {
-    while (hooks->turn()) {
-    }
-    hooks->finish();
-    abort();  // finish ends the process
-}
-
-const char *settingOverrides(void) { return NULL; }
-
-void startupDone(void) {}

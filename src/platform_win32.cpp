@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <string>
 
@@ -152,16 +151,3 @@ void reportStartupFailure(const char *message) {
     text += log_path.empty() ? fullName(L"error.log") : log_path;
     MessageBoxW(NULL, text.c_str(), TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
-
-int workerThreads(void) { return 1; }
-
-void runLoop(const LoopHooks *hooks) {
-    while (hooks->turn()) {
-    }
-    hooks->finish();
-    abort();  // finish ends the process
-}
-
-const char *settingOverrides(void) { return NULL; }
-
-void startupDone(void) {}

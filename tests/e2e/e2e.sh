@@ -290,15 +290,21 @@ case_move_arrows() {
     finish
 }
 
+# The next step "sx sy" of a move by ($1, $2): at most 20 pixels each way.
+next_step() {
+    local sx=$1 sy=$2
+    [ $sx -gt 20 ] && sx=20
+    [ $sx -lt -20 ] && sx=-20
+    [ $sy -gt 20 ] && sy=20
+    [ $sy -lt -20 ] && sy=-20
+    echo "$sx $sy"
+}
+
 # Moves the pointer by ($1, $2) in steps of at most 20 pixels, 50 ms apart.
 move_by() {
     local dx=$1 dy=$2 sx sy
     while [ "$dx" -ne 0 ] || [ "$dy" -ne 0 ]; do
-        sx=$dx sy=$dy
-        [ $sx -gt 20 ] && sx=20
-        [ $sx -lt -20 ] && sx=-20
-        [ $sy -gt 20 ] && sy=20
-        [ $sy -lt -20 ] && sy=-20
+        read -r sx sy < <(next_step "$dx" "$dy")
         pointer_by $sx $sy
         dx=$((dx - sx)) dy=$((dy - sy))
         sleep 0.05
@@ -327,11 +333,7 @@ look_by() {
     centre="$((x + w / 2)) $((y + h / 2)) "
     while [ "$dx" -ne 0 ] || [ "$dy" -ne 0 ]; do
         settle_pointer "$centre"
-        sx=$dx sy=$dy
-        [ $sx -gt 20 ] && sx=20
-        [ $sx -lt -20 ] && sx=-20
-        [ $sy -gt 20 ] && sy=20
-        [ $sy -lt -20 ] && sy=-20
+        read -r sx sy < <(next_step "$dx" "$dy")
         pointer_by $sx $sy
         dx=$((dx - sx)) dy=$((dy - sy))
         sleep 0.05
