@@ -14,6 +14,8 @@
 #include <math.h>
 #include <stdio.h>
 
+#include "config.h"
+
 // ------------------------------------------------------------ constants ----
 
 // The largest device pixel ratio the canvas's drawing buffer follows, and
@@ -80,9 +82,14 @@ EM_JS(void, pageReleaseContext, (void), {
 });
 
 // Gives the page the window size asked for, whose shape the canvas keeps
-// while it fills its area (web/knoll-page.css).
+// while it fills its area (web/knoll-page.css). The drawing buffer's size is
+// this file's to keep: a newer Emscripten's GLFW, asked to scale to the
+// monitor, would size the canvas by itself, in its own way.
 EM_JS(void, pagePlaceCanvas, (int width, int height), {
     var canvas = Module["canvas"];
+    if (GLFW.active && GLFW.active.attributes) GLFW.active.attributes[0x0002200C] = 0;
+    canvas.style.removeProperty("width");
+    canvas.style.removeProperty("height");
     canvas.style.setProperty("--knoll-width", width);
     canvas.style.setProperty("--knoll-height", height);
 });
@@ -100,8 +107,10 @@ EM_JS(double, pageSyncCanvas, (double max_ratio, double max_pixels), {
         canvas.width = w;
         canvas.height = h;
         if (GLFW.active) {
-            GLFW.active.width = w;
-            GLFW.active.height = h;
+            // Emscripten 3.1.6 keeps one size; newer ones keep the
+            // framebuffer's beside the window's.
+            GLFW.active.width = GLFW.active.framebufferWidth = w;
+            GLFW.active.height = GLFW.active.framebufferHeight = h;
             GLFW.onWindowSizeChanged();
             GLFW.onFramebufferSizeChanged();
         }
@@ -217,19 +226,17 @@ static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
     return EM_TRUE;
 }
 
-// The canvas takes the window's size as its size on the page; the loop then
-// runs on the browser's animation frames, every swap_interval-th of them (a
-// page cannot show frames faster than the display, so 0 counts as 1). The
-// drawing buffer first follows the page in the first frame: GLFW's
-// callbacks must not run before main has handed the runtime to the loop,
-// or Emscripten takes their return for the program's end.
+// The canvas takes the window size asked for as its shape on the page; the
+// loop then runs on the browser's animation frames, every swap_interval-th
+// of them (a page cannot show frames faster than the display, so 0 counts
+// as 1). The drawing buffer first follows the page in the first frame:
+// GLFW's callbacks must not run before main has handed the runtime to the
+// loop, or Emscripten takes their return for the program's end.
 void runLoop(const LoopHooks *hooks) {
     loop = hooks;
     emscripten_set_webglcontextlost_callback("#canvas", NULL, EM_FALSE, contextLost);
     emscripten_set_webglcontextrestored_callback("#canvas", NULL, EM_FALSE, contextRestored);
-    int width, height;
-    glfwGetWindowSize(glfwGetCurrentContext(), &width, &height);
-    pagePlaceCanvas(width, height);
+    pagePlaceCanvas(win_width, win_height);
     emscripten_set_main_loop(animationFrame, 0, 0);
     emscripten_set_main_loop_timing(EM_TIMING_RAF, swap_interval > 1 ? swap_interval : 1);
     emscripten_exit_with_live_runtime();
