@@ -185,6 +185,9 @@ wait_exit() {
 # Screenshot of the window's contents below the frame-rate text, to $1.png.
 shot() {
     local x y w h
+    # Wine 10 may make the program's X window anew, also after its first
+    # frame: the window to shoot is the one there is now.
+    if on_windows; then win=$(find_window) || fail "the window is gone"; fi
     read -r x y w h < <(geometry)
     import -window root -crop ${w}x$((h - HUD_ROWS))+$x+$((y + HUD_ROWS)) +repage "$work/$1.png" ||
         fail "screenshot failed"
@@ -284,9 +287,6 @@ wait_still() {
 wait_logo() {
     local t0=$SECONDS
     while [ $((SECONDS - t0)) -lt $STARTUP_TIMEOUT ]; do
-        # Wine 10 may make the program's X window anew before the first
-        # frame: the window to watch is the one there is now.
-        if on_windows; then win=$(find_window) || fail "the window is gone"; fi
         shot logo
         [ "$(identify -format '%[fx:standard_deviation>0.001]' "$work/logo.png")" = 1 ] && return 0
         sleep 0.1
