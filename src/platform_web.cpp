@@ -11,7 +11,6 @@
 #include <GLFW/glfw3.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
-#include <math.h>
 #include <stdio.h>
 
 #include "config.h"
