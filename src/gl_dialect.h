@@ -44,3 +44,11 @@ void enableWindowState(void);
 // Clears the bound window framebuffer's colour and depth to the linear
 // colour (r, g, b), and leaves the linear colour as the clear colour.
 void clearWindow(float r, float g, float b);
+
+// Marks the GL work issued so far, for gpuCaughtUp.
+void gpuMark(void);
+
+// Whether the GL work before the last gpuMark is done. WebGL runs it in
+// another process, where asking for an error or a status in the meantime
+// waits for all of it; GL 3.3 runs it in this one, always caught up.
+int gpuCaughtUp(void);

@@ -6,6 +6,10 @@
 
 #include <math.h>
 
+// ---------------------------------------------------------------- state ----
+
+static GLsync gpu_mark;  // the fence after the work gpuMark marked
+
 // ------------------------------------------------------------ functions ----
 
 TextureFormat textureFormat(TextureKind kind) {
@@ -44,4 +48,25 @@ void clearWindow(float r, float g, float b) {
     glClearColor(encodeSrgb(r), encodeSrgb(g), encodeSrgb(b), 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glClearColor(r, g, b, 1.0f);
+}
+
+// The fence's status changes only between the page's tasks, so a caller asks
+// again on a later turn. A fence of a context that was lost is none in the
+// context given back: nothing to wait for, nothing to delete.
+static void forgetMark(void) {
+    if (glIsSync(gpu_mark)) glDeleteSync(gpu_mark);
+    gpu_mark = 0;
+}
+
+void gpuMark(void) {
+    forgetMark();
+    gpu_mark = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    glFlush();
+}
+
+int gpuCaughtUp(void) {
+    if (!gpu_mark) return 1;
+    if (glIsSync(gpu_mark) && glClientWaitSync(gpu_mark, 0, 0) == GL_TIMEOUT_EXPIRED) return 0;
+    forgetMark();
+    return 1;
 }

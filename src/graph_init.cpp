@@ -181,6 +181,7 @@ GLint off_proj, off_view, off_lspace, off_campos, off_fogcolor, off_lightdir, of
 int32_t anisotrop_available;
 static int decode_failed;  // an embedded image did not decode in this start-up
 static int init_step, init_repeat;  // the next step of the start-up, and its round
+static int logo_ready;              // the HUD can draw the logo screen
 static int logo_w, logo_h;          // the logo's size, for the HUD's vertices
 static MModelPack model_pack;       // the mesh models packed so far
 
@@ -372,6 +373,13 @@ void hudVertexData(HudVertex out[HUD_VERTICES], int logo_w, int logo_h) {
     logo[3] = {hw, hh, 1.0f, 1.0f};
 }
 
+static void initHudVertices(void) {
+    HudVertex vertices[HUD_VERTICES];
+    hudVertexData(vertices, logo_w, logo_h);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_hud);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_STATIC_DRAW);
+}
+
 static int initHud(void) {
     glGenVertexArrays(1, &vao_hud);
     useVao(vao_hud);
@@ -393,7 +401,10 @@ static int initHud(void) {
         createPlainTexture(IMAGE_FONT, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_NEAREST, false, &w, &h);
     tex_logo = createPlainTexture(IMAGE_LOGO, HUD_UNIT_IMAGE, TEXTURE_SRGB_ALPHA, GL_LINEAR, false,
                                   &logo_w, &logo_h);
-    return graphicsCheckErrors("Init Hud") || decode_failed;
+    initHudVertices();
+    if (graphicsCheckErrors("Init Hud") || decode_failed) return 1;
+    logo_ready = 1;
+    return 0;
 }
 
 // The terrain's program, vertex array and grid; the material layers and the
@@ -569,15 +580,9 @@ static void initUniformBlock(void) {
         glBindBufferBase(GL_UNIFORM_BUFFER, glGetUniformBlockIndex(programs[i], "ushared"), buffer);
 }
 
-static void initHudVertices(void) {
-    HudVertex vertices[HUD_VERTICES];
-    hudVertexData(vertices, logo_w, logo_h);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo_hud);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_STATIC_DRAW);
-}
-
 // Packs model k into vbo_misc/ebo_misc and creates its textures right after
-// its geometry; the last model uploads the pack of all four.
+// its geometry; the last model uploads the pack of all four. Each round binds
+// the buffers anew: the logo screen may have drawn in between.
 static int initModel(int k) {
     static const ModelAssets models[MODELS] = {
         {MODEL_BARREL, BLOB(barrel_omm)},
@@ -585,11 +590,9 @@ static int initModel(int k) {
         {MODEL_PALM, BLOB(palm_omm)},
         {MODEL_CACTUS, BLOB(cactus_omm)},
     };
-    if (k == 0) {
-        useVao(vao_misc);
-        glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
-        model_pack = {};
-    }
+    useVao(vao_misc);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo_misc);
+    if (k == 0) model_pack = {};
     MModel *model = models[k].model;
     int image = IMAGE_MODELS + 3 * k;
     mmodelPackAppend(&model_pack, model, models[k].omm.data);
@@ -612,7 +615,6 @@ static void initBlurQuad(void) {
 }
 
 static void initGlobalState(void) {
-    enableWindowState();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
 }
@@ -629,13 +631,15 @@ static int initBegin(void) {
     // reports what is pending.
     graphicsCheckErrors("Init gl3w");
     checkExtensionSupport();
+    // The window's state comes first: the logo screen may show before the
+    // rest is built.
+    enableWindowState();
     decode_failed = 0;
     return graphicsCheckErrors("Init Begin");
 }
 
 static int initBuffers(void) {
     initUniformBlock();
-    initHudVertices();
     return 0;
 }
 
@@ -675,6 +679,7 @@ int graphicsInitStep(void) {
     if (init_step == 0 && init_repeat == 0) graphicsDecodeAhead();
     const InitStep &step = init_steps[init_step];
     int failed = step.once ? step.once() : step.repeated(init_repeat);
+    graphicsMark();
     if (++init_repeat == step.count) {
         init_repeat = 0;
         init_step++;
@@ -684,6 +689,12 @@ int graphicsInitStep(void) {
     init_step = init_repeat = 0;
     return failed;
 }
+
+void graphicsMark(void) { gpuMark(); }
+
+int graphicsCaughtUp(void) { return gpuCaughtUp(); }
+
+int graphicsLogoReady(void) { return logo_ready; }
 
 // The images decode on a worker thread, ahead of their uploads here.
 int graphicsInit(void) {

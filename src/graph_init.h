@@ -93,6 +93,19 @@ enum { GRAPHICS_INIT_MORE = 2 };
 // Returns GRAPHICS_INIT_MORE while pieces remain, then graphicsInit's result.
 int graphicsInitStep(void);
 
+// Marks the GL work issued so far: each piece of graphicsInitStep does, and
+// a caller after a frame.
+void graphicsMark(void);
+
+// Whether the GL work before the last mark is done, so that neither the
+// next piece nor a frame would wait for it: a page's turn would block
+// meanwhile, where GL runs in another process.
+int graphicsCaughtUp(void);
+
+// Whether the pieces so far have built what the logo screen draws: a caller
+// may show it while the rest starts up.
+int graphicsLogoReady(void);
+
 // Starts decoding the images of graphicsInit on a worker thread, so that a
 // caller can begin before the GL context exists; graphicsInit starts it
 // itself otherwise and ends it before returning.

@@ -72,8 +72,11 @@ int workerThreads(void);
 // context. Never returns.
 [[noreturn]] void runLoop(const LoopHooks *hooks);
 
-// The start-up is complete and the first frame follows: a page takes its
-// progress indicator away.
+// The first frame is on the screen, the logo, while the start-up may still
+// run: a page takes its progress indicator away.
+void startupFrameShown(void);
+
+// The start-up is complete and the loop's clock runs.
 void startupDone(void);
 
 // Settings for this run only, as config.txt lines (configOverride): the

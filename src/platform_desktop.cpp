@@ -18,4 +18,6 @@ void runLoop(const LoopHooks *hooks) {
 
 const char *settingOverrides(void) { return NULL; }
 
+void startupFrameShown(void) {}
+
 void startupDone(void) {}

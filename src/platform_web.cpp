@@ -48,6 +48,11 @@ EM_JS(void, pageAddressSettings, (char *out, int size), {
     stringToUTF8(Module["knollAddressSettings"] || "", out, size);
 });
 
+EM_JS(void, pageFrameShown, (void), {
+    var hook = Module["knollFrameShown"];
+    if (hook) hook();
+});
+
 EM_JS(void, pageStarted, (void), {
     var hook = Module["knollStarted"];
     if (hook) hook();
@@ -165,6 +170,8 @@ int fileReplace(const char *path, const char *text, size_t length) {
 void contextHints(void) {}
 
 int optionsAnswered(void) { return 0; }
+
+void startupFrameShown(void) { pageFrameShown(); }
 
 void startupDone(void) { pageStarted(); }
 
