@@ -3,7 +3,8 @@
 # start view at 800 x 600 with the default settings, the page in Chromium
 # through ANGLE (bench/web_frame.js) and the native frame through
 # knoll_render; then the time to the first logo frame, memory and the
-# download, plain and gzip'd. Needs `make build web` and the test driver's
+# download, plain and gzip'd. ROUNDS (3) turns of the page and the native
+# build. Needs `make build web` and the test driver's
 # packages (tests/web, `make test-web` installs them).
 #
 #   bench/web.sh [BUILD] [SITE]
@@ -18,10 +19,13 @@ server=$!
 trap 'kill $server 2>/dev/null' EXIT
 sleep 0.5
 
-echo "== page, Chromium with ANGLE on llvmpipe"
-node "$root/bench/web_frame.js" "http://127.0.0.1:$port/" --use-angle=gl-egl --ignore-gpu-blocklist
-echo "== native, knoll_render on llvmpipe"
-bash "$root/scripts/with-display.sh" "$build/bench/knoll_render" --size 800x600 --frames 20 --warmup 3
+# The machine's speed drifts over minutes: the two take turns, ROUNDS times.
+for round in $(seq "${ROUNDS:-3}"); do
+    echo "== round $round: page, Chromium with ANGLE on llvmpipe"
+    node "$root/bench/web_frame.js" "http://127.0.0.1:$port/" --use-angle=gl-egl --ignore-gpu-blocklist
+    echo "== round $round: native, knoll_render on llvmpipe"
+    bash "$root/scripts/with-display.sh" "$build/bench/knoll_render" --size 800x600 --frames 20 --warmup 3
+done
 echo "== download"
 for f in knoll.wasm knoll.js index.html knoll-page.js knoll-page.css; do
     printf '%-16s %9d bytes, gzip -9 %9d\n' "$f" "$(wc -c <"$site/$f")" "$(gzip -9 -c "$site/$f" | wc -c)"
