@@ -503,6 +503,35 @@ TEST(FrameScene, RebuiltObjectsDrawTheSameFrame) {
     sceneDefaults();
 }
 
+// Once built, the logo screen draws between the start-up's steps: no step
+// may count on a binding an earlier one left, so objects built that way
+// draw the frame of objects built in one go.
+TEST(FrameScene, LogoFramesBetweenStartupStepsChangeNothingBuilt) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    runningFrame(LATER_POSE);
+    Frame before = runningFrame(LATER_POSE);
+    forgetBindings();
+    graphicsTModelFree(test_terrain);
+    graphicsTModelsForget();
+    test_terrain = NULL;
+    int result, logo_frames = 0;
+    while ((result = graphicsInitStep()) == GRAPHICS_INIT_MORE) {
+        if (!graphicsLogoReady()) continue;
+        if (logo_frames == 0) graphicsViewport(WIDTH, HEIGHT);
+        sceneLogoFrame();
+        logo_frames++;
+    }
+    ASSERT_EQ(result, 0);
+    EXPECT_GT(logo_frames, 30);
+    graphicsViewport(WIDTH, HEIGHT);
+    sceneDefaults();
+    runningFrame(LATER_POSE);
+    Frame after = runningFrame(LATER_POSE);
+    EXPECT_EQ(countDiffering(before, after, 0), 0);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
 TEST(FrameScene, ShadowPassMakesOneClearSixDrawsAndTwoBlurs) {
     ASSERT_TRUE(graphicsReady());
     sceneDefaults();
