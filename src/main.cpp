@@ -15,7 +15,7 @@
 
 // The longest a turn keeps starting up: most of one frame of a 60 Hz
 // display, so that a page still gets its turn every frame (measured against
-// 8 ms: the first logo frame 0.4 s sooner, 2.1 s after navigation).
+// 8 ms: the start-up 0.4 s sooner in a page).
 static const double STARTUP_SLICE = 0.014;
 
 // How often the logo screen is drawn while the start-up runs: it only
@@ -26,8 +26,8 @@ static const double STARTUP_FRAME_INTERVAL = 0.1;
 // ---------------------------------------------------------------- state ----
 
 static LoopClock loop_clock;
-static int started;               // the start-up is complete and the loop runs
-static int shown;                 // a frame has been drawn
+static int started;                // the start-up is complete and the loop runs
+static int shown;                  // a frame has been drawn
 static double next_startup_frame;  // when the start-up draws the logo again
 
 // ------------------------------------------------------------ functions ----

@@ -140,9 +140,13 @@ outside_changes_seen() {
     [ "${major:-0}" -lt 10 ]
 }
 
-# Prints "x y width height" of the knoll window.
+# Prints "x y width height" of the knoll window. Wine may make the
+# program's X window anew, also after its first frame: on Windows it is the
+# window there is now.
 geometry() {
-    xdotool getwindowgeometry --shell "$win" |
+    local id=$win
+    if on_windows; then id=$(find_window) || fail "the window is gone"; fi
+    xdotool getwindowgeometry --shell "$id" |
         awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'
 }
 
@@ -185,8 +189,7 @@ wait_exit() {
 # Screenshot of the window's contents below the frame-rate text, to $1.png.
 shot() {
     local x y w h
-    # Wine 10 may make the program's X window anew, also after its first
-    # frame: the window to shoot is the one there is now.
+    # The window's id follows Wine's latest window, for the callers after.
     if on_windows; then win=$(find_window) || fail "the window is gone"; fi
     read -r x y w h < <(geometry)
     import -window root -crop ${w}x$((h - HUD_ROWS))+$x+$((y + HUD_ROWS)) +repage "$work/$1.png" ||
