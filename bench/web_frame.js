@@ -7,14 +7,11 @@
 "use strict";
 
 const puppeteer = require("../tests/web/node_modules/puppeteer-core");
+const PINNED_CANVAS = require("../tests/web/pinned_canvas");
 
 const [url, ...flags] = process.argv.slice(2);
 // How long the frames at the start view are counted.
 const COUNT_MS = 10000;
-// The canvas at the page's top-left corner at the window size Knoll asks
-// for, as the end-to-end driver places it.
-const PINNED_CANVAS = "#stage { position: fixed !important; left: 0; top: 0; z-index: 1; }" +
-  " #stage:not(:fullscreen) #canvas { width: calc(var(--knoll-width) * 1px); max-width: none; }";
 
 (async () => {
   const browser = await puppeteer.launch({
@@ -30,7 +27,7 @@ const PINNED_CANVAS = "#stage { position: fixed !important; left: 0; top: 0; z-i
     downloaded += length;
   });
   // Tasks that kept the tab from answering for over 50 ms, from the start.
-  await page.evaluateOnNewDocument((style) => {
+  await page.evaluateOnNewDocument(() => {
     window.knollLongTasks = [];
     new PerformanceObserver((list) => {
       for (const e of list.getEntries()) window.knollLongTasks.push([e.startTime, e.duration]);
@@ -49,13 +46,9 @@ const PINNED_CANVAS = "#stage { position: fixed !important; left: 0; top: 0; z-i
       if (windowBound && (mask & this.COLOR_BUFFER_BIT)) window.knollFrames++;
       return clear.call(this, mask);
     };
-    document.addEventListener("DOMContentLoaded", () => {
-      const sheet = document.createElement("style");
-      sheet.textContent = style;
-      document.head.append(sheet);
-    });
-  }, PINNED_CANVAS);
+  });
   await page.goto(url);
+  await page.addStyleTag({content: PINNED_CANVAS});
   await page.waitForFunction(() => document.body.dataset.knoll === "running", {polling: 20});
   // Milliseconds since navigation: the page marks the animation frame in
   // which Knoll drew its first frame, the logo, and the end of its start-up.

@@ -191,10 +191,10 @@
 
   // ------------------------------------------------------------ download ----
 
-  // Fetches url, reporting the share of bytes received, until signal aborts
-  // it; resolves to its bytes.
-  async function download(url, onProgress, signal) {
-    const response = await fetch(url, {signal: signal});
+  // Fetches url, reporting the share of bytes received; resolves to its
+  // bytes.
+  async function download(url, onProgress) {
+    const response = await fetch(url);
     if (!response.ok) throw new Error(url + ": " + response.status + " " + response.statusText);
     const total = Number(response.headers.get("Content-Length")) || 0;
     if (!response.body) return new Uint8Array(await response.arrayBuffer());
@@ -290,26 +290,20 @@
     if (config) showSettings(config);
     document.body.dataset.knoll = "loading";
 
-    // The download starts before the check, whose trial context takes the
-    // browser a while to create.
-    showOverlay("Downloading Knoll…", "", 0);
-    const downloadAbort = new AbortController();
-    const wasmDownload = download("knoll.wasm", (received, total) => {
-      const mb = (received / 1048576).toFixed(1);
-      const percent = total ? Math.floor(100 * received / total) : null;
-      showOverlay("Downloading Knoll… " + (total ? percent + " %" : mb + " MB"),
-                  mb + " of " + (total ? (total / 1048576).toFixed(1) : "?") + " MB", percent);
-    }, downloadAbort.signal);
     if (!webgl2Available()) {
-      downloadAbort.abort();
-      wasmDownload.catch(() => {});
       logLine("Window init failed!");
       startupFailed("Window init failed!");
       return;
     }
+    showOverlay("Downloading Knoll…", "", 0);
     let wasm;
     try {
-      wasm = await wasmDownload;
+      wasm = await download("knoll.wasm", (received, total) => {
+        const mb = (received / 1048576).toFixed(1);
+        const percent = total ? Math.floor(100 * received / total) : null;
+        showOverlay("Downloading Knoll… " + (total ? percent + " %" : mb + " MB"),
+                    mb + " of " + (total ? (total / 1048576).toFixed(1) : "?") + " MB", percent);
+      });
     } catch (e) {
       startupFailed("Knoll could not be downloaded.");
       el("detail").textContent = String(e) + ". Check the connection and start again.";

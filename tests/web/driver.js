@@ -40,6 +40,7 @@ const fs = require("fs");
 const path = require("path");
 const readline = require("readline");
 const puppeteer = require("puppeteer-core");
+const PINNED_CANVAS = require("./pinned_canvas");
 
 // ----------------------------------------------------------- constants ----
 
@@ -52,11 +53,6 @@ const KEYS = {
   Escape: "Escape", F11: "F11", Return: "Enter", space: "Space",
 };
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
-// The harness's canvas sits at the page's top-left corner at the window size
-// Knoll asks for, as a desktop window would, so that its screenshots and
-// pointer positions fall on whole pixels.
-const HARNESS_STYLE = "#stage { position: fixed !important; left: 0; top: 0; z-index: 1; }" +
-  " #stage:not(:fullscreen) #canvas { width: calc(var(--knoll-width) * 1px); max-width: none; }";
 
 // --------------------------------------------------------------- state ----
 
@@ -105,7 +101,7 @@ async function settled() {
   await page.waitForFunction(() => document.body.dataset.knoll &&
                              !["loading", "starting"].includes(document.body.dataset.knoll),
                              {polling: 100, timeout: 60000});
-  await page.addStyleTag({content: HARNESS_STYLE});
+  await page.addStyleTag({content: PINNED_CANVAS});
 }
 
 async function open(query) {
