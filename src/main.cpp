@@ -43,11 +43,12 @@ static int failStartup(const char *message) {
     return 1;
 }
 
-// Draws one frame at time now, fraction t of a tick on; the platform hears of
-// the first.
+// Draws one frame at time now, fraction t of a tick on, and marks its GL
+// work; the platform hears of the first.
 static void showFrame(double now, float t) {
     updateFps(now);
     draw(t);
+    graphicsMark();
     if (!shown) startupFrameShown();
     shown = 1;
 }
@@ -103,10 +104,7 @@ static int loopTurn(void) {
     for (int i = 0; i < turn.ticks; i++) tick();
     // A frame waits until the last one is done, which only a page's GL lets
     // fall behind; the next turn draws it.
-    if (turn.draw && graphicsCaughtUp()) {
-        showFrame(now, turn.fraction);
-        graphicsMark();
-    }
+    if (turn.draw && graphicsCaughtUp()) showFrame(now, turn.fraction);
     if (turn.leave_logo) mode = MODE_RUNNING;
     windowWaitEvents(loopWait(&loop_clock, now, glfwGetTime()));
     return 1;
