@@ -187,6 +187,17 @@ static void overrideLine(const char *line, size_t length, bool *seen) {
                 *setting->value);
 }
 
+int configTable(char *out, int size) {
+    int length = 0;
+    for (int i = 0; i < SETTING_COUNT; i++) {
+        const Setting *s = &settings[i];
+        int room = length < size ? size - length : 0;
+        length += snprintf(out + length, (size_t)room, "%s %d %d %d %d\n", s->key, *s->value,
+                           s->def, s->min, s->max);
+    }
+    return length;
+}
+
 void configOverride(const char *lines) {
     bool seen[SETTING_COUNT] = {};
     if (!lines) return;
@@ -220,5 +231,8 @@ int configInit(void) {
     if (configWrite() != 0) return 1;
     writeHelp();
     configOverride(settingOverrides());
+    char table[SETTING_COUNT * 64];
+    configTable(table, sizeof(table));
+    settingsInForce(table);
     return 0;
 }

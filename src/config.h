@@ -57,6 +57,11 @@ void clampInt(int32_t *value, int32_t min, int32_t max);
 // Returns the length.
 int configFormat(char *out, int size);
 
+// The settings in force, one "key value default minimum maximum" line each
+// in config.txt's order, into out (size bytes, cut short there). Returns the
+// length the whole table needs.
+int configTable(char *out, int size);
+
 extern const char help_text[];
 
 // Answers --help (help.txt's text and the three files) and --version

@@ -82,3 +82,8 @@ void startupDone(void);
 // Settings for this run only, as config.txt lines (configOverride): the
 // address's ?key=value pairs in a browser; NULL on a desktop.
 const char *settingOverrides(void);
+
+// The settings this run uses, with their defaults and ranges (configTable's
+// lines): a page builds its settings panel from them; a desktop has no use
+// for them.
+void settingsInForce(const char *table);

@@ -18,6 +18,8 @@ void runLoop(const LoopHooks *hooks) {
 
 const char *settingOverrides(void) { return NULL; }
 
+void settingsInForce(const char *table) { (void)table; }
+
 void startupFrameShown(void) {}
 
 void startupDone(void) {}

@@ -48,6 +48,11 @@ EM_JS(void, pageAddressSettings, (char *out, int size), {
     stringToUTF8(Module["knollAddressSettings"] || "", out, size);
 });
 
+EM_JS(void, pageSettings, (const char *table), {
+    var hook = Module["knollSettings"];
+    if (hook) hook(UTF8ToString(table));
+});
+
 EM_JS(void, pageFrameShown, (void), {
     var hook = Module["knollFrameShown"];
     if (hook) hook();
@@ -166,6 +171,8 @@ int fileReplace(const char *path, const char *text, size_t length) {
 }
 
 // ------------------------------------------------------------- start-up ----
+
+void settingsInForce(const char *table) { pageSettings(table); }
 
 void contextHints(void) {}
 

@@ -1,7 +1,8 @@
 // The page around Knoll's canvas: downloads knoll.wasm with its progress,
-// keeps config.txt and error.log in the browser's storage, shows help.txt
-// beside the canvas, edits the settings, and tells the user when Knoll
-// stops or cannot start. Knoll's own side of this is src/platform_web.cpp.
+// keeps config.txt and error.log in the browser's storage, lists the
+// controls from help.txt, edits the settings, drives Knoll by touch, and
+// tells the user when Knoll stops or cannot start. Knoll's own side of this
+// is src/platform_web.cpp.
 "use strict";
 
 (function () {
@@ -12,7 +13,8 @@
   // Keys Knoll reads while the canvas has focus; the page would scroll or
   // the browser would act on them.
   const KNOLL_KEYS = new Set(["ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown", "KeyE", "KeyF",
-                              "KeyR", "F11", "Escape"]);
+                              "KeyR", "F11", "Escape", "Home"]);
+  const HOME_KEY = 268;  // GLFW's key code of Home: back to the start view
   const HINTS = {
     "Window init failed!": "Knoll needs WebGL 2. Try a current Firefox, Chrome, Edge or Safari, " +
       "turn on hardware acceleration in the browser's settings, or update the graphics driver.",
@@ -21,14 +23,67 @@
     "Config init failed!": "The browser's storage could not be read. Try clearing this site's " +
       "data.",
   };
+  const NO_WEBGL = ["Knoll cannot run in this browser.",
+    "Knoll draws its pictures with WebGL 2, which this browser has turned off or cannot offer. " +
+    "Turn on hardware (graphics) acceleration in the browser's settings and load the page " +
+    "again, open it in a current Firefox, Chrome, Edge or Safari, or update the graphics " +
+    "driver."];
+
+  // A finger dragged across the whole canvas turns the view as the mouse
+  // moved by this many screen units does (half a turn), on a phone as on a
+  // tablet.
+  const LOOK_UNITS_PER_WIDTH = 1024;
+  // The move stick's directions: the bits Knoll takes, and a direction
+  // counts once the thumb is this share of its radius off the centre and
+  // within 67.5 degrees of it, so that eight sectors give the four arrows
+  // and their diagonals.
+  const MOVE_LEFT = 1, MOVE_RIGHT = 2, MOVE_FORWARD = 4, MOVE_BACK = 8;
+  const STICK_DEAD_ZONE = 0.25;
+  const STICK_SECTOR = Math.cos(67.5 * Math.PI / 180);
+
+  // What a finger does for each control that help.txt lists, by its key
+  // there; Esc has no touch of its own. Home is a control help.txt predates.
+  const TOUCHES = {
+    "Arrows": "Hold the stick (bottom left) and slide the thumb the way to fly",
+    "Drag Right Mouse": "Drag a finger on the view",
+    "E": "The E button",
+    "R": "The R button",
+    "F": "The F button",
+    "F11": "The full-screen button",
+  };
+  const HOME_CONTROL = {key: "Home", does: "Back to Start View", touch: "The house button"};
+
+  // How the settings panel shows each setting; its value, default and range
+  // come from Knoll (configTable in src/config.cpp).
+  const ORDINALS = ["", "", "2nd", "3rd", "4th"];
+  const SETTING_VIEWS = {
+    vsync: {label: "Frame pacing", kind: "choice",
+            name: (v) => v === 0 ? "Off (as On in a browser)" : v === 1 ? "On: every display frame"
+              : "Every " + (ORDINALS[v] || v + "th") + " display frame"},
+    fps_limit: {label: "Frame rate limit", kind: "number", about: "frames a second; 0 for no limit"},
+    msaa_level: {label: "Antialiasing", kind: "choice", powers: true,
+                 name: (v) => v === 0 ? "Off" : v + " samples (the browser's own, often 4)"},
+    aniso_level: {label: "Texture sharpness at an angle", kind: "choice", powers: true,
+                  name: (v) => v === 0 ? "Off" : v + " × anisotropic filtering"},
+    shadow_smooth: {label: "Soft shadows", kind: "switch"},
+    win_width: {label: "View width", kind: "number", about: "the view's shape, with its height"},
+    win_height: {label: "View height", kind: "number", about: "the view's shape, with its width"},
+  };
 
   // -------------------------------------------------------------- state ----
 
   const el = (id) => document.getElementById(id);
   const canvas = el("canvas");
   let memoryStorage = {};  // stands in for localStorage where that is refused
+  let storageRefused = false;
   let logText = "";
   let stopped = false;
+  let helpText = "";
+  let settings = [];  // Knoll's settings: {key, value, def, min, max}
+  let touchInput = false;  // touch, not keys and a mouse, is the input
+  // The finger that looks ({id, x, y}) and the one on the stick ({id}), and
+  // the directions the stick holds.
+  let lookFinger = null, stickFinger = null, moveBits = 0;
 
   // ------------------------------------------------------------ storage ----
 
@@ -50,6 +105,24 @@
       return 0;
     } catch (e) {
       return 1;
+    }
+  }
+
+  function removeFile(name) {
+    delete memoryStorage[name];
+    try {
+      window.localStorage.removeItem(STORAGE_PREFIX + name);
+    } catch (e) { /* nothing stored, nothing to remove */ }
+  }
+
+  // Whether the browser refuses to keep anything for the site.
+  function refusesStorage() {
+    try {
+      window.localStorage.setItem(STORAGE_PREFIX + "probe", "");
+      window.localStorage.removeItem(STORAGE_PREFIX + "probe");
+      return false;
+    } catch (e) {
+      return true;
     }
   }
 
@@ -87,53 +160,237 @@
 
   function startupFailed(message) {
     stopped = true;
+    releaseFingers();
     showOverlay(message, HINTS[message] || "", undefined, true);
     document.body.dataset.status = "1";
     document.body.dataset.knoll = "failed";
   }
 
-  // ------------------------------------------------------------ settings ----
+  // ------------------------------------------------------------ controls ----
 
-  // The settings form from the text of config.txt: one number field a key.
-  function showSettings(config) {
-    const fields = el("settings-fields");
-    fields.textContent = "";
-    for (const line of config.split("\n")) {
-      const match = /^([a-z_]+) (-?\d+)$/.exec(line);
-      if (!match) continue;
-      const label = document.createElement("label");
-      const input = document.createElement("input");
-      input.type = "number";
-      input.name = match[1];
-      input.value = match[2];
-      label.append(match[1] + " ", input);
-      fields.append(label);
+  // The controls as help.txt lists them, "key: does" a line between its
+  // Controls banner and the blank line after, and Home after them.
+  function helpControls(text) {
+    const lines = text.split("\n");
+    const first = lines.indexOf("Controls") + 2;
+    const controls = [];
+    for (let i = first; first > 1 && i < lines.length && lines[i] !== ""; i++) {
+      const at = lines[i].indexOf(": ");
+      if (at > 0) controls.push({key: lines[i].slice(0, at), does: lines[i].slice(at + 2)});
+    }
+    if (controls.length) controls.push(HOME_CONTROL);
+    return controls;
+  }
+
+  // The controls table, with keys or with touches, whichever is the input.
+  function showControls() {
+    const rows = el("controls-rows");
+    const controls = helpControls(helpText);
+    el("controls-input").textContent = touchInput ? "Touch" : "Key";
+    if (!controls.length) return;
+    rows.textContent = "";
+    for (const control of controls) {
+      const how = touchInput ? control.touch || TOUCHES[control.key] : control.key;
+      if (!how) continue;
+      const row = rows.insertRow();
+      const th = document.createElement("th");
+      th.scope = "row";
+      th.textContent = how;
+      row.append(th);
+      row.insertCell().textContent = control.does;
     }
   }
 
-  // Keeps the form's values as config.txt and starts Knoll again without the
-  // address's settings, which would hide the new ones.
-  function applySettings(event) {
-    event.preventDefault();
-    const lines = [];
-    for (const input of el("settings-fields").querySelectorAll("input"))
-      lines.push(input.name + " " + input.value);
+  function showHint() {
+    const hint = el("focus-hint");
+    if (touchInput) hint.textContent = "Drag on the view to look; hold the stick to fly.";
+    else if (document.activeElement === canvas) hint.textContent = "Keys go to Knoll; Tab leaves the view.";
+    else hint.textContent = "Click the view, then use the keys.";
+  }
+
+  // ------------------------------------------------------------ settings ----
+
+  // Knoll's settings in force, with defaults and ranges, from its table.
+  function parseSettings(table) {
+    const out = [];
+    for (const line of table.split("\n")) {
+      const f = line.split(" ");
+      if (f.length !== 5) continue;
+      const [value, def, min, max] = f.slice(1).map(Number);
+      out.push({key: f[0], value, def, min, max});
+    }
+    return out;
+  }
+
+  // The address's settings: key to the text given, for Knoll's keys.
+  function linkSettings() {
+    const given = {};
+    for (const [key, value] of new URLSearchParams(window.location.search))
+      if (SETTING_VIEWS[key]) given[key] = value;
+    return given;
+  }
+
+  function choiceValues(setting, view) {
+    const values = [];
+    for (let v = setting.min; v <= setting.max; v++)
+      if (!view.powers || v === 0 || (v & (v - 1)) === 0) values.push(v);
+    if (!values.includes(setting.value)) values.push(setting.value);
+    return values.sort((a, b) => a - b);
+  }
+
+  // One setting's control, its label in words and its key beside it.
+  function settingField(setting, fromLink) {
+    const view = SETTING_VIEWS[setting.key];
+    const box = document.createElement("div");
+    box.className = "setting";
+    const id = "setting-" + setting.key;
+    const label = document.createElement("label");
+    label.htmlFor = id;
+    const code = document.createElement("code");
+    code.textContent = setting.key;
+    label.append(view.label + " ", code);
+    if (fromLink) {
+      const mark = document.createElement("span");
+      mark.className = "from-link";
+      mark.textContent = "from this link";
+      label.append(" ", mark);
+    }
+    let input;
+    if (view.kind === "choice") {
+      input = document.createElement("select");
+      for (const v of choiceValues(setting, view)) input.add(new Option(view.name(v), String(v)));
+    } else {
+      input = document.createElement("input");
+      input.type = view.kind === "switch" ? "checkbox" : "number";
+      if (view.kind === "switch") input.setAttribute("role", "switch");
+      else Object.assign(input, {min: setting.min, max: setting.max, step: 1});
+    }
+    input.id = id;
+    input.name = setting.key;
+    if (view.kind === "switch") input.checked = setting.value !== 0;
+    else input.value = String(setting.value);
+    const about = document.createElement("span");
+    about.className = "about";
+    about.id = id + "-about";
+    about.textContent = view.kind === "number"
+      ? setting.min + " to " + setting.max + " (" + view.about + ")" : "";
+    const note = document.createElement("span");
+    note.className = "clamped";
+    note.id = id + "-note";
+    input.setAttribute("aria-describedby", about.id + " " + note.id);
+    input.addEventListener("input", () => { note.textContent = checkField(input).words; });
+    box.append(label, input, about, note);
+    return box;
+  }
+
+  // A field's value as Knoll will take it: {value, words}, where words say
+  // what was changed (clamped), or value is null and words say why not.
+  function checkField(input) {
+    const setting = settings.find((s) => s.key === input.name);
+    if (input.type === "checkbox") return {value: input.checked ? 1 : 0, words: ""};
+    const text = input.value.trim();
+    if (!/^-?\d+$/.test(text))
+      return {value: null, words: "Give a whole number from " + setting.min + " to " + setting.max + "."};
+    const given = Number(text);
+    const value = Math.min(Math.max(given, setting.min), setting.max);
+    if (value === given) return {value, words: ""};
+    return {value, given, words: given + " is " + (given > value ? "more than the most" : "less than the least") +
+            " this setting takes: " + value + " is used."};
+  }
+
+  // The settings panel for Knoll's settings in force (its table's text).
+  function showSettings(table) {
+    settings = parseSettings(table);
+    const link = linkSettings();
+    const fields = el("settings-fields");
+    fields.textContent = "";
+    for (const setting of settings) fields.append(settingField(setting, setting.key in link));
+    el("settings-note").textContent = storageRefused
+      ? "Apply starts Knoll again with these settings."
+      : "Kept in this browser; Apply starts Knoll again with them.";
+    el("storage-note").hidden = !storageRefused;
+    el("link-note").hidden = !Object.keys(link).length || storageRefused;
+  }
+
+  // The fields' values, clamped, and any clamping logged and shown; null
+  // when a field holds no number, which is then pointed out.
+  function panelValues() {
+    const values = {};
+    for (const input of el("settings-fields").querySelectorAll("[name]")) {
+      const checked = checkField(input);
+      el(input.id + "-note").textContent = checked.words;
+      if (checked.value === null) {
+        el("settings-status").textContent = "Nothing applied: " + checked.words;
+        input.focus();
+        return null;
+      }
+      values[input.name] = checked.value;
+    }
+    return values;
+  }
+
+  // The address that starts Knoll with values (all of them: a visitor's own
+  // stored settings would fill the gaps otherwise).
+  function linkFor(values) {
+    const query = new URLSearchParams(values).toString();
+    return window.location.origin + window.location.pathname + "?" + query;
+  }
+
+  // Starts Knoll again with values: kept as config.txt, or where the
+  // browser keeps nothing, given in the address for this visit.
+  function restartWith(values) {
+    for (const setting of settings) {
+      const input = el("setting-" + setting.key);
+      const given = input && input.type === "number" ? Number(input.value) : values[setting.key];
+      if (given !== values[setting.key])
+        logLine("Setting Error: " + setting.key + " " + given + " is out of range; " + values[setting.key] + " is used");
+    }
+    if (storageRefused) {
+      window.location.href = linkFor(values);
+      return;
+    }
+    const lines = Object.entries(values).map(([key, value]) => key + " " + value);
     storeFile("config.txt", lines.join("\n") + "\n");
     window.location.href = window.location.pathname;
   }
 
-  function resetSettings() {
+  function applySettings(event) {
+    event.preventDefault();
+    const values = panelValues();
+    if (values) restartWith(values);
+  }
+
+  async function copyLink() {
+    const values = panelValues();
+    if (!values) return;
+    const link = linkFor(values);
+    el("link-out").value = link;
+    el("link-out-label").hidden = false;
     try {
-      window.localStorage.removeItem(STORAGE_PREFIX + "config.txt");
-    } catch (e) { /* nothing stored, nothing to remove */ }
-    delete memoryStorage["config.txt"];
+      await navigator.clipboard.writeText(link);
+      el("settings-status").textContent = "Link copied: it starts Knoll with these settings.";
+    } catch (e) {
+      el("settings-status").textContent = "Copy the link below: it starts Knoll with these settings.";
+      el("link-out").select();
+    }
+  }
+
+  function askReset() {
+    el("reset-dialog").showModal();
+  }
+
+  function resetClosed() {
+    if (el("reset-dialog").returnValue !== "reset") return;
+    removeFile("config.txt");
     window.location.href = window.location.pathname;
   }
 
   // Knoll replaced one of its files: kept for the next visit, and shown.
   function fileReplaced(name, text) {
-    if (name === "help.txt") el("help").textContent = text;
-    if (name === "config.txt") showSettings(text);
+    if (name === "help.txt") {
+      helpText = text;
+      showControls();
+    }
     const refused = storeFile(name, text);
     if (refused) logLine("Storage Error: " + name + " is kept for this visit only (the browser refused to store it)");
     return refused;
@@ -146,6 +403,7 @@
       document.body.dataset.knoll = "running";
       return;
     }
+    releaseFingers();
     const lost = state === 0;
     logLine(lost ? "The browser took the graphics context away; waiting for it to come back"
                  : "The graphics context came back but Knoll could not set it up again");
@@ -169,24 +427,138 @@
   // ---------------------------------------------------------------- keys ----
 
   // Keys reach Knoll only while its canvas has focus, and those it uses do
-  // nothing else there. Registered before Knoll's own listeners, which then
-  // never see a key meant for the rest of the page. Releases always pass, so
-  // that no key stays held when the focus moves while it is down.
+  // nothing else there; Space scrolls nothing either. Every other key is
+  // the page's: Tab and Shift+Tab move on (Emscripten's GLFW would keep Tab
+  // for itself). Registered before Knoll's own listeners, which then never
+  // see a key meant for the rest of the page. Releases always pass, so that
+  // no key stays held when the focus moves while it is down.
   function filterKey(event) {
-    if (document.activeElement !== canvas) {
-      if (event.type === "keydown") event.stopImmediatePropagation();
+    if (document.activeElement === canvas && KNOLL_KEYS.has(event.code)) {
+      event.preventDefault();
       return;
     }
-    if (KNOLL_KEYS.has(event.code)) event.preventDefault();
+    if (document.activeElement === canvas && event.code === "Space") event.preventDefault();
+    if (event.type === "keydown") event.stopImmediatePropagation();
+  }
+
+  // ---------------------------------------------------------------- touch ----
+
+  // Calls one of Knoll's input functions while it runs.
+  function knoll(name, ...args) {
+    const f = window.Module && window.Module["_" + name];
+    if (f && document.body.dataset.knoll === "running") f(...args);
+  }
+
+  // Shows the touch controls and speaks of fingers, or of keys.
+  function setTouchInput(on) {
+    if (on === touchInput) return;
+    touchInput = on;
+    el("touch").hidden = !on;
+    document.body.classList.toggle("touch", on);
+    showControls();
+    showHint();
+  }
+
+  function within(element, event) {
+    const r = element.getBoundingClientRect();
+    return event.clientX >= r.left && event.clientX < r.right &&
+           event.clientY >= r.top && event.clientY < r.bottom;
+  }
+
+  function setMove(bits) {
+    if (bits === moveBits) return;
+    moveBits = bits;
+    knoll("knollTouchMove", bits);
+  }
+
+  // The stick's directions for a thumb at the event's place; the knob
+  // follows it, within the stick.
+  function steer(event) {
+    const r = el("stick").getBoundingClientRect();
+    const radius = r.width / 2;
+    const x = event.clientX - r.left - radius, y = event.clientY - r.top - radius;
+    const length = Math.hypot(x, y);
+    const reach = Math.min(length, radius * 0.6) / (length || 1);
+    el("knob").style.transform = "translate(" + x * reach + "px, " + y * reach + "px)";
+    if (length < radius * STICK_DEAD_ZONE) {
+      setMove(0);
+      return;
+    }
+    const sx = x / length, sy = y / length;
+    setMove((sx < -STICK_SECTOR ? MOVE_LEFT : 0) | (sx > STICK_SECTOR ? MOVE_RIGHT : 0) |
+            (sy < -STICK_SECTOR ? MOVE_FORWARD : 0) | (sy > STICK_SECTOR ? MOVE_BACK : 0));
+  }
+
+  function releaseStick() {
+    stickFinger = null;
+    el("knob").style.transform = "";
+    setMove(0);
+  }
+
+  // Every finger lets go: lifted or cancelled, the page hidden, the window
+  // turned or resized under them (the stick has moved), Knoll stopped.
+  function releaseFingers() {
+    lookFinger = null;
+    releaseStick();
+  }
+
+  // A finger (or a pen) down on the view looks, on the stick flies; one of
+  // each at a time. A mouse is Knoll's own (GLFW's), and other kinds of
+  // pointer are left alone.
+  function fingerDown(event) {
+    if (event.pointerType === "mouse") setTouchInput(false);
+    if (event.pointerType !== "touch" && event.pointerType !== "pen") return;
+    setTouchInput(true);
+    if (event.target.closest("#stick")) {
+      if (stickFinger !== null) return;
+      stickFinger = event.pointerId;
+      steer(event);
+    } else if (event.target === canvas && lookFinger === null) {
+      lookFinger = {id: event.pointerId, x: event.clientX, y: event.clientY};
+    }
+  }
+
+  // A finger that leaves the view lets go there.
+  function fingerMoved(event) {
+    if (lookFinger && event.pointerId === lookFinger.id) {
+      if (!within(canvas, event)) {
+        lookFinger = null;
+        return;
+      }
+      const scale = LOOK_UNITS_PER_WIDTH / Math.max(canvas.clientWidth, 1);
+      knoll("knollTouchLook", (event.clientX - lookFinger.x) * scale, (event.clientY - lookFinger.y) * scale);
+      lookFinger.x = event.clientX;
+      lookFinger.y = event.clientY;
+    } else if (event.pointerId === stickFinger) {
+      if (within(canvas, event)) steer(event);
+      else releaseStick();
+    }
+  }
+
+  function fingerUp(event) {
+    if (lookFinger && event.pointerId === lookFinger.id) lookFinger = null;
+    if (event.pointerId === stickFinger) releaseStick();
+  }
+
+  // --------------------------------------------------------------- layout ----
+
+  // The height of the view besides the canvas (title, buttons, margins),
+  // from which the style sheet sizes the canvas to leave it all in the
+  // window. Measured whenever the title or the buttons change size; in full
+  // screen the canvas is out of the page's flow.
+  function measureView() {
+    if (document.fullscreenElement) return;
+    const chrome = el("view").getBoundingClientRect().height - canvas.getBoundingClientRect().height;
+    document.documentElement.style.setProperty("--view-chrome", Math.ceil(chrome) + "px");
   }
 
   // ----------------------------------------------------------- full screen ----
 
   function toggleFullscreen() {
-    const stage = el("stage");
+    const frame = canvas.parentElement;
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    else if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
-    canvas.focus();
+    else if (frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
+    if (!touchInput) canvas.focus({preventScroll: true});
   }
 
   // ------------------------------------------------------------ download ----
@@ -217,12 +589,32 @@
     return bytes;
   }
 
-  // A browser without WebGL 2 at all; one that has it but cannot create a
-  // context (a blocked driver) fails in Knoll's own start-up, with the same
-  // message. A trial context here would keep the page busy for a tenth of a
-  // second.
+  // Whether the browser makes a WebGL 2 context at all: one with WebGL
+  // turned off or its driver blocked has the API but gives no context. The
+  // trial context is let go at once; the time it takes is mostly the
+  // browser's starting its GL, which Knoll's own context then finds done.
   function webgl2Available() {
-    return typeof WebGL2RenderingContext === "function";
+    if (typeof WebGL2RenderingContext !== "function") return false;
+    const gl = document.createElement("canvas").getContext("webgl2");
+    if (!gl) return false;
+    const lose = gl.getExtension("WEBGL_lose_context");
+    if (lose) lose.loseContext();
+    return true;
+  }
+
+  // Resolves once the browser has painted the page as it is now.
+  function painted() {
+    return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+  }
+
+  // No WebGL 2: said in a visitor's words, with the desktop's line in
+  // error.log. Starting again cannot help.
+  function noWebgl2() {
+    logLine("Window init failed!");
+    stopped = true;
+    showOverlay(NO_WEBGL[0], NO_WEBGL[1]);
+    document.body.dataset.status = "1";
+    document.body.dataset.knoll = "failed";
   }
 
   // --------------------------------------------------------------- start ----
@@ -234,6 +626,7 @@
       print: logLine,
       printErr: logLine,
       knollStoreFile: fileReplaced,
+      knollSettings: showSettings,
       knollStartupFailed: startupFailed,
       knollContext: contextChanged,
       knollAddressSettings: addressSettings(),
@@ -253,6 +646,7 @@
       onExit: (status) => {
         if (stopped) return;
         stopped = true;
+        releaseFingers();
         if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
         showOverlay("Knoll has stopped" + (status ? " (status " + status + ")." : "."),
                     status ? "See error.log for why." : "", undefined, true);
@@ -273,29 +667,54 @@
     document.body.append(script);
   }
 
-  async function main() {
-    logText = loadFile("error.log") || "";
+  function listen() {
     window.addEventListener("keydown", filterKey, true);
     window.addEventListener("keyup", filterKey, true);
     canvas.addEventListener("contextmenu", (event) => event.preventDefault());
-    canvas.addEventListener("mousedown", () => canvas.focus());
-    el("fullscreen").addEventListener("click", toggleFullscreen);
+    canvas.addEventListener("mousedown", () => canvas.focus({preventScroll: true}));
+    canvas.addEventListener("focus", showHint);
+    canvas.addEventListener("blur", showHint);
+    const frame = canvas.parentElement;
+    frame.addEventListener("pointerdown", fingerDown);
+    window.addEventListener("pointermove", fingerMoved);
+    window.addEventListener("pointerup", fingerUp);
+    window.addEventListener("pointercancel", fingerUp);
+    window.addEventListener("resize", releaseFingers);
+    window.addEventListener("blur", releaseFingers);
+    document.addEventListener("visibilitychange", () => { if (document.hidden) releaseFingers(); });
+    for (const button of document.querySelectorAll("[data-key]"))
+      button.addEventListener("click", () => knoll("knollCommand", Number(button.dataset.key)));
+    for (const button of document.querySelectorAll(".fullscreen"))
+      button.addEventListener("click", toggleFullscreen);
+    el("home").addEventListener("click", () => knoll("knollCommand", HOME_KEY));
     el("download-log").addEventListener("click", downloadLog);
     el("restart").addEventListener("click", () => window.location.reload());
     el("settings-form").addEventListener("submit", applySettings);
-    el("settings-reset").addEventListener("click", resetSettings);
-    const help = loadFile("help.txt");
-    if (help) el("help").textContent = help;
-    const config = loadFile("config.txt");
-    if (config) showSettings(config);
+    el("keep-link").addEventListener("click", applySettings);
+    el("copy-link").addEventListener("click", copyLink);
+    el("settings-reset").addEventListener("click", askReset);
+    el("reset-dialog").addEventListener("close", resetClosed);
+    const observer = new ResizeObserver(measureView);
+    observer.observe(document.querySelector("header"));
+    observer.observe(el("bar"));
+  }
+
+  async function main() {
+    logText = loadFile("error.log") || "";
+    storageRefused = refusesStorage();
+    listen();
+    setTouchInput(window.matchMedia("(pointer: coarse)").matches);
+    helpText = loadFile("help.txt") || "";
+    showControls();
+    showHint();
     document.body.dataset.knoll = "loading";
 
+    showOverlay("Downloading Knoll…", "", 0);
+    await painted();
     if (!webgl2Available()) {
-      logLine("Window init failed!");
-      startupFailed("Window init failed!");
+      noWebgl2();
       return;
     }
-    showOverlay("Downloading Knoll…", "", 0);
     let wasm;
     try {
       wasm = await download("knoll.wasm", (received, total) => {

@@ -4,5 +4,5 @@
 // A style sheet for the end-to-end driver and the benchmark.
 "use strict";
 
-module.exports = "#stage { position: fixed !important; left: 0; top: 0; z-index: 1; }" +
-  " #stage:not(:fullscreen) #canvas { width: calc(var(--knoll-width) * 1px); max-width: none; }";
+module.exports = "#frame { position: fixed !important; left: 0; top: 0; z-index: 1; }" +
+  " #frame:not(:fullscreen) #canvas { width: calc(var(--knoll-width) * 1px); }";
