@@ -31,8 +31,15 @@
 //                 by " | "
 // lose-context    takes Knoll's WebGL context away, as a driver reset would
 // restore-context gives it back
-// scale S W H     a display of device pixel ratio S, the browser's window
-//                 W x H CSS pixels
+// scale S W H [touch]  a display of device pixel ratio S, the browser's
+//                 window W x H CSS pixels; a phone's touch screen with touch
+// touch ID X Y|up|cancel  finger ID down or moved to page position (X, Y),
+//                 lifted, or every finger cancelled, as real touch events
+// unpin           the page's own layout, without the canvas pinned at the
+//                 top-left corner at Knoll's window size
+// click SELECTOR  clicks the page's element
+// eval EXPRESSION the expression's value in the page
+// pageshot PATH   the browser's window as the page shows it, as a PNG
 // quit            closes the browser
 "use strict";
 
@@ -53,12 +60,23 @@ const KEYS = {
   Escape: "Escape", F11: "F11", Return: "Enter", space: "Space",
 };
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
+// The page's progress figures, each value it shows, for the eval command.
+const PROGRESS_SEEN = () => {
+  window.knollProgress = [];
+  const value = Object.getOwnPropertyDescriptor(HTMLProgressElement.prototype, "value");
+  Object.defineProperty(HTMLProgressElement.prototype, "value", {
+    get() { return value.get.call(this); },
+    set(v) { window.knollProgress.push(v); value.set.call(this, v); },
+  });
+};
 
 // --------------------------------------------------------------- state ----
 
 let browser, page;
 let pointer = {x: 0, y: 0};
 let refuseStorage = false;
+let pinned;
+const fingers = new Map();
 const consoleLines = [];
 const knollLines = [];
 
@@ -83,6 +101,9 @@ async function launch() {
     args: ["--no-sandbox", "--disable-dev-shm-usage", ...chromiumFlags],
   });
   page = await browser.newPage();
+  await page.evaluateOnNewDocument(PROGRESS_SEEN);
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir + "/.downloads"});
   page.on("console", (m) => {
     if (m.type() !== "error" && m.type() !== "warn" && m.type() !== "warning") return;
     if (m.text().startsWith("Knoll: ")) {
@@ -101,7 +122,7 @@ async function settled() {
   await page.waitForFunction(() => document.body.dataset.knoll &&
                              !["loading", "starting"].includes(document.body.dataset.knoll),
                              {polling: 100, timeout: 60000});
-  await page.addStyleTag({content: PINNED_CANVAS});
+  pinned = await page.addStyleTag({content: PINNED_CANVAS});
 }
 
 async function open(query) {
@@ -136,8 +157,13 @@ async function setting(key, value) {
   await page.click("#settings summary");
   const input = await page.$(`#settings-fields input[name="${key}"]`);
   if (!input) throw new Error("the settings panel has no " + key);
-  await input.click({clickCount: 3});
-  await input.type(value);
+  const kind = await input.evaluate((e) => e.type);
+  if (kind === "select-one") await input.select(value);
+  else if (kind === "checkbox") await input.evaluate((e, v) => { e.checked = v !== "0"; }, value);
+  else {
+    await input.click({clickCount: 3});
+    await input.type(value);
+  }
   await Promise.all([page.waitForNavigation(), page.click("#settings-form button[type=submit]")]);
   await settled();
   return "";
@@ -159,6 +185,21 @@ async function pull() {
     if (files[name] === null) fs.rmSync(file, {force: true});
     else fs.writeFileSync(file, files[name]);
   }
+  return "";
+}
+
+// Finger id down, moved, lifted (up) or all cancelled, with the fingers
+// still down in each event, as a touch screen reports them.
+async function touch(id, x, y) {
+  let type = fingers.has(id) ? "touchMove" : "touchStart";
+  if (x === "cancel") type = "touchCancel";
+  if (x === "up") type = "touchEnd";
+  if (type === "touchCancel") fingers.clear();
+  else if (type === "touchEnd") fingers.delete(id);
+  else fingers.set(id, {x: Number(x), y: Number(y), id: Number(id)});
+  const cdp = await page.createCDPSession();
+  await cdp.send("Input.dispatchTouchEvent", {type, touchPoints: [...fingers.values()]});
+  await cdp.detach();
   return "";
 }
 
@@ -225,8 +266,23 @@ const commands = {
     await page.evaluate(() => window.knollLoseContext.restoreContext());
     return "";
   },
-  scale: async ([s, w, h]) => {
-    await page.setViewport({width: Number(w), height: Number(h), deviceScaleFactor: Number(s)});
+  scale: async ([s, w, h, phone]) => {
+    await page.setViewport({width: Number(w), height: Number(h), deviceScaleFactor: Number(s),
+                            hasTouch: !!phone, isMobile: !!phone, isLandscape: Number(w) > Number(h)});
+    return "";
+  },
+  touch: ([id, x, y]) => touch(id, x, y),
+  unpin: async () => {
+    await pinned.evaluate((e) => e.remove());
+    return "";
+  },
+  click: async ([selector]) => {
+    await page.click(selector);
+    return "";
+  },
+  eval: async (words) => String(await page.evaluate(words.join(" "))),
+  pageshot: async ([file]) => {
+    await page.screenshot({path: file});
     return "";
   },
   quit: async () => {
