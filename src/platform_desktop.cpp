@@ -21,3 +21,5 @@ const char *settingOverrides(void) { return NULL; }
 void startupFrameShown(void) {}
 
 void startupDone(void) {}
+
+double inputEventTime(void) { return -1.0; }

@@ -12,7 +12,7 @@
   // Keys Knoll reads while the canvas has focus; the page would scroll or
   // the browser would act on them.
   const KNOLL_KEYS = new Set(["ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown", "KeyE", "KeyF",
-                              "KeyR", "F11", "Escape"]);
+                              "KeyR", "F11", "Escape", "Home"]);
   const HINTS = {
     "Window init failed!": "Knoll needs WebGL 2. Try a current Firefox, Chrome, Edge or Safari, " +
       "turn on hardware acceleration in the browser's settings, or update the graphics driver.",
