@@ -38,7 +38,9 @@ function(knoll_web_page target)
   target_link_options(${target} PRIVATE
     -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=64MB -sTOTAL_STACK=1MB
     -sEXIT_RUNTIME=1
-    "-sEXPORTED_RUNTIME_METHODS=[FS,UTF8ToString,stringToUTF8]")
+    "-sEXPORTED_RUNTIME_METHODS=[FS,UTF8ToString,stringToUTF8]"
+    # The page's touch controls and buttons (src/platform_web.cpp).
+    "-sEXPORTED_FUNCTIONS=[_main,_knollTouchLook,_knollTouchMove,_knollCommand]")
   set(copied)
   foreach(f ${KNOLL_WEB_PAGE_FILES})
     add_custom_command(OUTPUT ${KNOLL_WEB_SITE}/${f}

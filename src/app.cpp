@@ -20,6 +20,9 @@ static const float STEP = 0.25f;                    // world units per tick
 static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
 static const float FAR_PLANE = 64.0f;
+static const Vec3 CAMERA_START = {16.0f, 8.0f, 32.0f};
+// The arrow keys, in the order of ArrowKeys and MoveBits.
+static const int ARROW_KEYS[4] = {GLFW_KEY_LEFT, GLFW_KEY_RIGHT, GLFW_KEY_UP, GLFW_KEY_DOWN};
 // The name the desktop knows the program by: its desktop entry is
 // knoll.desktop, whose StartupWMClass says the same.
 static const char *const APP_NAME = "knoll";
@@ -57,11 +60,15 @@ int mode = MODE_LOGO;
 double fps_num;
 RandomState *random_state;
 TModel *test_terrain;
-Vec3 cam_pos = {16.0f, 8.0f, 32.0f};
-Vec3 cam_prev = {16.0f, 8.0f, 32.0f};
+Vec3 cam_pos = CAMERA_START;
+Vec3 cam_prev = CAMERA_START;
 Quat cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
 
 static int refresh_pending;  // the window reported damage during this wait
+static CameraLook look;
+static double look_dx, look_dy;  // look motion from outside GLFW, for the next turn
+// The four directions held by the arrow keys and by a move control.
+static HeldInput arrow_keys[4], move_control[4];
 
 // ------------------------------------------------------------ the loop ----
 
@@ -125,14 +132,17 @@ int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientati
     int starting = active && !look->looking;
     look->looking = active;
     if (!active || starting) return 0;
+    cameraTurnBy(look, dx, dy, orientation);
+    return 1;
+}
 
+void cameraTurnBy(CameraLook *look, double dx, double dy, Quat *orientation) {
     look->look_hor -= dx * TURN_PER_UNIT;
     look->look_ver -= dy * TURN_PER_UNIT;
     look->look_hor = fmod(look->look_hor, 2.0 * PI);
     look->look_ver = fmin(fmax(look->look_ver, -PI / 2.0), PI / 2.0);
     *orientation = quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, (float)look->look_hor),
                                    {1.0f, 0.0f, 0.0f}, (float)look->look_ver);
-    return 1;
 }
 
 Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys) {
@@ -144,22 +154,80 @@ Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys) {
 }
 
 void cameraLook(void) {
-    static CameraLook look;
     double x, y;
     glfwGetCursorPos(window, &x, &y);
     int active =
         mode == MODE_RUNNING && glfwGetInputMode(window, GLFW_CURSOR) == GLFW_CURSOR_DISABLED;
     cameraTurn(&look, x, y, active, &cam_ori);
+    if (mode == MODE_RUNNING && (look_dx != 0.0 || look_dy != 0.0))
+        cameraTurnBy(&look, look_dx, look_dy, &cam_ori);
+    look_dx = look_dy = 0.0;
 }
 
+// Every held input counts the tick, on the logo screen too, where a press
+// moves nothing and owes nothing afterwards.
 void tick(void) {
+    int held[4];
+    for (int d = 0; d < 4; d++) held[d] = heldTick(&arrow_keys[d]) | heldTick(&move_control[d]);
     if (mode != MODE_RUNNING) return;
     cam_prev = cam_pos;
-    ArrowKeys keys = {glfwGetKey(window, GLFW_KEY_LEFT) == GLFW_PRESS,
-                      glfwGetKey(window, GLFW_KEY_RIGHT) == GLFW_PRESS,
-                      glfwGetKey(window, GLFW_KEY_UP) == GLFW_PRESS,
-                      glfwGetKey(window, GLFW_KEY_DOWN) == GLFW_PRESS};
-    cam_pos = cameraMove(cam_pos, cam_ori, keys);
+    cam_pos = cameraMove(cam_pos, cam_ori, {held[0], held[1], held[2], held[3]});
+}
+
+// What a press made before it owes is dropped too: the view is the start's.
+void cameraHome(void) {
+    cam_pos = cam_prev = CAMERA_START;
+    cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
+    look.look_hor = look.look_ver = 0.0;
+    look_dx = look_dy = 0.0;
+    for (int d = 0; d < 4; d++) arrow_keys[d].owed = move_control[d].owed = 0;
+}
+
+void heldPress(HeldInput *held, double t) {
+    if (held->down) return;
+    *held = {1, t, 0, 0};
+}
+
+void heldRelease(HeldInput *held, double t) {
+    if (!held->down) return;
+    double lasted = held->since >= 0.0 && t >= 0.0 ? t - held->since : 0.0;
+    // A press that lasted a whole number of ticks, give or take the clock's
+    // rounding, is owed that number.
+    int due = (int)ceil(lasted / TICK_LENGTH - 1e-6);
+    if (due < 1) due = 1;
+    held->down = 0;
+    held->owed = due > held->ticks ? due - held->ticks : 0;
+}
+
+int heldTick(HeldInput *held) {
+    if (held->down) {
+        held->ticks++;
+        return 1;
+    }
+    if (held->owed == 0) return 0;
+    held->owed--;
+    return 1;
+}
+
+// ------------------------------------------------------------- input ----
+
+void inputLook(double dx, double dy) {
+    look_dx += dx;
+    look_dy += dy;
+}
+
+void inputMove(int bits) {
+    double t = inputEventTime();
+    for (int d = 0; d < 4; d++) {
+        if (bits & (1 << d))
+            heldPress(&move_control[d], t);
+        else
+            heldRelease(&move_control[d], t);
+    }
+}
+
+void inputRelease(void) {
+    for (int d = 0; d < 4; d++) arrow_keys[d] = move_control[d] = HeldInput{};
 }
 
 // ---------------------------------------------------------- commands ----
@@ -195,11 +263,8 @@ static void toggleFullscreen(GLFWwindow *win) {
     }
 }
 
-static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int mods) {
-    (void)scancode;
-    (void)mods;
+void inputCommand(int key) {
     static int showgrid;
-    if (action != GLFW_PRESS) return;
     // Before the start-up is complete (a page handles input meanwhile) only
     // Esc has something to act on.
     if (!test_terrain && key != GLFW_KEY_ESCAPE) return;
@@ -214,10 +279,26 @@ static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int 
         showgrid = showgrid == 0 ? 1 : 0;
         graphicsTerrainGrid(showgrid);
         break;
-    case GLFW_KEY_ESCAPE: glfwSetWindowShouldClose(win, 1); break;
-    case GLFW_KEY_F11: toggleFullscreen(win); break;
+    case GLFW_KEY_ESCAPE: glfwSetWindowShouldClose(window, 1); break;
+    case GLFW_KEY_F11: toggleFullscreen(window); break;
+    case GLFW_KEY_HOME: cameraHome(); break;
     default: break;
     }
+}
+
+// Arrow keys are held inputs, told by press and release; every other key
+// acts on its press.
+static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int mods) {
+    (void)win;
+    (void)scancode;
+    (void)mods;
+    for (int d = 0; d < 4; d++) {
+        if (key != ARROW_KEYS[d]) continue;
+        if (action == GLFW_PRESS) heldPress(&arrow_keys[d], inputEventTime());
+        if (action == GLFW_RELEASE) heldRelease(&arrow_keys[d], inputEventTime());
+        return;
+    }
+    if (action == GLFW_PRESS) inputCommand(key);
 }
 
 // Holding the right button hides and locks the cursor, which enables look.

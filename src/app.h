@@ -21,6 +21,10 @@ static const double LOGO_SECONDS = 2.0;
 static const float HUD_SCALE_MIN = 0.5f;
 static const float HUD_SCALE_MAX = 8.0f;
 
+// The directions of a move control that is not the arrow keys (a page's touch
+// control), as bits, in the order of ArrowKeys.
+enum MoveBits { MOVE_LEFT = 1, MOVE_RIGHT = 2, MOVE_FORWARD = 4, MOVE_BACK = 8 };
+
 // ---------------------------------------------------------------- types ----
 
 // The loop's clock bookkeeping, all in seconds.
@@ -53,6 +57,16 @@ struct ArrowKeys {
     int left, right, up, down;
 };
 
+// One way of holding a move direction (an arrow key, a touch control), told
+// by press and release rather than read as a state in the tick, so that a
+// press shorter than a tick, or read only frames later, still moves.
+struct HeldInput {
+    int down;
+    double since;  // the press's time on glfwGetTime's clock, negative if unknown
+    int ticks;     // ticks run since the press
+    int owed;      // ticks still to move after the release
+};
+
 // ---------------------------------------------------------------- state ----
 
 extern GLFWwindow *window;
@@ -83,10 +97,38 @@ void fpsText(char *out, int size, double fps);
 // camera only when active and already active at the previous reading.
 // Returns 1 and writes *orientation when it turned.
 int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientation);
+// Turns the camera by a motion of (dx, dy) screen units, as a cursor's.
+void cameraTurnBy(CameraLook *look, double dx, double dy, Quat *orientation);
 // One tick's movement of 0.25 units per held key, in the camera's own frame.
 Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys);
 void cameraLook(void);
 void tick(void);
+// Puts the camera back where the scene starts, the look angles with it.
+void cameraHome(void);
+
+// A press at time t (negative when the platform cannot say when); a repeated
+// press while down changes nothing.
+void heldPress(HeldInput *held, double t);
+// The release at time t: the input is owed the ticks its press lasted that it
+// has not moved yet, and at least one in all.
+void heldRelease(HeldInput *held, double t);
+// Counts one tick; 1 when the input moves the camera in it.
+int heldTick(HeldInput *held);
+
+// ------------------------------------------------------------- input ----
+// What a platform passes on besides GLFW's keys and cursor: a page's touch
+// controls and buttons.
+
+// A look motion of (dx, dy) screen units, as a right-drag of the cursor;
+// applied in the next turn, and only while the scene runs.
+void inputLook(double dx, double dy);
+// The move control's held directions (MoveBits), until the next call.
+void inputMove(int bits);
+// Runs the command of the key with GLFW key code key, as its press would.
+void inputCommand(int key);
+// Lets go of every held key and direction, owing nothing: the input has gone
+// elsewhere (the window lost focus, the page was hidden).
+void inputRelease(void);
 
 // ---------------------------------------------------------- commands ----
 

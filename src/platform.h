@@ -79,6 +79,12 @@ void startupFrameShown(void);
 // The start-up is complete and the loop's clock runs.
 void startupDone(void);
 
+// The time, on glfwGetTime's clock, at which the input event being handled
+// happened: a browser stamps each event as it comes, which may be a long frame
+// before its handler runs. Negative where the platform does not say (GLFW on
+// a desktop, whose callbacks run when the loop reads the events).
+double inputEventTime(void);
+
 // Settings for this run only, as config.txt lines (configOverride): the
 // address's ?key=value pairs in a browser; NULL on a desktop.
 const char *settingOverrides(void);

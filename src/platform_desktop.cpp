@@ -23,3 +23,5 @@ void settingsInForce(const char *table) { (void)table; }
 void startupFrameShown(void) {}
 
 void startupDone(void) {}
+
+double inputEventTime(void) { return -1.0; }

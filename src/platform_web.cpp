@@ -13,6 +13,7 @@
 #include <emscripten/html5.h>
 #include <stdio.h>
 
+#include "app.h"
 #include "config.h"
 
 // ------------------------------------------------------------ constants ----
@@ -143,6 +144,14 @@ EM_JS(void, pageSetFullscreen, (int on), {
     }
 });
 
+// How long ago, in seconds, the event being handled now happened; negative
+// outside an event's handler.
+EM_JS(double, pageEventAge, (void), {
+    var event = window.event;
+    if (!event || !(event.timeStamp > 0)) return -1;
+    return Math.max(performance.now() - event.timeStamp, 0) / 1000;
+});
+
 EM_JS(int, pageScreenWidth, (void), { return screen.width; });
 EM_JS(int, pageScreenHeight, (void), { return screen.height; });
 // clang-format on
@@ -181,6 +190,11 @@ int optionsAnswered(void) { return 0; }
 void startupFrameShown(void) { pageFrameShown(); }
 
 void startupDone(void) { pageStarted(); }
+
+double inputEventTime(void) {
+    double age = pageEventAge();
+    return age < 0.0 ? -1.0 : glfwGetTime() - age;
+}
 
 const char *settingOverrides(void) {
     pageAddressSettings(address_settings, sizeof(address_settings));
@@ -225,6 +239,24 @@ static EM_BOOL contextLost(int type, const void *reserved, void *data) {
     return EM_TRUE;  // asks the browser to give the context back
 }
 
+// Keys and touches held when the page lost the input end there: their
+// releases go elsewhere.
+static EM_BOOL inputGone(int type, const EmscriptenFocusEvent *event, void *data) {
+    (void)type;
+    (void)event;
+    (void)data;
+    inputRelease();
+    return EM_FALSE;
+}
+
+static EM_BOOL visibilityChanged(int type, const EmscriptenVisibilityChangeEvent *event,
+                                 void *data) {
+    (void)type;
+    (void)data;
+    if (event->hidden) inputRelease();
+    return EM_FALSE;
+}
+
 static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
     (void)type;
     (void)reserved;
@@ -249,6 +281,8 @@ void runLoop(const LoopHooks *hooks) {
     loop = hooks;
     emscripten_set_webglcontextlost_callback("#canvas", NULL, EM_FALSE, contextLost);
     emscripten_set_webglcontextrestored_callback("#canvas", NULL, EM_FALSE, contextRestored);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, NULL, EM_FALSE, inputGone);
+    emscripten_set_visibilitychange_callback(NULL, EM_FALSE, visibilityChanged);
     pagePlaceCanvas(win_width, win_height);
     emscripten_set_main_loop(animationFrame, 0, 0);
     emscripten_set_main_loop_timing(EM_TIMING_RAF, swap_interval > 1 ? swap_interval : 1);
@@ -311,5 +345,27 @@ void glfwSetWindowMonitor(GLFWwindow *window, GLFWmonitor *monitor, int x, int y
     (void)refresh;
     pageSetFullscreen(monitor != NULL);
 }
+
+}  // extern "C"
+
+// ------------------------------------------------------ the page's input ----
+// The page's touch controls and buttons call these, once the runtime is up,
+// as Module._knollTouchLook(dx, dy), Module._knollTouchMove(bits) and
+// Module._knollCommand(key); cmake/web.cmake exports them.
+
+extern "C" {
+
+// Turns the camera as a right-drag of the cursor by (dx, dy) screen units
+// would: a finger's motion in CSS pixels, scaled by the page to the canvas's
+// CSS size. Acts in the next turn, while the scene runs.
+void knollTouchLook(double dx, double dy) { inputLook(dx, dy); }
+
+// The move control's held directions until the next call: bit 0 left, 1
+// right, 2 forward, 3 back; 0 lets go of all.
+void knollTouchMove(int bits) { inputMove(bits); }
+
+// Runs a key's command as its press would, by GLFW key code: E 69, F 70,
+// R 82, Home 268, F11 300.
+void knollCommand(int key) { inputCommand(key); }
 
 }  // extern "C"
