@@ -769,6 +769,71 @@ case_context_lost() {
     note "context lost and given back: the same picture"
 }
 
+# The middle of element $1 on the page, "x y".
+centre_of() {
+    web_ask eval "(({x, y, width, height}) => Math.round(x + width / 2) + ' ' + Math.round(y + height / 2))(document.querySelector('$1').getBoundingClientRect())"
+}
+
+# Finger $1 from ($2, $3) by ($4, $5) in five steps, lifted unless $6 is
+# "hold".
+finger_drag() {
+    local i
+    for i in 0 1 2 3 4 5; do web_ask touch "$1" $(($2 + $4 * i / 5)) $(($3 + $5 * i / 5)); sleep 0.1; done
+    [ "${6:-}" = hold ] || web_ask touch "$1" up
+}
+
+# On a phone's touch screen (390 x 844 CSS pixels, ratio 3): a finger
+# dragged on the view turns it, the stick flies while another finger looks,
+# a cancelled touch or a turn of the phone mid-press stops the flight, and
+# the page neither scrolls nor zooms.
+case_touch() {
+    only_on_web "touch controls are the page's"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    web_ask scale 3 390 844 touch
+    HUD_ROWS=72
+    start_knoll
+    web_ask unpin
+    wait_logo
+    wait_running s0
+    local cx cy sx sy s back
+    read -r cx cy < <(centre_of '#canvas')
+    finger_drag 1 "$cx" "$cy" 20 0
+    read -r sx sy < <(centre_of '#stick')
+    wait_still look
+    s=$(best_shift x s0 look 192)
+    note "a finger dragged right: picture moved by $s pixels"
+    [ "$s" -gt 20 ] || fail "dragging a finger right did not turn right (shift $s)"
+    # Forward on the stick while the other finger turns back: both reach
+    # Knoll, until a cancel ends them.
+    web_ask eval "window.calls = []; for (const f of ['_knollTouchMove', '_knollTouchLook']) { Module[f](0, 0); const g = Module[f]; Module[f] = (a, b) => { calls.push(f.slice(11) + a); g(a, b); }; }" >/dev/null
+    finger_drag 2 "$sx" "$sy" 0 -40 hold
+    finger_drag 1 "$cx" "$cy" -20 0
+    web_ask touch 2 cancel
+    [[ "$(web_ask eval "calls.join()")" =~ ^Move4,(Look[-0-9.]+,)+Move0$ ]] ||
+        fail "stick and look at once: $(web_ask eval "calls.join()")"
+    wait_still flown
+    assert_differ look flown "the stick held forward"
+    sleep 1.5
+    shot after
+    assert_same flown after "after the cancelled touch"
+    [ "$(web_ask eval "[scrollX, scrollY, visualViewport.scale].join()")" = 0,0,1 ] ||
+        fail "the page scrolled or zoomed: $(web_ask eval "[scrollX, scrollY, visualViewport.scale].join()")"
+    # Turned to landscape with a thumb on the stick.
+    finger_drag 3 "$sx" "$sy" 0 -40 hold
+    web_ask scale 3 844 390 touch
+    sleep 1
+    shot turned
+    sleep 1.5
+    shot turned_later
+    assert_same turned turned_later "after the phone was turned mid-press"
+    web_ask touch 3 up
+    [ "$(web_ask state)" = running ] || fail "Knoll stopped when the phone was turned"
+    read -r x y w h < <(geometry)
+    [ $((y + h)) -le 390 ] && [ $((x + w)) -le 844 ] || fail "in landscape the canvas is at $x $y $w $h"
+    finish
+}
+
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"
 # An expansion error (bad arithmetic, say) abandons the case's whole call and
 # goes on with the next line, which must then not say PASS.

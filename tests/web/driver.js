@@ -72,7 +72,7 @@ const PROGRESS_SEEN = () => {
 
 // --------------------------------------------------------------- state ----
 
-let browser, page;
+let browser, page, cdp;
 let pointer = {x: 0, y: 0};
 let refuseStorage = false;
 let pinned;
@@ -102,7 +102,7 @@ async function launch() {
   });
   page = await browser.newPage();
   await page.evaluateOnNewDocument(PROGRESS_SEEN);
-  const cdp = await page.createCDPSession();
+  cdp = await page.createCDPSession();
   await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir + "/.downloads"});
   page.on("console", (m) => {
     if (m.type() !== "error" && m.type() !== "warn" && m.type() !== "warning") return;
@@ -197,9 +197,7 @@ async function touch(id, x, y) {
   if (type === "touchCancel") fingers.clear();
   else if (type === "touchEnd") fingers.delete(id);
   else fingers.set(id, {x: Number(x), y: Number(y), id: Number(id)});
-  const cdp = await page.createCDPSession();
   await cdp.send("Input.dispatchTouchEvent", {type, touchPoints: [...fingers.values()]});
-  await cdp.detach();
   return "";
 }
 
