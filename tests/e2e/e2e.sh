@@ -166,6 +166,11 @@ case_no_gl33() {
     if grep -Eiq 'page fault|unhandled exception|terminate called' "$work/.stdout" error.log; then
         fail "the process faulted on its way out: $(grep -Ei 'fault|exception|terminate' "$work/.stdout" error.log | head -n3)"
     fi
+    if on_web; then
+        [ "$(web_ask message)" = "Knoll cannot run in this browser." ] || fail "the page says '$(web_ask message)'"
+        [ "$(web_ask eval "performance.getEntriesByType('resource').some((e) => e.name.endsWith('.wasm')) || !document.getElementById('restart').hidden")" = false ] ||
+            fail "without WebGL the page downloaded Knoll or offers a restart"
+    fi
     note "no OpenGL 3.3: status 1, error.log: $(text_of error.log | sed -n 2p)"
 }
 
@@ -677,18 +682,35 @@ case_settings_kept() {
     only_on_web "a desktop keeps config.txt as a file (config_files)"
     setup
     printf '%swin_width 700\nwin_height 500\n' "$LIGHT_CONFIG" >config.txt
+    KNOLL_WEB_QUERY='?win_height=510'
     start_knoll
     wait_logo
     web_ask reload
-    [ "$(geometry)" = "0 0 700 500" ] || fail "after a reload the canvas is $(geometry), not 700x500"
+    [ "$(geometry)" = "0 0 700 510" ] || fail "after a reload the canvas is $(geometry), not 700x510"
     web_ask setting win_height 525
-    [ "$(geometry)" = "0 0 700 525" ] || fail "after the panel's change the canvas is $(geometry)"
+    [ "$(geometry) $(web_ask eval "document.getElementById('setting-win_height').value")" = "0 0 700 525 525" ] ||
+        fail "after the panel's change the canvas is $(geometry), the panel says $(web_ask eval "document.getElementById('setting-win_height').value")"
     web_ask reload
     [ "$(geometry)" = "0 0 700 525" ] || fail "the panel's change did not outlive a reload"
     focus_view
     finish
     grep -qx 'win_height 525' config.txt || fail "config.txt: $(cat config.txt)"
     note "settings kept across reloads and changed in the panel"
+    # The copied link gives its settings to a browser that keeps others.
+    web_ask reload
+    web_ask eval "document.getElementById('settings').open = true" >/dev/null
+    web_ask click '#copy-link'
+    local link
+    link=$(web_ask eval "document.getElementById('link-out').value")
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    web_ask open "?${link#*\?}" >/dev/null
+    [ "$(geometry)" = "0 0 700 525" ] || fail "the copied link $link gives $(geometry)"
+    # A value out of range is shown clamped before it is applied, and logged.
+    local clamped
+    clamped=$(web_ask eval "(() => { const i = document.getElementById('setting-fps_limit'); i.value = '999'; i.dispatchEvent(new Event('input')); return document.getElementById(i.id + '-note').textContent; })()")
+    [[ "$clamped" = *"256 is used"* ]] || fail "fps_limit 999 is shown as '$clamped'"
+    web_ask setting fps_limit 999
+    [[ "$(web_ask log)" = *"Setting Error: fps_limit 999 is out of range; 256 is used"* ]] || fail "error.log: $(web_ask log)"
 }
 
 # Settings in the address hold for that visit only, read like config.txt
@@ -697,6 +719,7 @@ case_address_settings() {
     only_on_web "only a page has an address to take settings from"
     setup
     printf '%s' "$LIGHT_CONFIG" >config.txt
+    seq -f 'line %g of an earlier run' 3000 >error.log
     KNOLL_WEB_QUERY='?win_width=900&win_height=600&vsync=often&shadow_smooth=7&fps_limit=2&fps_limit=3&colour=blue'
     start_knoll
     wait_logo
@@ -709,7 +732,8 @@ case_address_settings() {
 Setting Error: shadow_smooth 7 is out of range; 1 is used
 Setting Error: fps_limit is given twice; the last one holds
 Setting Error: colour is no setting'
-    [ "$(cat error.log)" = "$expected" ] || fail "error.log: $(cat error.log)"
+    [ "$(tail -n4 error.log)" = "$expected" ] || fail "error.log: $(tail -n4 error.log)"
+    [ "$(wc -c <error.log)" -le 65536 ] && grep -q '^line 3000 of' error.log || fail "error.log kept $(wc -c <error.log) bytes, from '$(head -n1 error.log)'"
     note "address settings for this visit only; four faults in error.log"
 }
 
@@ -736,6 +760,45 @@ case_focus_and_storage() {
     tap r
     wait_differ s0 grid "R with the focus"
     note "keys only with the focus; refused storage logged"
+
+    # Tab leaves the canvas for the page's buttons and Shift+Tab comes back;
+    # Space scrolls nothing there. The focus ring stands out by 3:1 from the
+    # sky beside it and from the page.
+    web_ask unpin
+    web_ask eval "document.body.style.minHeight = '300vh'" >/dev/null
+    tap Tab
+    [ "$(web_ask eval "document.activeElement.textContent")" = "Full screen" ] ||
+        fail "Tab from the canvas went to '$(web_ask eval "document.activeElement.outerHTML")'"
+    key_down Shift_L
+    tap Tab
+    key_up Shift_L
+    tap space
+    [ "$(web_ask eval "document.activeElement.id + ' ' + scrollY")" = "canvas 0" ] ||
+        fail "after Shift+Tab and Space: $(web_ask eval "document.activeElement.id + ' ' + scrollY")"
+    local cx top
+    read -r cx top < <(web_ask eval "(({x, y, width}) => Math.round(x + width / 2) + ' ' + Math.round(y))(document.getElementById('canvas').getBoundingClientRect())")
+    web_ask pageshot "$work/page.png"
+    contrast() {
+        convert "$work/page.png" -format "%[fx:p{$cx,$1}.r] %[fx:p{$cx,$1}.g] %[fx:p{$cx,$1}.b] %[fx:p{$cx,$2}.r] %[fx:p{$cx,$2}.g] %[fx:p{$cx,$2}.b]" info: |
+            awk 'function l(c) { return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
+                 function y(r, g, b) { return 0.2126 * l(r) + 0.7152 * l(g) + 0.0722 * l(b) + 0.05 }
+                 { a = y($1, $2, $3); b = y($4, $5, $6); print (a > b ? a / b : b / a) }'
+    }
+    local sky page
+    sky=$(contrast $((top - 2)) $((top + 2)))
+    page=$(contrast $((top - 5)) $((top - 12)))
+    note "focus ring: $sky:1 against the sky, $page:1 against the page"
+    awk "BEGIN{exit !($sky >= 3 && $page >= 3)}" || fail "the focus ring stands out $sky:1 from the sky, $page:1 from the page"
+
+    # error.log as a download, Knoll running on; then a setting applied
+    # without storage holds for the visit.
+    web_ask click '#download-log'
+    wait_for_output 0 25 bash -c "[ -s '$work/.downloads/error.log' ]; echo \$?" >/dev/null
+    grep -q '^Storage Error: config.txt is kept' "$work/.downloads/error.log" && [ "$(web_ask state)" = running ] ||
+        fail "error.log downloaded as: $(ls "$work/.downloads"), Knoll $(web_ask state)"
+    web_ask setting msaa_level 4
+    [ "$(web_ask eval "document.getElementById('canvas').getContext('webgl2').getContextAttributes().antialias")" = true ] ||
+        fail "msaa_level 4 applied without storage did not turn antialiasing on"
 }
 
 # A lost WebGL context: the page says so, and once the browser gives it back
@@ -831,6 +894,29 @@ case_touch() {
     [ "$(web_ask state)" = running ] || fail "Knoll stopped when the phone was turned"
     read -r x y w h < <(geometry)
     [ $((y + h)) -le 390 ] && [ $((x + w)) -le 844 ] || fail "in landscape the canvas is at $x $y $w $h"
+    finish
+}
+
+# At every size of the browser's window the canvas, in Knoll's shape, and
+# its buttons lie within it, nothing scrolls sideways and a click on the
+# canvas scrolls nothing; the download's progress went from 0 to 100 %.
+case_layout() {
+    only_on_web "a page's layout"
+    setup
+    printf 'fps_limit 3\naniso_level 0\nwin_width 640\n' >config.txt
+    start_knoll
+    web_ask unpin
+    local progress size fits
+    progress=$(web_ask eval "knollProgress.join()")
+    [[ "$progress" =~ ^0(,[0-9]+)+,100$ ]] && [ "$(tr , '\n' <<<"$progress" | sort -n | paste -sd,)" = "$progress" ] ||
+        fail "the download's progress went $progress"
+    for size in "3 390 844 touch" "3 844 390 touch" "1 1280 657" "2 2560 1271" "1 3840 2031" "1 1280 300"; do
+        web_ask scale $size
+        sleep 0.5
+        focus_view
+        fits=$(web_ask eval "(() => { const c = document.getElementById('canvas').getBoundingClientRect(), b = document.getElementById('bar').getBoundingClientRect(), s = getComputedStyle(canvas); return [Math.max(c.bottom, b.bottom) <= innerHeight, Math.max(c.right, b.right, document.documentElement.scrollWidth) <= innerWidth, Math.abs(c.width * s.getPropertyValue('--knoll-height') - c.height * s.getPropertyValue('--knoll-width')) <= s.getPropertyValue('--knoll-width'), scrollY].join(); })()")
+        [ "$fits" = true,true,true,0 ] || fail "at $size: canvas and bar within the window, in shape, not scrolled: $fits"
+    done
     finish
 }
 

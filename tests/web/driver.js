@@ -57,7 +57,7 @@ const FILES = ["config.txt", "help.txt", "error.log"];
 const VIEW = {width: 1280, height: 1024, deviceScaleFactor: 1};
 const KEYS = {
   Up: "ArrowUp", Down: "ArrowDown", Left: "ArrowLeft", Right: "ArrowRight",
-  Escape: "Escape", F11: "F11", Return: "Enter", space: "Space",
+  Escape: "Escape", F11: "F11", Return: "Enter", space: "Space", Shift_L: "Shift",
 };
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
 // The page's progress figures, each value it shows, for the eval command.
@@ -154,8 +154,8 @@ async function reload() {
 }
 
 async function setting(key, value) {
-  await page.click("#settings summary");
-  const input = await page.$(`#settings-fields input[name="${key}"]`);
+  await page.evaluate(() => { document.getElementById("settings").open = true; });
+  const input = await page.$(`#settings-fields [name="${key}"]`);
   if (!input) throw new Error("the settings panel has no " + key);
   const kind = await input.evaluate((e) => e.type);
   if (kind === "select-one") await input.select(value);
