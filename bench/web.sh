@@ -3,8 +3,8 @@
 # start view at 800 x 600 with the default settings, the page in Chromium
 # through ANGLE (bench/web_frame.js) and the native frame through
 # knoll_render; then the time to the first logo frame, memory and the
-# download, plain and gzip'd. ROUNDS (3) turns of the page and the native
-# build. Needs `make build web` and the test driver's
+# download, plain and gzip'd; and the page on a phone's screen at the same
+# drawing-buffer size. ROUNDS (3) turns of the page and the native build. Needs `make build web` and the test driver's
 # packages (tests/web, `make test-web` installs them).
 #
 #   bench/web.sh [BUILD] [SITE]
@@ -23,6 +23,8 @@ sleep 0.5
 for round in $(seq "${ROUNDS:-3}"); do
     echo "== round $round: page, Chromium with ANGLE on llvmpipe"
     node "$root/bench/web_frame.js" "http://127.0.0.1:$port/" --use-angle=gl-egl --ignore-gpu-blocklist
+    echo "== round $round: page on a phone's touch screen, the same drawing buffer"
+    KNOLL_BENCH_PHONE=1 node "$root/bench/web_frame.js" "http://127.0.0.1:$port/" --use-angle=gl-egl --ignore-gpu-blocklist
     echo "== round $round: native, knoll_render on llvmpipe"
     bash "$root/scripts/with-display.sh" "$build/bench/knoll_render" --size 800x600 --frames 20 --warmup 3
 done

@@ -60,14 +60,14 @@
     vsync: {label: "Frame pacing", kind: "choice",
             name: (v) => v === 0 ? "Off (as On in a browser)" : v === 1 ? "On: every display frame"
               : "Every " + (ORDINALS[v] || v + "th") + " display frame"},
-    fps_limit: {label: "Frame rate limit", kind: "number", about: "frames a second; 0 for no limit"},
+    fps_limit: {label: "Frame rate limit", kind: "number", about: "frames a second, 0 for no limit"},
     msaa_level: {label: "Antialiasing", kind: "choice", powers: true,
                  name: (v) => v === 0 ? "Off" : v + " samples (the browser's own, often 4)"},
     aniso_level: {label: "Texture sharpness at an angle", kind: "choice", powers: true,
                   name: (v) => v === 0 ? "Off" : v + " × anisotropic filtering"},
     shadow_smooth: {label: "Soft shadows", kind: "switch"},
-    win_width: {label: "View width", kind: "number", about: "the view's shape, with its height"},
-    win_height: {label: "View height", kind: "number", about: "the view's shape, with its width"},
+    win_width: {label: "View width", kind: "number", about: "the view's shape with its height"},
+    win_height: {label: "View height", kind: "number", about: "the view's shape with its width"},
   };
 
   // -------------------------------------------------------------- state ----
@@ -238,48 +238,67 @@
     return values.sort((a, b) => a - b);
   }
 
-  // One setting's control, its label in words and its key beside it.
-  function settingField(setting, fromLink) {
-    const view = SETTING_VIEWS[setting.key];
-    const box = document.createElement("div");
-    box.className = "setting";
-    const id = "setting-" + setting.key;
+  // A setting's label: its name in words, its key beside it, and whether
+  // the address gave it.
+  function settingLabel(setting, id, fromLink) {
     const label = document.createElement("label");
     label.htmlFor = id;
     const code = document.createElement("code");
     code.textContent = setting.key;
-    label.append(view.label + " ", code);
+    label.append(SETTING_VIEWS[setting.key].label + " ", code);
     if (fromLink) {
       const mark = document.createElement("span");
       mark.className = "from-link";
       mark.textContent = "from this link";
       label.append(" ", mark);
     }
+    return label;
+  }
+
+  // The control that fits a setting: a switch, a choice, or a number
+  // within its range.
+  function settingInput(setting, view) {
     let input;
     if (view.kind === "choice") {
       input = document.createElement("select");
       for (const v of choiceValues(setting, view)) input.add(new Option(view.name(v), String(v)));
-    } else {
-      input = document.createElement("input");
-      input.type = view.kind === "switch" ? "checkbox" : "number";
-      if (view.kind === "switch") input.setAttribute("role", "switch");
-      else Object.assign(input, {min: setting.min, max: setting.max, step: 1});
+      input.value = String(setting.value);
+      return input;
     }
+    input = document.createElement("input");
+    input.type = view.kind === "switch" ? "checkbox" : "number";
+    if (view.kind === "switch") {
+      input.setAttribute("role", "switch");
+      input.checked = setting.value !== 0;
+    } else {
+      Object.assign(input, {min: setting.min, max: setting.max, step: 1, value: String(setting.value)});
+    }
+    return input;
+  }
+
+  // One setting's label, control, range and default, and the place where a
+  // value out of range is said to be clamped as it is typed.
+  function settingField(setting, fromLink) {
+    const view = SETTING_VIEWS[setting.key];
+    const id = "setting-" + setting.key;
+    const input = settingInput(setting, view);
     input.id = id;
     input.name = setting.key;
-    if (view.kind === "switch") input.checked = setting.value !== 0;
-    else input.value = String(setting.value);
     const about = document.createElement("span");
     about.className = "about";
     about.id = id + "-about";
-    about.textContent = view.kind === "number"
-      ? setting.min + " to " + setting.max + " (" + view.about + ")" : "";
+    const def = view.kind === "number" ? String(setting.def) : view.kind === "switch"
+      ? (setting.def ? "on" : "off") : view.name(setting.def);
+    about.textContent = (view.kind === "number" ? setting.min + " to " + setting.max + " (" +
+                         view.about + "). " : "") + "Default: " + def;
     const note = document.createElement("span");
     note.className = "clamped";
     note.id = id + "-note";
     input.setAttribute("aria-describedby", about.id + " " + note.id);
     input.addEventListener("input", () => { note.textContent = checkField(input).words; });
-    box.append(label, input, about, note);
+    const box = document.createElement("div");
+    box.className = "setting";
+    box.append(settingLabel(setting, id, fromLink), input, about, note);
     return box;
   }
 
@@ -312,9 +331,11 @@
     el("link-note").hidden = !Object.keys(link).length || storageRefused;
   }
 
-  // The fields' values, clamped, and any clamping logged and shown; null
-  // when a field holds no number, which is then pointed out.
+  // The fields' values, clamped, and any clamping shown; null when a field
+  // holds no number, which is then pointed out, or before Knoll has said
+  // what its settings are.
   function panelValues() {
+    if (!settings.length) return null;
     const values = {};
     for (const input of el("settings-fields").querySelectorAll("[name]")) {
       const checked = checkField(input);
@@ -336,8 +357,9 @@
     return window.location.origin + window.location.pathname + "?" + query;
   }
 
-  // Starts Knoll again with values: kept as config.txt, or where the
-  // browser keeps nothing, given in the address for this visit.
+  // Starts Knoll again with values, logging any clamped: kept as
+  // config.txt, or where the browser keeps nothing, given in the address
+  // for this visit.
   function restartWith(values) {
     for (const setting of settings) {
       const input = el("setting-" + setting.key);
