@@ -44,6 +44,13 @@ const char help_text[] =
 
 static const char USAGE[] = "usage: knoll [--help | --version]";
 
+// Keys help.txt, whose text is fixed, leaves out.
+static const char more_controls_text[] =
+    "-------------\n"
+    "More Controls\n"
+    "-------------\n"
+    "Home: Back to the Start View\n";
+
 // help.txt names the settings but not where Knoll keeps them.
 static const char files_text[] =
     "-----\n"
@@ -215,7 +222,7 @@ static int flushedStatus(void) { return fflush(stdout) == 0 && !ferror(stdout) ?
 int configCommandLine(int argc, char *const argv[]) {
     if (argc < 2 || !optionsAnswered()) return OPTIONS_RUN;
     if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-        printf("%s\n\n%s\n\n%s", USAGE, help_text, files_text);
+        printf("%s\n\n%s\n\n%s\n%s", USAGE, help_text, more_controls_text, files_text);
         return flushedStatus();
     }
     if (argc == 2 && strcmp(argv[1], "--version") == 0) {

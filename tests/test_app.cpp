@@ -211,6 +211,31 @@ TEST(AppTest, AppCameraMove) {
     EXPECT_VEC3_NEAR(cameraMove(start, turned, {1, 1, 1, 1}), 16, 8, 32, 1e-5);
 }
 
+// Ticks a held input moves in all, from now until it stops.
+static int ticksMoved(HeldInput *held) {
+    int ticks = 0;
+    while (heldTick(held)) ticks++;
+    return ticks;
+}
+
+// A press read only with its release, after slow frames, still moves: once
+// where the platform cannot say when they happened, for as long as it lasted
+// where it can; a press held across ticks is not paid twice.
+TEST(AppTest, AppHeldInputMovesForItsPress) {
+    HeldInput held = {};
+    heldPress(&held, -1.0);
+    heldRelease(&held, -1.0);
+    EXPECT_EQ(ticksMoved(&held), 1);
+    heldPress(&held, 10.0);
+    heldRelease(&held, 10.25);
+    EXPECT_EQ(ticksMoved(&held), 8);
+    heldPress(&held, 20.0);
+    for (int i = 0; i < 3; i++) heldTick(&held);
+    heldPress(&held, 20.08);  // a key's repeat
+    heldRelease(&held, 20.09);
+    EXPECT_EQ(ticksMoved(&held), 0);
+}
+
 TEST(AppTest, AppRandomLight) {
     // The first three values of seeds 0 and 1 are known; colour takes blue
     // first, direction x first.

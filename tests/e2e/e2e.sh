@@ -295,6 +295,44 @@ case_move_arrows() {
     finish
 }
 
+# Frames a quarter of a second apart: taps of Right far shorter than a frame
+# each still move the camera by a tick, sixteen of them further than Right
+# held for 0.4 s, thirteen ticks (a loaded machine may stretch the hold, hence
+# the margin). Home gives the start view back, and a look after it turns
+# from there.
+case_arrow_taps() {
+    setup
+    start_scene s0 'fps_limit 4
+shadow_smooth 0
+'
+    local i tapped held
+    for i in $(seq 16); do
+        tap Right
+        sleep 0.05
+    done
+    wait_still taps
+    tap Home
+    wait_same s0 home "Home after the taps"
+    hold Right 0.4
+    wait_still held
+    tapped=$(best_shift x s0 taps 128)
+    held=$(best_shift x s0 held 128)
+    note "sixteen taps moved the picture by $tapped pixels, Right held for 0.4 s by $held"
+    [ "$held" -gt 0 ] && [ $((tapped * 4)) -ge $((held * 3)) ] ||
+        fail "sixteen taps of Right fell short of a hold of thirteen ticks ($tapped vs $held pixels)"
+
+    tap Home
+    wait_same s0 home "Home after the hold"
+    drag_by 40 0
+    wait_still yaw
+    assert_differ s0 yaw "drag right"
+    tap Home
+    wait_same s0 home "Home after the drag"
+    drag_by 40 0
+    wait_same yaw again "the same drag after Home"
+    finish
+}
+
 # The next step "sx sy" of a move by ($1, $2): at most 20 pixels each way.
 next_step() {
     local sx=$1 sy=$2

@@ -123,10 +123,7 @@ button_up() { web_ask button "$1" up >/dev/null; }
 pointer_by() { web_ask motion "$1" "$2" >/dev/null; }
 pointer_to() { web_ask moveto "$1" "$2" >/dev/null; }
 
-tap() {
-    key_down "$1"
-    key_up "$1"
-}
+tap() { web_ask key "$1" tap >/dev/null; }
 
 # A page is not told where the pointer is.
 pointer() { :; }

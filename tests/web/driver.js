@@ -17,7 +17,9 @@
 //                 storage into WORKDIR (a file not stored is removed)
 // geometry        "x y width height" of the canvas on the page, CSS pixels
 // shot PATH       the canvas as the page shows it, as a PNG
-// key NAME down|up   one key, by X keysym name (e, Up, Escape, F11)
+// key NAME down|up|tap   one key, by X keysym name (e, Up, Escape, F11);
+//                 tap sends the press and the release while the page is
+//                 busy, as a key tapped during a slow frame
 // button N down|up   mouse button N (1 left, 3 right) where the pointer is
 // motion DX DY    moves the pointer by (DX, DY)
 // moveto X Y      moves the pointer to page position (X, Y)
@@ -60,6 +62,8 @@ const KEYS = {
   Escape: "Escape", F11: "F11", Return: "Enter", space: "Space", Shift_L: "Shift",
 };
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
+const TAP_FRAME = 100;
+
 // The page's progress figures, each value it shows, for the eval command.
 const PROGRESS_SEEN = () => {
   window.knollProgress = [];
@@ -201,6 +205,16 @@ async function touch(id, x, y) {
   return "";
 }
 
+// Presses and releases key while the page's main thread is busy for
+// TAP_FRAME ms, so that both reach the page together once it is free.
+async function tapDuringFrame(key) {
+  const busy = page.evaluate((ms) => {
+    const end = performance.now() + ms;
+    while (performance.now() < end) {}
+  }, TAP_FRAME);
+  await Promise.all([busy, page.keyboard.down(key), page.keyboard.up(key)]);
+}
+
 async function geometry() {
   const r = await page.evaluate(() => {
     const b = document.getElementById("canvas").getBoundingClientRect();
@@ -227,6 +241,7 @@ const commands = {
   shot: ([file]) => shot(file),
   key: async ([name, how]) => {
     if (how === "down") await page.keyboard.down(keyName(name));
+    else if (how === "tap") await tapDuringFrame(keyName(name));
     else await page.keyboard.up(keyName(name));
     return "";
   },
