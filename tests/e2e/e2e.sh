@@ -805,33 +805,28 @@ case_focus_and_storage() {
     web_ask unpin
     web_ask eval "document.body.style.minHeight = '300vh'" >/dev/null
     tap Tab
-    [ "$(web_ask eval "document.activeElement.textContent")" = "Full screen" ] ||
-        fail "Tab from the canvas went to '$(web_ask eval "document.activeElement.outerHTML")'"
+    [ "$(web_ask eval "document.activeElement.textContent")" = "Full screen" ] || fail "Tab stayed on the canvas"
     key_down Shift_L
     tap Tab
     key_up Shift_L
     tap space
-    [ "$(web_ask eval "document.activeElement.id + ' ' + scrollY")" = "canvas 0" ] ||
-        fail "after Shift+Tab and Space: $(web_ask eval "document.activeElement.id + ' ' + scrollY")"
-    local cx top
+    [ "$(web_ask eval "document.activeElement.id + ' ' + scrollY")" = "canvas 0" ] || fail "Shift+Tab or Space failed"
+    local cx top sky page
     read -r cx top < <(web_ask eval "(({x, y, width}) => Math.round(x + width / 2) + ' ' + Math.round(y))(document.getElementById('canvas').getBoundingClientRect())")
     web_ask pageshot "$work/page.png"
-    contrast() {
-        convert "$work/page.png" -format "%[fx:p{$cx,$1}.r] %[fx:p{$cx,$1}.g] %[fx:p{$cx,$1}.b] %[fx:p{$cx,$2}.r] %[fx:p{$cx,$2}.g] %[fx:p{$cx,$2}.b]" info: |
-            awk 'function l(c) { return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
-                 function y(r, g, b) { return 0.2126 * l(r) + 0.7152 * l(g) + 0.0722 * l(b) + 0.05 }
-                 { a = y($1, $2, $3); b = y($4, $5, $6); print (a > b ? a / b : b / a) }'
-    }
-    local sky page
-    sky=$(contrast $((top - 2)) $((top + 2)))
-    page=$(contrast $((top - 5)) $((top - 12)))
+    # The colours of the sky, the ring's inner and outer part, and the page.
+    read -r sky page < <(convert "$work/page.png" -format "$(for y in $((top + 2)) $((top - 2)) $((top - 5)) $((top - 12)); do printf '%%[fx:p{%d,%d}.%s] ' $cx $y r $cx $y g $cx $y b; done)" info: |
+        awk 'function l(c) { return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
+             function y(i) { return 0.2126 * l($i) + 0.7152 * l($(i + 1)) + 0.0722 * l($(i + 2)) + 0.05 }
+             function r(a, b) { return a > b ? a / b : b / a }
+             { print r(y(1), y(4)), r(y(7), y(10)) }')
     note "focus ring: $sky:1 against the sky, $page:1 against the page"
     awk "BEGIN{exit !($sky >= 3 && $page >= 3)}" || fail "the focus ring stands out $sky:1 from the sky, $page:1 from the page"
 
     # error.log as a download, Knoll running on; then a setting applied
     # without storage holds for the visit.
     web_ask click '#download-log'
-    wait_for_output 0 25 bash -c "[ -s '$work/.downloads/error.log' ]; echo \$?" >/dev/null
+    sleep 1
     grep -q '^Storage Error: config.txt is kept' "$work/.downloads/error.log" && [ "$(web_ask state)" = running ] ||
         fail "error.log downloaded as: $(ls "$work/.downloads"), Knoll $(web_ask state)"
     web_ask setting msaa_level 4
@@ -918,8 +913,7 @@ case_touch() {
     sleep 1.5
     shot after
     assert_same flown after "after the cancelled touch"
-    [ "$(web_ask eval "[scrollX, scrollY, visualViewport.scale].join()")" = 0,0,1 ] ||
-        fail "the page scrolled or zoomed: $(web_ask eval "[scrollX, scrollY, visualViewport.scale].join()")"
+    [ "$(web_ask eval "[scrollX, scrollY, visualViewport.scale].join()")" = 0,0,1 ] || fail "the page scrolled or zoomed"
     # Turned to landscape with a thumb on the stick.
     finger_drag 3 "$sx" "$sy" 0 -40 hold
     web_ask scale 3 844 390 touch
@@ -929,9 +923,6 @@ case_touch() {
     shot turned_later
     assert_same turned turned_later "after the phone was turned mid-press"
     web_ask touch 3 up
-    [ "$(web_ask state)" = running ] || fail "Knoll stopped when the phone was turned"
-    read -r x y w h < <(geometry)
-    [ $((y + h)) -le 390 ] && [ $((x + w)) -le 844 ] || fail "in landscape the canvas is at $x $y $w $h"
     finish
 }
 
