@@ -81,8 +81,8 @@
   let helpText = "";
   let settings = [];  // Knoll's settings: {key, value, def, min, max}
   let touchInput = false;  // touch, not keys and a mouse, is the input
-  // The finger that looks ({id, x, y}) and the one on the stick ({id}), and
-  // the directions the stick holds.
+  // The finger that looks ({id, x, y} of its last place), the pointer id of
+  // the one on the stick, and the directions the stick holds.
   let lookFinger = null, stickFinger = null, moveBits = 0;
 
   // ------------------------------------------------------------ storage ----

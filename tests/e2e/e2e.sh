@@ -810,6 +810,7 @@ case_focus_and_storage() {
     tap Tab
     key_up Shift_L
     tap space
+    sleep 1.5
     [ "$(web_ask eval "document.activeElement.id + ' ' + scrollY")" = "canvas 0" ] || fail "Shift+Tab or Space failed"
     local cx top sky page
     read -r cx top < <(web_ask eval "(({x, y, width}) => Math.round(x + width / 2) + ' ' + Math.round(y))(document.getElementById('canvas').getBoundingClientRect())")
