@@ -20,7 +20,10 @@
 
 // The largest device pixel ratio the canvas's drawing buffer follows, and
 // the most pixels it may have: beyond them a frame costs more than the
-// picture gains, above all on a software rasterizer.
+// picture gains, above all on a software rasterizer. The cap takes back only
+// what a high-density display adds: the buffer keeps at least one pixel per
+// CSS pixel, which the browser would otherwise stretch, blurring the picture
+// and the counter with it.
 static const double MAX_PIXEL_RATIO = 2.0;
 static const double MAX_BUFFER_PIXELS = 2560.0 * 1600.0;
 
@@ -106,12 +109,13 @@ EM_JS(void, pagePlaceCanvas, (int width, int height), {
 
 // Brings the drawing buffer to the canvas's size on the page times the
 // capped device pixel ratio, telling GLFW's window of a change. Returns the
-// ratio in force (device pixels per CSS pixel).
+// ratio in force (buffer pixels per CSS pixel), never below 1 where the
+// display has at least one device pixel per CSS pixel.
 EM_JS(double, pageSyncCanvas, (double max_ratio, double max_pixels), {
     var canvas = Module["canvas"];
     var css_w = Math.max(canvas.clientWidth, 1), css_h = Math.max(canvas.clientHeight, 1);
     var ratio = Math.min(window.devicePixelRatio || 1, max_ratio);
-    ratio = Math.min(ratio, Math.sqrt(max_pixels / (css_w * css_h)));
+    ratio = Math.max(Math.min(ratio, Math.sqrt(max_pixels / (css_w * css_h))), Math.min(ratio, 1));
     var w = Math.max(Math.round(css_w * ratio), 1), h = Math.max(Math.round(css_h * ratio), 1);
     if (canvas.width != w || canvas.height != h) {
         canvas.width = w;

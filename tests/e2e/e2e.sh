@@ -775,6 +775,33 @@ Setting Error: colour is no setting'
     note "address settings for this visit only; four faults in error.log"
 }
 
+# Full screen on a 4K display at ratio 1 gives the canvas more pixels than
+# the drawing buffer's cap: the counter is still drawn pixel for pixel, its
+# "FPS:" the same as in the window.
+case_counter_4k() {
+    only_on_web "a desktop's framebuffer is never stretched"
+    SCREEN_W=3840 SCREEN_H=2160
+    setup
+    display_scale 1
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    start_knoll
+    wait_logo
+    wait_running s0
+    HUD_ROWS=0 shot window
+    tap F11
+    [ "$(wait_geometry "0 0 $SCREEN_W $SCREEN_H")" = "0 0 $SCREEN_W $SCREEN_H" ] ||
+        fail "F11: the canvas is $(geometry)"
+    sleep 2
+    HUD_ROWS=0 shot full
+    local n
+    for n in window full; do convert "$work/$n.png" -crop 50x20+0+0 +repage "$work/$n-fps.png"; done
+    n=$(differ window-fps full-fps)
+    note "\"FPS:\" in full screen against the window: $n of 1000 pixels differ"
+    [ "$n" -le 10 ] || fail "the counter in full screen at 4K is not drawn pixel for pixel ($n pixels differ)"
+    tap F11
+    finish
+}
+
 # Keys reach Knoll only while its canvas has the focus; storage the browser
 # refuses leaves Knoll running on the settings of the visit, and says so.
 case_focus_and_storage() {
