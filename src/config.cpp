@@ -199,8 +199,8 @@ int configTable(char *out, int size) {
     for (int i = 0; i < SETTING_COUNT; i++) {
         const Setting *s = &settings[i];
         int room = length < size ? size - length : 0;
-        length += snprintf(out + length, (size_t)room, "%s %d %d %d %d\n", s->key, *s->value,
-                           s->def, s->min, s->max);
+        length += snprintf(room ? out + length : NULL, (size_t)room, "%s %d %d %d %d\n", s->key,
+                           *s->value, s->def, s->min, s->max);
     }
     return length;
 }
