@@ -576,11 +576,17 @@
 
   // ----------------------------------------------------------- full screen ----
 
-  function toggleFullscreen() {
+  // A button clicked with the mouse gives the keys back to the view; one
+  // pressed from the keyboard keeps the focus where it is.
+  function refocus(event) {
+    if (event.detail > 0 && !touchInput) canvas.focus({preventScroll: true});
+  }
+
+  function toggleFullscreen(event) {
     const frame = canvas.parentElement;
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
     else if (frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
-    if (!touchInput) canvas.focus({preventScroll: true});
+    refocus(event);
   }
 
   // ------------------------------------------------------------ download ----
@@ -708,7 +714,10 @@
       button.addEventListener("click", () => knoll("knollCommand", Number(button.dataset.key)));
     for (const button of document.querySelectorAll(".fullscreen"))
       button.addEventListener("click", toggleFullscreen);
-    el("home").addEventListener("click", () => knoll("knollCommand", HOME_KEY));
+    el("home").addEventListener("click", (event) => {
+      knoll("knollCommand", HOME_KEY);
+      refocus(event);
+    });
     el("download-log").addEventListener("click", downloadLog);
     el("restart").addEventListener("click", () => window.location.reload());
     el("settings-form").addEventListener("submit", applySettings);
