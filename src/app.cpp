@@ -21,7 +21,7 @@ static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
 static const float FAR_PLANE = 64.0f;
 static const Vec3 CAMERA_START = {16.0f, 8.0f, 32.0f};
-// The arrow keys, in the order of ArrowKeys and MoveBits.
+// The arrow keys, in the order of ArrowKeys.
 static const int ARROW_KEYS[4] = {GLFW_KEY_LEFT, GLFW_KEY_RIGHT, GLFW_KEY_UP, GLFW_KEY_DOWN};
 // The name the desktop knows the program by: its desktop entry is
 // knoll.desktop, whose StartupWMClass says the same.

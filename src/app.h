@@ -21,10 +21,6 @@ static const double LOGO_SECONDS = 2.0;
 static const float HUD_SCALE_MIN = 0.5f;
 static const float HUD_SCALE_MAX = 8.0f;
 
-// The directions of a move control that is not the arrow keys (a page's touch
-// control), as bits, in the order of ArrowKeys.
-enum MoveBits { MOVE_LEFT = 1, MOVE_RIGHT = 2, MOVE_FORWARD = 4, MOVE_BACK = 8 };
-
 // ---------------------------------------------------------------- types ----
 
 // The loop's clock bookkeeping, all in seconds.
@@ -122,7 +118,8 @@ int heldTick(HeldInput *held);
 // A look motion of (dx, dy) screen units, as a right-drag of the cursor;
 // applied in the next turn, and only while the scene runs.
 void inputLook(double dx, double dy);
-// The move control's held directions (MoveBits), until the next call.
+// The move control's held directions until the next call, a bit each in the
+// order of ArrowKeys: 1 left, 2 right, 4 forward, 8 back.
 void inputMove(int bits);
 // Runs the command of the key with GLFW key code key, as its press would.
 void inputCommand(int key);

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/../.."
 project=$PWD
 user=knoll-tester
 build=build-wayland
-cases=(exit_esc no_display config_files grid_toggle light_color light_direction move_arrows
+cases=(exit_esc no_display config_files grid_toggle light_color light_direction move_arrows arrow_taps
     mouse_look look_press_after_motion fullscreen resize logo_commands hidpi start_view msaa)
 
 # ------------------------------------------------------------ functions ----
