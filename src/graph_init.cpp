@@ -691,6 +691,12 @@ int graphicsInitStep(void) {
     return failed;
 }
 
+void graphicsInitRestart(void) {
+    decodeAheadStop();
+    init_step = init_repeat = 0;
+    logo_ready = 0;
+}
+
 void graphicsMark(void) { gpuMark(); }
 
 int graphicsCaughtUp(void) { return gpuCaughtUp(); }

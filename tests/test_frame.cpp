@@ -146,7 +146,7 @@ static Frame runningFrame(ScenePose pose) {
 
 static Mat4 blockView(void) {
     Mat4 view;
-    glGetBufferSubData(GL_UNIFORM_BUFFER, off_view, sizeof(view), &view);
+    readBuffer(GL_UNIFORM_BUFFER, off_view, sizeof(view), &view);
     return view;
 }
 
@@ -503,7 +503,11 @@ TEST(FrameScene, RebuiltObjectsDrawTheSameFrame) {
     graphicsTerrainGrid(1);
     runningFrame(LATER_POSE);
     Frame before = runningFrame(LATER_POSE);
-    ASSERT_EQ(sceneRebuild(), 0);
+    sceneBuildAnew();
+    int result;
+    while ((result = sceneBuildSlice(0.0, 0.0)) == SCENE_BUILD_MORE) {
+    }
+    ASSERT_EQ(result, 0);
     runningFrame(LATER_POSE);
     Frame after = runningFrame(LATER_POSE);
     EXPECT_EQ(countDiffering(before, after, 0), 0);
@@ -513,26 +517,22 @@ TEST(FrameScene, RebuiltObjectsDrawTheSameFrame) {
 
 // Once built, the logo screen draws between the start-up's steps: no step
 // may count on a binding an earlier one left, so objects built that way
-// draw the frame of objects built in one go.
+// draw the frame of objects built in one go. Slices of one step each, with
+// a logo frame before every one.
 TEST(FrameScene, LogoFramesBetweenStartupStepsChangeNothingBuilt) {
     ASSERT_TRUE(graphicsReady());
     sceneDefaults();
     runningFrame(LATER_POSE);
     Frame before = runningFrame(LATER_POSE);
-    forgetBindings();
-    graphicsTModelFree(test_terrain);
-    graphicsTModelsForget();
-    test_terrain = NULL;
+    sceneBuildAnew();
+    mode = MODE_LOGO;
     int result, logo_frames = 0;
-    while ((result = graphicsInitStep()) == GRAPHICS_INIT_MORE) {
-        if (!graphicsLogoReady()) continue;
-        if (logo_frames == 0) graphicsViewport(WIDTH, HEIGHT);
-        sceneLogoFrame();
-        logo_frames++;
+    for (;;) {
+        logo_frames += graphicsLogoReady();
+        if ((result = sceneBuildSlice(0.0, 0.0)) != SCENE_BUILD_MORE) break;
     }
     ASSERT_EQ(result, 0);
     EXPECT_GT(logo_frames, 30);
-    graphicsViewport(WIDTH, HEIGHT);
     sceneDefaults();
     runningFrame(LATER_POSE);
     Frame after = runningFrame(LATER_POSE);
@@ -698,7 +698,7 @@ static Frame frameWithFarDistance(ScenePose pose, float delta) {
     scenePlace(pose);
     sceneCamera(1.0f);
     float far;
-    glGetBufferSubData(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
+    readBuffer(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
     bufferUniform1f(off_fardist, far + delta);
     sceneShadowCasters();
     if (shadow_smooth) graphicsShadowPost();
