@@ -58,12 +58,8 @@ bool graphicsReady(void);
 // back buffer of the window (call before swapping).
 Rgb readPixel(int x, int y);
 
-// Copies size bytes at offset of the buffer bound to target into out. OpenGL
-// ES has no glGetBufferSubData; both have glMapBufferRange.
+// glGetBufferSubData and glGetTexImage (level 0, from (x, y)), which ES lacks.
 void readBuffer(GLenum target, GLintptr offset, GLsizeiptr size, void *out);
-
-// Reads a w x h rectangle of level 0 of a 2D texture from (x, y) in format
-// and type into out, through a framebuffer: ES has no glGetTexImage.
 void readTextureRect(GLuint texture, int x, int y, int w, int h, GLenum format, GLenum type,
                      void *out);
 

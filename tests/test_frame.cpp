@@ -268,10 +268,9 @@ static Box boxOf(const std::vector<uint8_t> &mask, int stride, int x0, int y0, i
 
 // At HUD scale 2 the counter starts at (4, 4) and each glyph is its atlas
 // cell doubled, 24 x 32 pixels, in the font's own colours, unblurred; the
-// logo is 700 x 256 about the centre. At 1.5 the logo is 525 x 192 pixels
-// about the centre. At 1.25, 1.5 and 1.75 the counter starts at (3, 3),
-// (3, 3) and (4, 4) in cells of 12 x 16 times the scale, each glyph's ink
-// within a pixel of its own at that scale.
+// logo is 700 x 256 about the centre. At 1.5 the logo is 525 x 192 pixels.
+// At 1.25, 1.5 and 1.75 the counter starts at (3, 3), (3, 3) and (4, 4) in
+// cells of 12 x 16 times the scale, each glyph's ink within a pixel of its own.
 TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
     ASSERT_TRUE(graphicsReady());
     Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
@@ -312,12 +311,11 @@ TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
     for (float k : {1.25f, 1.5f, 1.75f}) {
         SCOPED_TRACE(std::string("scale ") + std::to_string(k));
         std::vector<uint8_t> drawn = k == 1.5f ? half : drawnMask(hudFrameAtScale(k), MAGENTA);
-        const int origin = (int)(2 * k + 0.5f), cell_w = (int)(12 * k);
-        EXPECT_EQ(boxOf(drawn, WIDTH, origin + cell_w * 7, 0, WIDTH, 40).x0, -1)
-            << "ink right of the text";
+        const int origin = (int)(2 * k + 0.5f), w = (int)(12 * k);  // w: a cell's width
+        EXPECT_EQ(boxOf(drawn, WIDTH, origin + w * 7, 0, WIDTH, 40).x0, -1) << "ink right of text";
         for (int i = 0; text[i]; i++) {
             SCOPED_TRACE(std::string("glyph ") + text[i]);
-            Box ink, got = boxOf(drawn, WIDTH, origin + cell_w * i, 0, origin + cell_w * (i + 1), 40);
+            Box ink, got = boxOf(drawn, WIDTH, origin + w * i, 0, origin + w * (i + 1), 40);
             std::vector<uint8_t> cell(12 * 16);
             for (int y = 0; y < 16; y++)
                 for (int x = 0; x < 12; x++) cell[y * 12 + x] = opaque(text[i] - 32, x, y);
@@ -326,8 +324,8 @@ TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
                 EXPECT_EQ(got.x0, -1);
                 continue;
             }
-            EXPECT_NEAR(got.x0, origin + cell_w * i + ink.x0 * k, 1.0);
-            EXPECT_NEAR(got.x1, origin + cell_w * i + (ink.x1 + 1) * k - 1, 1.0);
+            EXPECT_NEAR(got.x0, origin + w * i + ink.x0 * k, 1.0);
+            EXPECT_NEAR(got.x1, origin + w * i + (ink.x1 + 1) * k - 1, 1.0);
             EXPECT_NEAR(got.y0, origin + ink.y0 * k, 1.0);
             EXPECT_NEAR(got.y1, origin + (ink.y1 + 1) * k - 1, 1.0);
         }

@@ -207,8 +207,7 @@ TEST(InitTextures, FilteringAndSizes) {
         }
         EXPECT_EQ(texParam(0, t.target, t.id, GL_TEXTURE_BASE_LEVEL), 0);
         EXPECT_EQ(texParam(0, t.target, t.id, GL_TEXTURE_MAX_LEVEL), 4);
-        // OpenGL ES keeps no bias per texture: there the prelude's lookup
-        // applies it, which the frame tests' reference images hold.
+        // ES has no bias per texture: the prelude's lookup applies it there.
         if (epoxy_is_desktop_gl()) {
             EXPECT_EQ(texParamF(0, t.target, t.id, GL_TEXTURE_LOD_BIAS), -0.5f);
         }
@@ -253,10 +252,10 @@ TEST(InitTextures, ShadowFramebuffers) {
         GLuint fbo;
         GLuint colour0, colour1;
     };
-    const bool second_at_one = blurSecondAttachment() == GL_COLOR_ATTACHMENT1;
-    for (Attachments a : {Attachments{fbo_depth, tex_depth, 0}, Attachments{fbo_gauss, tex_gauss, 0},
-                          second_at_one ? Attachments{fbo_gauss_depth, 0, tex_depth}
-                                        : Attachments{fbo_gauss_depth, tex_depth, 0}}) {
+    const GLuint at_one = blurSecondAttachment() == GL_COLOR_ATTACHMENT1 ? tex_depth : 0;
+    for (Attachments a :
+         {Attachments{fbo_depth, tex_depth, 0}, Attachments{fbo_gauss, tex_gauss, 0},
+          Attachments{fbo_gauss_depth, at_one ? 0 : tex_depth, at_one}}) {
         useFramebuffer(a.fbo);
         EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), (GLenum)GL_FRAMEBUFFER_COMPLETE);
         GLint names[2] = {-1, -1};

@@ -94,11 +94,7 @@ start_sway() {
 stop_sway() {
     [ -n "${sway_pid:-}" ] || return 0
     kill "$sway_pid" 2>/dev/null
-    local i
-    for i in $(seq 50); do
-        kill -0 "$sway_pid" 2>/dev/null || break
-        sleep 0.1
-    done
+    timeout 5 tail --pid="$sway_pid" -f /dev/null
     kill -KILL "$sway_pid" 2>/dev/null
     wait "$sway_job" 2>/dev/null
     sway_pid=
