@@ -59,8 +59,8 @@ static int refresh_pending;  // the window reported damage during this wait
 static int shown;            // a frame has been drawn
 static int build_framed;     // a logo frame of the scene's build has set the viewport
 static double next_build_frame;  // when the scene's build draws the logo again
-static int restore_light;        // the build replaces a lost context's objects: the light of
-static SceneLight kept_light;    // before comes back at its end
+static int restore_light;        // a rebuild puts kept_light back at its end:
+static SceneLight kept_light;    // the light and grid of the lost context
 
 // ------------------------------------------------------------ the loop ----
 

@@ -98,8 +98,9 @@ Vec3 randomLightDirection(RandomState *state);
 // -------------------------------------------------------- window, frame ----
 
 // Creates the window, win_width x win_height in the desktop's units, with
-// its GL 3.3 core context, registers the callbacks and gives the HUD the
-// window's content scale. Returns 0, or 1 after GLFW has logged why.
+// the GL dialect's context (glContextHints), registers the callbacks and
+// gives the HUD the window's content scale. Returns 0, or 1 after GLFW has
+// logged why.
 int windowInit(void);
 // A content scale fit for the HUD: clamped into [HUD_SCALE_MIN,
 // HUD_SCALE_MAX], and 1 for one that is not a positive number (0, negative,
