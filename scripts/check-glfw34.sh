@@ -3,9 +3,9 @@
 # code only GLFW 3.4 builds (Wayland's app_id, the platform hint) cannot rot
 # where the system's GLFW is 3.3 (Debian 12, and the Windows libraries).
 # The headers come from the upstream tarball of Debian 13's glfw3 source
-# package, fetched with apt-get source through a private sources list under BUILD_DIR that names
-# the Debian mirror the system already uses (nothing system-wide changes),
-# and checked against the signed Sources index. They are kept in
+# package, fetched through a private sources list under BUILD_DIR that names
+# the Debian mirror the system already uses (scripts/private-apt.sh), and
+# checked against the signed Sources index. They are kept in
 # ${XDG_CACHE_HOME:-~/.cache}/knoll/glfw-headers/glfw3-<version>, so later
 # runs compile at once without the network. Compile only: nothing is linked.
 #
@@ -20,9 +20,12 @@ CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/knoll/glfw-headers
 KEYRING=/usr/share/keyrings/debian-archive-keyring.gpg
 # Every source that includes GLFW's header: the tests' support and the
 # window tests call GLFW as much as the program does.
-sources=(src/app.cpp src/main.cpp src/platform_posix.cpp tests/gl_fixture.cpp tests/test_app.cpp)
+sources=(src/app.cpp src/main.cpp src/platform_posix.cpp src/platform_desktop.cpp
+  src/gl_dialect_gl33.cpp src/gl_dialect_webgl2.cpp tests/gl_fixture.cpp tests/test_app.cpp)
 
 # ------------------------------------------------------------ functions ----
+
+. "$ROOT/scripts/private-apt.sh"
 
 say() { echo "check-glfw34: $*" >&2; }
 
@@ -36,31 +39,13 @@ system_mirror() {
   } | grep '/debian/\?$' | head -n1
 }
 
-# apt-get and apt-cache on the private list only.
-private_apt() {
-  local tool=$1
-  shift
-  "$tool" -o Dir::Etc::SourceList="$APT/sources.list" \
-    -o Dir::Etc::SourceParts="$APT/sources.list.d" \
-    -o Dir::State::Lists="$APT/lists" -o Dir::Cache="$APT/cache" \
-    -o APT::Sandbox::User=root "$@"
-}
-
-# Prints "sha256  name" for each file of version $1 in the Sources stanzas on
-# standard input.
-sha256_field() {
-  awk -v v="$1" '/^Version:/ { ver = $2 } /^Checksums-Sha256:/ { on = 1; next }
-                 /^[^ ]/ { on = 0 } on && ver == v { print $1 "  " $3 }'
-}
-
 # Fetches the newest glfw3 source of SUITE, checks it against the signed
 # index and keeps its include/ in the cache; prints that include directory.
 fetch_headers() {
   local mirror version prefix work
   mirror=$(system_mirror)
   [ -n "$mirror" ] || { say "no Debian archive in the system's apt sources"; exit 1; }
-  rm -rf "$APT"
-  mkdir -p "$APT/sources.list.d" "$APT/lists/partial" "$APT/cache/archives/partial"
+  private_apt_reset
   local signed=""
   [ -f "$KEYRING" ] && signed="[signed-by=$KEYRING] "
   echo "deb-src ${signed}$mirror $SUITE main" >"$APT/sources.list"
@@ -72,13 +57,10 @@ fetch_headers() {
   if [ ! -e "$prefix/include/GLFW/glfw3.h" ]; then
     work=$APT/glfw3
     mkdir -p "$work"
-    private_apt apt-cache showsrc --only-source glfw3 | sha256_field "$version" >"$work/index.sha256"
-    (cd "$work" && private_apt apt-get source -qq --download-only "glfw3=$version" >/dev/null 2>apt.err) || true
     local tarball
+    (cd "$work" && fetch_checked_source glfw3 "$version")
     tarball=$(cd "$work" && ls ./*.orig.tar.* 2>/dev/null | head -n1)
     [ -n "$tarball" ] || { cat "$work/apt.err" >&2; say "glfw3 $version did not download"; exit 1; }
-    (cd "$work" && grep -F " ${tarball#./}" index.sha256 | sha256sum -c --quiet) ||
-      { say "glfw3 $version does not match the Sources index"; exit 1; }
     rm -rf "$prefix.tmp"
     mkdir -p "$prefix.tmp"
     tar -xf "$work/$tarball" -C "$prefix.tmp" --strip-components=1 --wildcards '*/include/GLFW/*.h'

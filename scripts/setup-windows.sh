@@ -29,6 +29,8 @@ sources=(glfw3:libglfw3-dev libepoxy:libepoxy-dev googletest:googletest)
 
 # ------------------------------------------------------------ functions ----
 
+. "$ROOT/scripts/private-apt.sh"
+
 say() { echo "setup-windows: $*" >&2; }
 
 installed() {
@@ -68,32 +70,14 @@ source_entries() {
     { say "no Debian archive in the system's apt sources"; exit 1; }
 }
 
-# apt-get and apt-cache on the private lists only.
-private_apt() {
-  local tool=$1
-  shift
-  "$tool" -o Dir::Etc::SourceList="$APT/sources.list" \
-    -o Dir::Etc::SourceParts="$APT/sources.list.d" \
-    -o Dir::State::Lists="$APT/lists" -o Dir::Cache="$APT/cache" \
-    -o APT::Sandbox::User=root "$@"
-}
-
 private_lists() {
   [ -n "${lists_ready:-}" ] && return 0
-  rm -rf "$APT"
-  mkdir -p "$APT/sources.list.d" "$APT/lists/partial" "$APT/cache/archives/partial"
+  private_apt_reset
   source_entries
   say "fetching the source package lists of $(grep -hoE '^(URIs:|deb-src) .*' "$APT"/sources.list "$APT"/sources.list.d/* |
     grep -o 'http[^ ]*' | sort -u | tr '\n' ' ')"
   private_apt apt-get update -qq
   lists_ready=1
-}
-
-# Prints "sha256  name" for each file of the Checksums-Sha256 fields on
-# standard input (a .dsc, or the Sources stanzas of version $1).
-sha256_field() {
-  awk -v v="${1:-}" '/^Version:/ { ver = $2 } /^Checksums-Sha256:/ { on = 1; next }
-                     /^[^ ]/ { on = 0 } on && (v == "" || ver == v) { print $1 "  " $3 }'
 }
 
 # Downloads pkg=version into $1 and unpacks it into $1/tree. Every file is
@@ -107,15 +91,8 @@ fetch_source() {
   rm -rf "$dir"
   mkdir -p "$dir"
   cd "$dir"
-  private_apt apt-cache showsrc --only-source "$pkg" | sha256_field "$version" >index.sha256
-  [ -s index.sha256 ] || { say "the mirror offers no source of $pkg $version"; exit 1; }
-  private_apt apt-get source -qq --download-only "$pkg=$version" >/dev/null 2>apt.err || true
-  local sum name absent=()
-  : >present.sha256
-  while read -r sum name; do
-    if [ -e "$name" ]; then echo "$sum  $name" >>present.sha256; else absent+=("$name"); fi
-  done <index.sha256
-  sha256sum -c --quiet present.sha256 || { say "$pkg $version does not match the Sources index"; exit 1; }
+  local absent
+  fetch_checked_source "$pkg" "$version"
   if [ ${#absent[@]} -eq 0 ]; then
     dpkg-source -x ./*.dsc tree >/dev/null 2>dpkg-source.err || { cat dpkg-source.err >&2; exit 1; }
   elif ls ./*.orig.tar.* >/dev/null 2>&1 &&

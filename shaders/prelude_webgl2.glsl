@@ -18,4 +18,5 @@ vec4 windowColor(vec3 linear) {
 }
 
 // A lookup in a mipmapped material or model texture.
-#define textureSharp(s, p) texture(s, p, -0.5)
+#include "material_lod_bias.glsl"
+#define textureSharp(s, p) texture(s, p, MATERIAL_LOD_BIAS)

@@ -8,6 +8,7 @@
 #include <stb_image.h>
 
 #include "config.h"
+#include "gl_dialect.h"
 #include "graph_init.h"
 #include "graph_render.h"
 #include "graph_state.h"
@@ -23,13 +24,6 @@ static const float FAR_PLANE = 64.0f;
 static const Vec3 CAMERA_START = {16.0f, 8.0f, 32.0f};
 // The arrow keys, in the order of ArrowKeys.
 static const int ARROW_KEYS[4] = {GLFW_KEY_LEFT, GLFW_KEY_RIGHT, GLFW_KEY_UP, GLFW_KEY_DOWN};
-// The name the desktop knows the program by: its desktop entry is
-// knoll.desktop, whose StartupWMClass says the same.
-static const char *const APP_NAME = "knoll";
-
-// GLFW 3.4 says which platform it runs on and takes Wayland's app_id; 3.3
-// knows only X11 here.
-#define KNOLL_GLFW_34 (GLFW_VERSION_MAJOR > 3 || (GLFW_VERSION_MAJOR == 3 && GLFW_VERSION_MINOR >= 4))
 
 // ---------------------------------------------------------------- types ----
 
@@ -69,6 +63,11 @@ static CameraLook look;
 static double look_dx, look_dy;  // look motion from outside GLFW, for the next turn
 // The four directions held by the arrow keys and by a move control.
 static HeldInput arrow_keys[4], move_control[4];
+static int shown;            // a frame has been drawn
+static int build_framed;     // a logo frame of the scene's build has set the viewport
+static double next_build_frame;  // when the scene's build draws the logo again
+static int restore_light;        // a rebuild puts kept_light back at its end:
+static SceneLight kept_light;    // the light and grid of the lost context
 
 // ------------------------------------------------------------ the loop ----
 
@@ -358,44 +357,13 @@ void windowWaitEvents(double timeout) {
     refresh_pending = 0;
 }
 
-#if KNOLL_GLFW_34
-void windowPlatformHint(void) {
-    const char *x11 = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
-    // A Windows GLFW has no X11, though DISPLAY is set under Wine or beside
-    // an X server: asking for it there would fail glfwInit.
-    if (x11 && *x11 && !(wayland && *wayland) && glfwPlatformSupported(GLFW_PLATFORM_X11))
-        glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
-}
-
-int windowPositionKnown(void) { return glfwGetPlatform() != GLFW_PLATFORM_WAYLAND; }
-
-static void windowAppIdHint(void) { glfwWindowHintString(GLFW_WAYLAND_APP_ID, APP_NAME); }
-#else
-void windowPlatformHint(void) {}
-
-int windowPositionKnown(void) { return 1; }
-
-static void windowAppIdHint(void) {}
-#endif
-
-// Names the program to the desktop, which matches the window to the desktop
-// entry for the dock's icon and name: app_id on Wayland, WM_CLASS on X11.
-static void windowNameHints(void) {
-    windowAppIdHint();
-    glfwWindowHintString(GLFW_X11_CLASS_NAME, APP_NAME);
-    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, APP_NAME);
-}
-
 int windowInit(void) {
     glfwSetErrorCallback(errorCallback);
     windowPlatformHint();
     if (!glfwInit()) return 1;
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glContextHints();
     contextHints();
     glfwWindowHint(GLFW_SAMPLES, msaa_level);
-    glfwWindowHint(GLFW_SRGB_CAPABLE, 1);
     windowNameHints();
     // The size is in the desktop's units where GLFW's are pixels (X11,
     // Windows); Wayland and macOS scale the framebuffer themselves.
@@ -427,20 +395,62 @@ int terrainInit(void) {
     return failed;
 }
 
-int sceneRebuild(void) {
-    SceneLight light = graphicsSceneLight();
+static void windowViewport(void) {
+    int width, height;
+    glfwGetFramebufferSize(window, &width, &height);
+    graphicsViewport(width, height);
+}
+
+void showFrame(double now, float t) {
+    updateFps(now);
+    draw(t);
+    graphicsMark();
+    if (!shown) startupFrameShown();
+    shown = 1;
+}
+
+// The logo screen while the scene builds, once the logo is built and then
+// every frame_interval; the first frame of a build sets the viewport. A
+// running scene shows nothing until its build is done.
+static void startupLogoFrame(double frame_interval) {
+    double now = glfwGetTime();
+    if (mode != MODE_LOGO || !graphicsLogoReady() || now < next_build_frame) return;
+    if (!build_framed) windowViewport();
+    build_framed = 1;
+    next_build_frame = now + frame_interval;
+    showFrame(now, 0.0f);
+}
+
+void sceneBuildAnew(void) {
+    kept_light = graphicsSceneLight();
+    restore_light = 1;
     forgetBindings();
     if (test_terrain) graphicsTModelFree(test_terrain);
     graphicsTModelsForget();
     test_terrain = NULL;
-    if (graphicsInit() != 0) return 1;
-    int width, height;
-    glfwGetFramebufferSize(window, &width, &height);
-    graphicsViewport(width, height);
+    graphicsInitRestart();
+    build_framed = 0;
+    next_build_frame = 0.0;
+}
+
+int sceneBuildSlice(double slice, double frame_interval) {
+    if (!graphicsCaughtUp()) return SCENE_BUILD_MORE;
+    startupLogoFrame(frame_interval);
+    double until = glfwGetTime() + slice;
+    int result;
+    do {
+        result = graphicsInitStep();
+    } while (result == GRAPHICS_INIT_MORE && graphicsCaughtUp() && glfwGetTime() < until);
+    if (result == GRAPHICS_INIT_MORE) return SCENE_BUILD_MORE;
+    if (result != 0) return 1;
+    windowViewport();
     if (terrainInit() != 0) return 1;
-    graphicsLightDir(light.direction);
-    graphicsLightCol(light.color.x, light.color.y, light.color.z);
-    graphicsTerrainGrid(light.grid);
+    if (restore_light) {
+        graphicsLightDir(kept_light.direction);
+        graphicsLightCol(kept_light.color.x, kept_light.color.y, kept_light.color.z);
+        graphicsTerrainGrid(kept_light.grid);
+        restore_light = 0;
+    }
     return 0;
 }
 

@@ -136,17 +136,10 @@ Vec3 randomLightDirection(RandomState *state);
 
 // -------------------------------------------------------- window, frame ----
 
-// Before glfwInit: on GLFW 3.4, which tries Wayland first, asks for X11 when
-// only an X display is named. Wayland's failed probe would otherwise write
-// its own lines to stderr (error.log), or reach a compositor the caller did
-// not name through its default socket.
-void windowPlatformHint(void);
-// 1 when the platform reports where windows are (X11), 0 where the
-// compositor alone places them (Wayland). Needs GLFW initialised.
-int windowPositionKnown(void);
 // Creates the window, win_width x win_height in the desktop's units, with
-// its GL 3.3 core context, registers the callbacks and gives the HUD the
-// window's content scale. Returns 0, or 1 after GLFW has logged why.
+// the GL dialect's context (glContextHints), registers the callbacks and
+// gives the HUD the window's content scale. Returns 0, or 1 after GLFW has
+// logged why.
 int windowInit(void);
 // A content scale fit for the HUD: clamped into [HUD_SCALE_MIN,
 // HUD_SCALE_MAX], and 1 for one that is not a positive number (0, negative,
@@ -161,10 +154,23 @@ void windowWaitEvents(double timeout);
 // Builds test_terrain from the embedded heightmap and splat map. Needs
 // graphicsInit. Returns 0, or 1 after logging an image that did not decode.
 int terrainInit(void);
-// Makes every GL object anew in a context that replaces a lost one, with
-// the light and grid as they were. Returns 0, or 1 after logging the failed
+// Draws one frame at time now, fraction t of a tick on, and marks its GL
+// work; the platform hears of the first (startupFrameShown).
+void showFrame(double now, float t);
+enum { SCENE_BUILD_MORE = 2 };
+// Builds the scene a slice at a time, for the start-up and after a lost
+// context alike: each slice runs the graphics' start-up steps for up to
+// slice seconds (one at least; none while the GL work of the last is not
+// done, where asking would block), and after the last step sets the
+// viewport and builds the terrain. In the logo mode a slice first draws the
+// logo screen, once it is built and then every frame_interval. Returns
+// SCENE_BUILD_MORE while steps remain, then 0, or 1 after logging the failed
 // step.
-int sceneRebuild(void);
+int sceneBuildSlice(double slice, double frame_interval);
+// Makes the next slices build every GL object anew, in a context that
+// replaces a lost one: the old one's bindings, terrain and start-up progress
+// are forgotten, and the light and grid of now come back at the end.
+void sceneBuildAnew(void);
 // The pieces of a running frame, in the order drawScene runs them.
 // The camera at the fraction t between the last two ticks.
 void sceneCamera(float t);

@@ -25,6 +25,13 @@ struct TextureFormat {
 
 // ------------------------------------------------------------ functions ----
 
+// Asks GLFW, before the window is made, for the context and window
+// framebuffer this dialect is written for. Emscripten's GLFW makes its WebGL
+// 2 context from the link settings, so the WebGL 2 dialect's request (OpenGL
+// ES 3.0 with a linear framebuffer, as a canvas is) serves the desktop lane
+// that tests the dialect without a browser.
+void glContextHints(void);
+
 TextureFormat textureFormat(TextureKind kind);
 
 // The internal format of the shadow map's depth texture.

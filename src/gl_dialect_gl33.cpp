@@ -2,7 +2,17 @@
 // sRGB itself, and unsized formats let GL pick the storage.
 #include "gl_dialect.h"
 
+#include <GLFW/glfw3.h>
+
 // ------------------------------------------------------------ functions ----
+
+void glContextHints(void) {
+    glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_API);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_SRGB_CAPABLE, GLFW_TRUE);
+}
 
 TextureFormat textureFormat(TextureKind kind) {
     switch (kind) {

@@ -4,6 +4,7 @@
 // a colour attachment the program does not write is an error there.
 #include "gl_dialect.h"
 
+#include <GLFW/glfw3.h>
 #include <math.h>
 
 // ---------------------------------------------------------------- state ----
@@ -11,6 +12,13 @@
 static GLsync gpu_mark;  // the fence after the work gpuMark marked
 
 // ------------------------------------------------------------ functions ----
+
+void glContextHints(void) {
+    glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_ES_API);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 0);
+    glfwWindowHint(GLFW_SRGB_CAPABLE, GLFW_FALSE);
+}
 
 TextureFormat textureFormat(TextureKind kind) {
     switch (kind) {

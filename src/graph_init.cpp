@@ -13,6 +13,7 @@
 #include "graph_models.h"
 #include "graph_state.h"
 #include "knoll_math.h"
+#include "../shaders/material_lod_bias.glsl"
 
 // ------------------------------------------------------- embedded files ----
 
@@ -228,7 +229,7 @@ static void setMipmapParameters(GLenum target) {
     glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, MIP_LEVELS);
     glTexParameteri(target, GL_TEXTURE_MIN_LOD, 0);
     glTexParameteri(target, GL_TEXTURE_MAX_LOD, MIP_LEVELS);
-    textureLodBias(target, -0.5f);
+    textureLodBias(target, (float)MATERIAL_LOD_BIAS);
     if (anisotrop_available && aniso_level > 1)
         glTexParameterf(target, ANISOTROPY_PARAMETER, (float)aniso_level);
     glGenerateMipmap(target);
@@ -688,6 +689,12 @@ int graphicsInitStep(void) {
     decodeAheadStop();
     init_step = init_repeat = 0;
     return failed;
+}
+
+void graphicsInitRestart(void) {
+    decodeAheadStop();
+    init_step = init_repeat = 0;
+    logo_ready = 0;
 }
 
 void graphicsMark(void) { gpuMark(); }

@@ -93,6 +93,9 @@ enum { GRAPHICS_INIT_MORE = 2 };
 // Returns GRAPHICS_INIT_MORE while pieces remain, then graphicsInit's result.
 int graphicsInitStep(void);
 
+// Makes the next graphicsInitStep the first, for a new context.
+void graphicsInitRestart(void);
+
 // Marks the GL work issued so far: each piece of graphicsInitStep does, and
 // a caller after a frame.
 void graphicsMark(void);

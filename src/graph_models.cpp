@@ -169,6 +169,28 @@ void tmodelBuildMesh(const uint8_t *heights, int32_t vbo_offset, TVertex *vertic
 
 // --------------------------------------------------------- terrain pool ----
 
+// Gives buffer, of the kind that target binds, a size of bytes, keeping its
+// first used bytes: copied aside and back within GL, since OpenGL ES has no
+// glGetBufferSubData to read them. The copy is bound to target first, which
+// makes it the same kind of buffer for WebGL, which copies only between
+// buffers of one kind. Leaves buffer bound to target.
+static void growBuffer(GLenum target, GLuint buffer, GLsizeiptr used, GLsizeiptr bytes) {
+    GLuint kept = 0;
+    if (used != 0) {
+        glGenBuffers(1, &kept);
+        glBindBuffer(target, kept);
+        glBufferData(target, used, NULL, GL_STREAM_COPY);
+        glBindBuffer(GL_COPY_READ_BUFFER, buffer);
+        glCopyBufferSubData(GL_COPY_READ_BUFFER, target, 0, 0, used);
+    }
+    glBindBuffer(target, buffer);
+    glBufferData(target, bytes, NULL, GL_STATIC_DRAW);
+    if (used == 0) return;
+    glBindBuffer(GL_COPY_READ_BUFFER, kept);
+    glCopyBufferSubData(GL_COPY_READ_BUFFER, target, 0, 0, used);
+    glDeleteBuffers(1, &kept);
+}
+
 // Doubles both shared buffers (at least one model), keeping what they hold.
 // Leaves vao_terrain and vbo_terrain bound.
 static void growTModelBuffers(void) {
@@ -176,22 +198,11 @@ static void growTModelBuffers(void) {
         ebo_terrain_capacity * 2 > TMODEL_INDICES ? ebo_terrain_capacity * 2 : TMODEL_INDICES;
     vbo_terrain_capacity =
         vbo_terrain_capacity * 2 > TMODEL_VERTICES ? vbo_terrain_capacity * 2 : TMODEL_VERTICES;
-    size_t index_bytes = (size_t)ebo_terrain_capacity * 4;
-    size_t vertex_bytes = (size_t)vbo_terrain_capacity * sizeof(TVertex);
-    uint8_t *indices = (uint8_t *)allocate(index_bytes);
-    uint8_t *vertices = (uint8_t *)allocate(vertex_bytes);
-
     useVao(vao_terrain);
-    if (ebo_terrain_used != 0)
-        glGetBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, (GLsizeiptr)ebo_terrain_used * 4, indices);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo_terrain);
-    if (vbo_terrain_used != 0)
-        glGetBufferSubData(GL_ARRAY_BUFFER, 0, (GLsizeiptr)vbo_terrain_used * sizeof(TVertex),
-                           vertices);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)index_bytes, indices, GL_STATIC_DRAW);
-    glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)vertex_bytes, vertices, GL_STATIC_DRAW);
-    free(indices);
-    free(vertices);
+    growBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo_terrain, (GLsizeiptr)ebo_terrain_used * 4,
+               (GLsizeiptr)ebo_terrain_capacity * 4);
+    growBuffer(GL_ARRAY_BUFFER, vbo_terrain, (GLsizeiptr)vbo_terrain_used * sizeof(TVertex),
+               (GLsizeiptr)vbo_terrain_capacity * sizeof(TVertex));
 }
 
 TModel *graphicsTModelNew(const uint8_t *heights, const uint8_t *splat) {

@@ -1,5 +1,6 @@
 #include "graph_state.h"
 
+#include <assert.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -9,6 +10,7 @@
 // ------------------------------------------------------------ constants ----
 
 enum { TEXTURE_UNITS = 16, SHADER_LOG_SIZE = 256 };
+enum { SLOT_2D, SLOT_2D_ARRAY, TEXTURE_TARGETS };  // the texture targets the program binds
 
 // WebGL's error for a context the browser has taken away; a frame drawn
 // before the page hears of the loss gets it once.
@@ -30,7 +32,9 @@ static GLint cur_x, cur_y;
 static GLsizei cur_wid, cur_hei;
 static GLuint cur_vao;
 static GLuint cur_shader;
-static GLuint cur_tex[TEXTURE_UNITS];
+// Each unit holds a texture per target: units 2 to 4 hold a 2D and a
+// 2D-array texture at once, the terrain's and the mesh models'.
+static GLuint cur_tex[TEXTURE_UNITS][TEXTURE_TARGETS];
 static GLuint cur_unit;  // active unit, as the last bind that reached GL left it
 static char txt[16];
 static SceneLight scene_light;
@@ -64,21 +68,39 @@ void useShader(GLuint program) {
     cur_shader = program;
 }
 
-static void bindTexture(GLuint unit, GLenum target, GLuint texture) {
+// Makes unit the active one, unless it is already.
+static void selectUnit(GLuint unit) {
+    if (unit == cur_unit) return;
     glActiveTexture(GL_TEXTURE0 + unit);
-    glBindTexture(target, texture);
-    cur_tex[unit] = texture;
     cur_unit = unit;
 }
 
-void useTexture(GLuint unit, GLenum target, GLuint texture) {
-    if (texture == cur_tex[unit]) return;
-    bindTexture(unit, target, texture);
+static int targetSlot(GLenum target) {
+    assert(target == GL_TEXTURE_2D || target == GL_TEXTURE_2D_ARRAY);
+    return target == GL_TEXTURE_2D_ARRAY ? SLOT_2D_ARRAY : SLOT_2D;
 }
 
+// A name keeps the target it was first bound to, so one the unit holds under
+// either target needs no bind; 0 (none) is held per target.
+static bool unitHolds(GLuint unit, int slot, GLuint texture) {
+    const GLuint *held = cur_tex[unit];
+    return held[slot] == texture || (texture != 0 && (held[0] == texture || held[1] == texture));
+}
+
+void useTexture(GLuint unit, GLenum target, GLuint texture) {
+    assert(unit < TEXTURE_UNITS);
+    int slot = targetSlot(target);
+    if (unitHolds(unit, slot, texture)) return;
+    selectUnit(unit);
+    glBindTexture(target, texture);
+    cur_tex[unit][slot] = texture;
+}
+
+// A texture the unit already holds needs only the unit selected: an upload
+// resumed after other draws (the logo screen between start-up steps).
 void useTextureForEdit(GLuint unit, GLenum target, GLuint texture) {
-    if (texture == cur_tex[unit] && unit == cur_unit) return;
-    bindTexture(unit, target, texture);
+    selectUnit(unit);
+    useTexture(unit, target, texture);
 }
 
 void forgetBindings(void) {
@@ -87,7 +109,7 @@ void forgetBindings(void) {
     cur_wid = cur_hei = 0;
     cur_vao = 0;
     cur_shader = 0;
-    for (GLuint &t : cur_tex) t = 0;
+    memset(cur_tex, 0, sizeof(cur_tex));
     cur_unit = 0;
 }
 

@@ -31,11 +31,14 @@ void useFramebuffer(GLuint framebuffer);
 void useViewport(GLint x, GLint y, GLsizei width, GLsizei height);
 void useVao(GLuint vao);
 void useShader(GLuint program);
-// Activates unit only when it binds, so after a skipped bind the active unit
-// is still that of the last bind that reached GL.
+// Binds texture on unit under target (GL_TEXTURE_2D or GL_TEXTURE_2D_ARRAY)
+// unless the unit holds it already, under either target: a name keeps the
+// target it was first bound to. Activates unit only when it binds, so after
+// a skipped bind the active unit is still that of the last bind that reached GL.
 void useTexture(GLuint unit, GLenum target, GLuint texture);
-// Binds texture on unit and leaves that unit active, for an edit of the
-// texture (glTexImage2D, glTexParameteri) that follows.
+// Leaves texture bound on unit and that unit active, for an edit of the
+// texture (glTexImage2D, glTexParameteri) that follows; binds only when the
+// unit does not hold it already.
 void useTextureForEdit(GLuint unit, GLenum target, GLuint texture);
 // Forgets every binding, as for a new context: the next use of each binds.
 void forgetBindings(void);

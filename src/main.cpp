@@ -26,9 +26,9 @@ static const double STARTUP_FRAME_INTERVAL = 0.1;
 // ---------------------------------------------------------------- state ----
 
 static LoopClock loop_clock;
-static int started;                // the start-up is complete and the loop runs
-static int shown;                  // a frame has been drawn
-static double next_startup_frame;  // when the start-up draws the logo again
+static int building = 1;  // the scene is being built, a slice a turn
+static int rebuilding;    // the build replaces the objects of a lost context
+static int started;       // the start-up is complete and the loop's clock runs
 
 // ------------------------------------------------------------ functions ----
 
@@ -43,58 +43,38 @@ static int failStartup(const char *message) {
     return 1;
 }
 
-// Draws one frame at time now, fraction t of a tick on, and marks its GL
-// work; the platform hears of the first.
-static void showFrame(double now, float t) {
-    updateFps(now);
-    draw(t);
-    graphicsMark();
-    if (!shown) startupFrameShown();
-    shown = 1;
-}
-
-static void framebufferViewport(void) {
-    int width, height;
-    glfwGetFramebufferSize(window, &width, &height);
-    graphicsViewport(width, height);
-}
-
-// The logo screen while the start-up runs, once it is built and then every
-// STARTUP_FRAME_INTERVAL.
-static void startupLogoFrame(void) {
-    double now = glfwGetTime();
-    if (!graphicsLogoReady() || now < next_startup_frame) return;
-    if (!shown) framebufferViewport();
-    next_startup_frame = now + STARTUP_FRAME_INTERVAL;
-    showFrame(now, 0.0f);
-}
-
-// The graphics' start-up for one slice of time, and once it is done, the
-// viewport and the terrain; the loop's clock starts then. A slice waits for
-// the GL work of the last one, where asking for it would block. A failure
-// ends the process.
+// One slice of the scene's build; once it is done the loop's clock starts,
+// the first time. A failed start-up ends the process; a failed rebuild is
+// the platform's to report.
 static void startupSlice(void) {
-    if (!graphicsCaughtUp()) return;
-    startupLogoFrame();
-    double until = glfwGetTime() + STARTUP_SLICE;
-    int result;
-    do {
-        result = graphicsInitStep();
-    } while (result == GRAPHICS_INIT_MORE && graphicsCaughtUp() && glfwGetTime() < until);
-    if (result == GRAPHICS_INIT_MORE) return;
-    if (result != 0) processExit(failStartup("Graphics init failed!"));
-    framebufferViewport();
-    if (terrainInit() != 0) processExit(failStartup("Graphics init failed!"));
+    int result = sceneBuildSlice(STARTUP_SLICE, STARTUP_FRAME_INTERVAL);
+    if (result == SCENE_BUILD_MORE) return;
+    if (rebuilding) {
+        rebuilding = 0;
+        contextRebuilt(result);
+        if (result != 0) return;
+    } else if (result != 0) {
+        processExit(failStartup("Graphics init failed!"));
+    }
+    building = 0;
+    if (started) return;
     loop_clock = loopStart(glfwGetTime(), fps_limit);
     started = 1;
     startupDone();
+}
+
+// A context that replaces a lost one: the next turns build every object anew.
+static void rebuildScene(void) {
+    sceneBuildAnew();
+    building = 1;
+    rebuilding = 1;
 }
 
 // One turn of the loop: mouse look, the ticks due, a frame when one is due,
 // then the wait for events. Returns 0 once the window is to close.
 static int loopTurn(void) {
     if (glfwWindowShouldClose(window)) return 0;
-    if (!started) {
+    if (building) {
         startupSlice();
         return 1;
     }
@@ -116,7 +96,7 @@ static void finishRun(void) {
     processExit(0);
 }
 
-static const LoopHooks loop_hooks = {loopTurn, finishRun, sceneRebuild};
+static const LoopHooks loop_hooks = {loopTurn, finishRun, rebuildScene};
 
 // Start-up, then the loop, which ends the process. Returns only the exit
 // status of a failed start-up.
@@ -128,7 +108,7 @@ static int run(void) {
     if (configInit() != 0) return failStartup("Config init failed!");
     if (windowInit() != 0) return failStartup("Window init failed!");
     random_state = randomNew((uint32_t)(int64_t)(glfwGetTime() * 1048576.0));
-    runLoop(&loop_hooks);
+    runLoop(&loop_hooks, win_width, win_height);
 }
 
 // An option is answered before anything is opened or written.

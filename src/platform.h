@@ -1,9 +1,30 @@
 // What differs between Windows, POSIX systems and the browser, behind one
-// interface: standard error onto the error log, replacing a file atomically
-// in the platform's text convention, telling a user that start-up failed,
-// and how the loop is driven. platform_posix.cpp, platform_win32.cpp and
-// platform_web.cpp implement it, the first two with platform_desktop.cpp;
-// the build picks one.
+// interface: GLFW's platform and the window's names, standard error onto the
+// error log, replacing a file atomically in the platform's text convention,
+// telling a user that start-up failed, and how the loop is driven.
+// platform_posix.cpp, platform_win32.cpp and platform_web.cpp implement it,
+// the first two with platform_desktop.cpp; the build picks one.
+//
+// Adding a platform:
+// 1. Files: src/platform_<name>.cpp with every function below (a GLFW
+//    desktop adds platform_desktop.cpp). If its GL is neither OpenGL 3.3 core
+//    nor WebGL 2, a src/gl_dialect_<name>.cpp behind gl_dialect.h (the
+//    context it asks for, texture formats, LOD bias, window sRGB, clear) and
+//    its shader prelude shaders/prelude_<name>.glsl (version line,
+//    precisions, windowColor, textureSharp).
+// 2. CMake: in CMakeLists.txt the platform's sources (KNOLL_PLATFORM_SOURCE),
+//    its libraries (KNOLL_LIBRARIES), the dialect (KNOLL_DIALECT_SOURCE) and
+//    prelude (KNOLL_SHADER_PRELUDE), from a file of its own under cmake/
+//    where it needs more (cmake/windows.cmake, cmake/web.cmake) and a
+//    toolchain file for a cross build; a make target that builds it.
+// 3. A new dialect's GL tests on the desktop: a lane like the WebGL 2 one in
+//    tests/CMakeLists.txt (knoll_core_library with the dialect and an embed
+//    of the texts after its prelude, the GL suites linked with it).
+// 4. End to end: a driver for tests/e2e/e2e.sh beside the X11, Wine,
+//    Wayland (wayland.sh) and browser (web.sh) ones, chosen by
+//    KNOLL_E2E_DISPLAY or KNOLL_PLATFORM in harness.sh, so that every case
+//    of cases.txt runs there or says why it cannot; and its make target.
+// 5. README.md: what differs there from the desktop, and why.
 #pragma once
 
 #include <stddef.h>
@@ -14,9 +35,10 @@
 struct LoopHooks {
     int (*turn)(void);     // one turn of the loop; 0 once the program is to end
     void (*finish)(void);  // the end of the program, after the last turn
-    // Makes every GL object anew in a context that replaces a lost one (a
-    // browser's); 0, or 1 when that failed.
-    int (*rebuild)(void);
+    // Has the turns that follow make every GL object anew, a slice a turn,
+    // in a context that replaces a lost one (a browser's); contextRebuilt
+    // tells how that ended.
+    void (*rebuild)(void);
 };
 
 // ------------------------------------------------------------ functions ----
@@ -37,10 +59,25 @@ int logOpen(const char *path);
 // 1 when the file is unchanged (and no temporary file is left).
 int fileReplace(const char *path, const char *text, size_t length);
 
-// Window hints the platform's OpenGL needs beyond version and profile, given
-// before the window is made: macOS makes a 3.3 core context only for a
-// forward-compatible request (untried). Needs glfwInit.
+// Before glfwInit: on GLFW 3.4, which tries Wayland first, asks for X11 when
+// only an X display is named. Wayland's failed probe would otherwise write
+// its own lines to stderr (error.log), or reach a compositor the caller did
+// not name through its default socket.
+void windowPlatformHint(void);
+
+// 1 when the platform reports where windows are (X11, Windows), 0 where the
+// compositor alone places them (Wayland). Needs GLFW initialised.
+int windowPositionKnown(void);
+
+// Window hints the platform's OpenGL needs beyond the GL dialect's context
+// (glContextHints), given before the window is made: macOS makes a 3.3 core
+// context only for a forward-compatible request (untried). Needs glfwInit.
 void contextHints(void);
+
+// Names the program to the desktop, which matches the window to the desktop
+// entry for the dock's icon and name: app_id on Wayland, WM_CLASS on X11.
+// Needs glfwInit.
+void windowNameHints(void);
 
 // Ends the process with status, as a return from main would, once GLFW is
 // closed and the files are written. On Windows the process ends at once,
@@ -66,11 +103,16 @@ void reportStartupFailure(const char *message);
 // memory.
 int workerThreads(void);
 
-// Runs hooks->turn until it returns 0, then hooks->finish. A desktop loops
-// here; a browser page runs one turn per animation frame, returning to the
-// browser in between, and rebuilds when the browser gives back a lost GL
-// context. Never returns.
-[[noreturn]] void runLoop(const LoopHooks *hooks);
+// Runs hooks->turn until it returns 0, then hooks->finish, for a window of
+// width x height in the desktop's units, as asked for. A desktop loops here;
+// a browser page gives its canvas that shape, runs one turn per animation
+// frame, returning to the browser in between, and rebuilds when the browser
+// gives back a lost GL context. Never returns.
+[[noreturn]] void runLoop(const LoopHooks *hooks, int width, int height);
+
+// The objects of a context given back after a loss are all made anew (0),
+// or that failed (1) and the loop stops.
+void contextRebuilt(int failed);
 
 // The first frame is on the screen, the logo, while the start-up may still
 // run: a page takes its progress indicator away.

@@ -14,7 +14,6 @@
 #include <stdio.h>
 
 #include "app.h"
-#include "config.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -98,9 +97,10 @@ EM_JS(void, pageReleaseContext, (void), {
 // while it fills its area (web/knoll-page.css). The drawing buffer's size is
 // this file's to keep: a newer Emscripten's GLFW, asked to scale to the
 // monitor, would size the canvas by itself, in its own way.
-EM_JS(void, pagePlaceCanvas, (int width, int height), {
+// scale_attribute is GLFW's number of the scale-to-monitor attribute.
+EM_JS(void, pagePlaceCanvas, (int width, int height, int scale_attribute), {
     var canvas = Module["canvas"];
-    if (GLFW.active && GLFW.active.attributes) GLFW.active.attributes[0x0002200C] = 0;
+    if (GLFW.active && GLFW.active.attributes) GLFW.active.attributes[scale_attribute] = 0;
     canvas.style.removeProperty("width");
     canvas.style.removeProperty("height");
     canvas.style.setProperty("--knoll-width", width);
@@ -187,7 +187,16 @@ int fileReplace(const char *path, const char *text, size_t length) {
 
 void settingsInForce(const char *table) { pageSettings(table); }
 
+void windowPlatformHint(void) {}
+
+// Emscripten's GLFW answers a position, which leaving full screen
+// (glfwSetWindowMonitor below) has no use for.
+int windowPositionKnown(void) { return 1; }
+
 void contextHints(void) {}
+
+// Window class names belong to X11, app_id to Wayland.
+void windowNameHints(void) {}
 
 int optionsAnswered(void) { return 0; }
 
@@ -261,18 +270,21 @@ static EM_BOOL visibilityChanged(int type, const EmscriptenVisibilityChangeEvent
     return EM_FALSE;
 }
 
+// The loop's turns rebuild the scene a slice at a time, as at start-up, so
+// that the page never waits long for its turn.
 static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
     (void)type;
     (void)reserved;
     (void)data;
     pageEnableExtensions();
-    if (loop->rebuild() != 0) {
-        pageContext(2);
-        return EM_TRUE;
-    }
-    pageContext(1);
+    loop->rebuild();
     emscripten_resume_main_loop();
     return EM_TRUE;
+}
+
+void contextRebuilt(int failed) {
+    if (failed) emscripten_pause_main_loop();
+    pageContext(failed ? 2 : 1);
 }
 
 // The canvas takes the window size asked for as its shape on the page; the
@@ -281,13 +293,13 @@ static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
 // as 1). The drawing buffer first follows the page in the first frame:
 // GLFW's callbacks must not run before main has handed the runtime to the
 // loop, or Emscripten takes their return for the program's end.
-void runLoop(const LoopHooks *hooks) {
+void runLoop(const LoopHooks *hooks, int width, int height) {
     loop = hooks;
     emscripten_set_webglcontextlost_callback("#canvas", NULL, EM_FALSE, contextLost);
     emscripten_set_webglcontextrestored_callback("#canvas", NULL, EM_FALSE, contextRestored);
     emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, NULL, EM_FALSE, inputGone);
     emscripten_set_visibilitychange_callback(NULL, EM_FALSE, visibilityChanged);
-    pagePlaceCanvas(win_width, win_height);
+        pagePlaceCanvas(width, height, GLFW_SCALE_TO_MONITOR);
     emscripten_set_main_loop(animationFrame, 0, 0);
     emscripten_set_main_loop_timing(EM_TIMING_RAF, swap_interval > 1 ? swap_interval : 1);
     emscripten_exit_with_live_runtime();
@@ -297,12 +309,6 @@ void runLoop(const LoopHooks *hooks) {
 // ---------------------------------------------------- GLFW, completed ----
 
 extern "C" {
-
-// Window class names belong to X11.
-void glfwWindowHintString(int hint, const char *value) {
-    (void)hint;
-    (void)value;
-}
 
 // Kept for the loop, which starts after the window: Emscripten's own version
 // needs a running loop to set.

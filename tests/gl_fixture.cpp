@@ -1,5 +1,6 @@
 #include "gl_fixture.h"
 
+#include <string.h>
 #include <unistd.h>
 
 #include <random>
@@ -77,10 +78,8 @@ bool glWindowOpen(int width, int height) {
     glfwSetErrorCallback(reportGlfwError);
     windowPlatformHint();
     if (!glfwInit()) return false;
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_SRGB_CAPABLE, 1);
+    glContextHints();
+    contextHints();
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     window = glfwCreateWindow(width, height, "Knoll test", NULL, NULL);
     if (!window) return false;
@@ -118,8 +117,14 @@ Rgb readPixel(int x, int y) {
     return {px[0], px[1], px[2]};
 }
 
-std::vector<Moments> readMomentRect(GLuint texture, int x, int y, int w, int h) {
-    std::vector<Moments> out((size_t)w * h);
+void readBuffer(GLenum target, GLintptr offset, GLsizeiptr size, void *out) {
+    const void *data = glMapBufferRange(target, offset, size, GL_MAP_READ_BIT);
+    if (data) memcpy(out, data, (size_t)size);
+    glUnmapBuffer(target);
+}
+
+void readTextureRect(GLuint texture, int x, int y, int w, int h, GLenum format, GLenum type,
+                     void *out) {
     GLint previous = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
     GLuint fbo;
@@ -128,10 +133,15 @@ std::vector<Moments> readMomentRect(GLuint texture, int x, int y, int w, int h) 
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, w, h, GL_RG, GL_FLOAT, out.data());
+    glReadPixels(x, y, w, h, format, type, out);
     // Put the read binding back where the bind cache believes it is.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, (GLuint)previous);
     glDeleteFramebuffers(1, &fbo);
+}
+
+std::vector<Moments> readMomentRect(GLuint texture, int x, int y, int w, int h) {
+    std::vector<Moments> out((size_t)w * h);
+    readTextureRect(texture, x, y, w, h, GL_RG, GL_FLOAT, out.data());
     return out;
 }
 

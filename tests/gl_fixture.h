@@ -1,4 +1,4 @@
-// Shared test support: a hidden GLFW window with a GL 3.3 core context, an
+// Shared test support: a hidden GLFW window with the GL dialect's context, an
 // offscreen check of pixels, capture of what code writes to stderr, and
 // scratch folders.
 #pragma once
@@ -14,8 +14,10 @@
 
 #include "app.h"
 #include "config.h"
+#include "gl_dialect.h"
 #include "graph_init.h"
 #include "graph_state.h"
+#include "platform.h"
 
 // ---------------------------------------------------------------- types ----
 
@@ -42,9 +44,10 @@ std::string captureEnd(StderrCapture *capture);
 // a random number; empty when none could be made.
 std::filesystem::path makeScratchDir(const char *prefix);
 
-// Creates the process's one hidden window (width x height) with the context
-// current and the settings at their defaults, once; later calls reuse it.
-// Returns false when no GL 3.3 core context can be had.
+// Creates the process's one hidden window (width x height) with the GL
+// dialect's context (glContextHints) current and the settings at their
+// defaults, once; later calls reuse it. Returns false when no such context
+// can be had.
 bool glWindowOpen(int width = 800, int height = 600);
 
 // Opens the window and runs graphicsInit once for the whole process, with
@@ -54,6 +57,11 @@ bool graphicsReady(void);
 // Reads the colour of window pixel (x, y), y counted from the top, from the
 // back buffer of the window (call before swapping).
 Rgb readPixel(int x, int y);
+
+// glGetBufferSubData and glGetTexImage (level 0, from (x, y)), which ES lacks.
+void readBuffer(GLenum target, GLintptr offset, GLsizeiptr size, void *out);
+void readTextureRect(GLuint texture, int x, int y, int w, int h, GLenum format, GLenum type,
+                     void *out);
 
 // Reads texel (x, y) of a 2D RG32F texture.
 void readMoments(GLuint texture, int x, int y, float *m1, float *m2);

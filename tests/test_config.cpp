@@ -173,4 +173,8 @@ TEST_F(ConfigDir, OverridesHoldForTheRunOnlyAndReportTheirFaults) {
 
     configOverride(NULL);
     EXPECT_EQ(msaa_level, 4);
+    // Hexadecimal and octal, as config.txt takes them.
+    configOverride("fps_limit 0x20\nwin_height 01400\n");
+    EXPECT_EQ(fps_limit, 32);
+    EXPECT_EQ(win_height, 768);
 }

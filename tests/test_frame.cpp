@@ -146,7 +146,7 @@ static Frame runningFrame(ScenePose pose) {
 
 static Mat4 blockView(void) {
     Mat4 view;
-    glGetBufferSubData(GL_UNIFORM_BUFFER, off_view, sizeof(view), &view);
+    readBuffer(GL_UNIFORM_BUFFER, off_view, sizeof(view), &view);
     return view;
 }
 
@@ -268,9 +268,9 @@ static Box boxOf(const std::vector<uint8_t> &mask, int stride, int x0, int y0, i
 
 // At HUD scale 2 the counter starts at (4, 4) and each glyph is its atlas
 // cell doubled, 24 x 32 pixels, in the font's own colours, unblurred; the
-// logo is 700 x 256 about the centre. At 1.5 the counter starts at (3, 3) in
-// 18 x 24 cells, each glyph's ink within a pixel of its own at 1.5 times,
-// and the logo 525 x 192 pixels about the centre.
+// logo is 700 x 256 about the centre. At 1.5 the logo is 525 x 192 pixels.
+// At 1.25, 1.5 and 1.75 the counter starts at (3, 3), (3, 3) and (4, 4) in
+// cells of 12 x 16 times the scale, each glyph's ink within a pixel of its own.
 TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
     ASSERT_TRUE(graphicsReady());
     Image font = decodeEmbedded(_binary_font_png_start, _binary_font_png_end);
@@ -307,22 +307,28 @@ TEST(FrameHud, CounterAndLogoFollowTheHudScale) {
     EXPECT_NEAR(logo.x1, 661.5, 0.5);
     EXPECT_EQ(logo.y0, 204);
     EXPECT_EQ(logo.y1, 395);
-    EXPECT_EQ(boxOf(half, WIDTH, 3 + 18 * 7, 0, WIDTH, 40).x0, -1) << "ink right of the text";
-    for (int i = 0; text[i]; i++) {
-        SCOPED_TRACE(std::string("glyph ") + text[i]);
-        Box ink, got = boxOf(half, WIDTH, 3 + 18 * i, 0, 3 + 18 * (i + 1), 40);
-        std::vector<uint8_t> cell(12 * 16);
-        for (int y = 0; y < 16; y++)
-            for (int x = 0; x < 12; x++) cell[y * 12 + x] = opaque(text[i] - 32, x, y);
-        ink = boxOf(cell, 12, 0, 0, 12, 16);
-        if (ink.x0 < 0) {
-            EXPECT_EQ(got.x0, -1);
-            continue;
+    // 125 %, 150 % and 175 %: cells of 15 x 20, 18 x 24 and 21 x 28 pixels.
+    for (float k : {1.25f, 1.5f, 1.75f}) {
+        SCOPED_TRACE(std::string("scale ") + std::to_string(k));
+        std::vector<uint8_t> drawn = k == 1.5f ? half : drawnMask(hudFrameAtScale(k), MAGENTA);
+        const int origin = (int)(2 * k + 0.5f), w = (int)(12 * k);  // w: a cell's width
+        EXPECT_EQ(boxOf(drawn, WIDTH, origin + w * 7, 0, WIDTH, 40).x0, -1) << "ink right of text";
+        for (int i = 0; text[i]; i++) {
+            SCOPED_TRACE(std::string("glyph ") + text[i]);
+            Box ink, got = boxOf(drawn, WIDTH, origin + w * i, 0, origin + w * (i + 1), 40);
+            std::vector<uint8_t> cell(12 * 16);
+            for (int y = 0; y < 16; y++)
+                for (int x = 0; x < 12; x++) cell[y * 12 + x] = opaque(text[i] - 32, x, y);
+            ink = boxOf(cell, 12, 0, 0, 12, 16);
+            if (ink.x0 < 0) {
+                EXPECT_EQ(got.x0, -1);
+                continue;
+            }
+            EXPECT_NEAR(got.x0, origin + w * i + ink.x0 * k, 1.0);
+            EXPECT_NEAR(got.x1, origin + w * i + (ink.x1 + 1) * k - 1, 1.0);
+            EXPECT_NEAR(got.y0, origin + ink.y0 * k, 1.0);
+            EXPECT_NEAR(got.y1, origin + (ink.y1 + 1) * k - 1, 1.0);
         }
-        EXPECT_NEAR(got.x0, 3 + 18 * i + ink.x0 * 1.5, 1.0);
-        EXPECT_NEAR(got.x1, 3 + 18 * i + (ink.x1 + 1) * 1.5 - 1, 1.0);
-        EXPECT_NEAR(got.y0, 3 + ink.y0 * 1.5, 1.0);
-        EXPECT_NEAR(got.y1, 3 + (ink.y1 + 1) * 1.5 - 1, 1.0);
     }
 }
 
@@ -495,7 +501,11 @@ TEST(FrameScene, RebuiltObjectsDrawTheSameFrame) {
     graphicsTerrainGrid(1);
     runningFrame(LATER_POSE);
     Frame before = runningFrame(LATER_POSE);
-    ASSERT_EQ(sceneRebuild(), 0);
+    sceneBuildAnew();
+    int result;
+    while ((result = sceneBuildSlice(0.0, 0.0)) == SCENE_BUILD_MORE) {
+    }
+    ASSERT_EQ(result, 0);
     runningFrame(LATER_POSE);
     Frame after = runningFrame(LATER_POSE);
     EXPECT_EQ(countDiffering(before, after, 0), 0);
@@ -505,26 +515,22 @@ TEST(FrameScene, RebuiltObjectsDrawTheSameFrame) {
 
 // Once built, the logo screen draws between the start-up's steps: no step
 // may count on a binding an earlier one left, so objects built that way
-// draw the frame of objects built in one go.
+// draw the frame of objects built in one go. Slices of one step each, with
+// a logo frame before every one.
 TEST(FrameScene, LogoFramesBetweenStartupStepsChangeNothingBuilt) {
     ASSERT_TRUE(graphicsReady());
     sceneDefaults();
     runningFrame(LATER_POSE);
     Frame before = runningFrame(LATER_POSE);
-    forgetBindings();
-    graphicsTModelFree(test_terrain);
-    graphicsTModelsForget();
-    test_terrain = NULL;
+    sceneBuildAnew();
+    mode = MODE_LOGO;
     int result, logo_frames = 0;
-    while ((result = graphicsInitStep()) == GRAPHICS_INIT_MORE) {
-        if (!graphicsLogoReady()) continue;
-        if (logo_frames == 0) graphicsViewport(WIDTH, HEIGHT);
-        sceneLogoFrame();
-        logo_frames++;
+    for (;;) {
+        logo_frames += graphicsLogoReady();
+        if ((result = sceneBuildSlice(0.0, 0.0)) != SCENE_BUILD_MORE) break;
     }
     ASSERT_EQ(result, 0);
     EXPECT_GT(logo_frames, 30);
-    graphicsViewport(WIDTH, HEIGHT);
     sceneDefaults();
     runningFrame(LATER_POSE);
     Frame after = runningFrame(LATER_POSE);
@@ -690,7 +696,7 @@ static Frame frameWithFarDistance(ScenePose pose, float delta) {
     scenePlace(pose);
     sceneCamera(1.0f);
     float far;
-    glGetBufferSubData(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
+    readBuffer(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
     bufferUniform1f(off_fardist, far + delta);
     sceneShadowCasters();
     if (shadow_smooth) graphicsShadowPost();

@@ -155,10 +155,15 @@ TEST(StateCache, TextureUnitsAndEdits) {
     useTexture(0, GL_TEXTURE_2D, t[1]);
     EXPECT_EQ(glInt(GL_ACTIVE_TEXTURE), GL_TEXTURE5);
 
-    // An edit of the cached texture on unit 0 must make unit 0 active again.
+    // An edit of the cached texture on unit 0 must make unit 0 active again,
+    // without binding what the unit holds (t[2] stands in for it here).
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, t[2]);
+    glActiveTexture(GL_TEXTURE5);
     useTextureForEdit(0, GL_TEXTURE_2D, t[1]);
     EXPECT_EQ(glInt(GL_ACTIVE_TEXTURE), GL_TEXTURE0);
-    EXPECT_EQ(glInt(GL_TEXTURE_BINDING_2D), (GLint)t[1]);
+    EXPECT_EQ(glInt(GL_TEXTURE_BINDING_2D), (GLint)t[2]) << "a bind of the name the unit holds";
+    glBindTexture(GL_TEXTURE_2D, t[1]);  // back where the cache believes it is
     useTextureForEdit(0, GL_TEXTURE_2D, t[1]);
     EXPECT_EQ(glInt(GL_ACTIVE_TEXTURE), GL_TEXTURE0);
     EXPECT_EQ(glInt(GL_TEXTURE_BINDING_2D), (GLint)t[1]);

@@ -139,6 +139,8 @@ case_command_line() {
     misuse --helpme
     misuse ""
     misuse --help --version
+    misuse --version --help
+    misuse --help extra
     [ -z "$(ls -A)" ] || fail "files appeared: $(ls -A)"
     note "--help, --version and misuse answered; no file written"
 }

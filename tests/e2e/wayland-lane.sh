@@ -69,11 +69,14 @@ build_programs() {
     " || { say "build failed"; exit 1; }
 }
 
-# Starts sway headless; sets WAYLAND_DISPLAY and SWAYSOCK.
+# Starts sway headless; sets WAYLAND_DISPLAY and SWAYSOCK, and sway_pid to
+# sway's own process (runuser's child), which the lane stops however it ends.
 start_sway() {
     as_user WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-        sway -c tests/e2e/sway.config >"$project/$build/sway.log" 2>&1 &
-    sway_pid=$!
+        sh -c 'echo $$ >"$0"; exec sway -c tests/e2e/sway.config' "$build/sway.pid" \
+        >"$project/$build/sway.log" 2>&1 &
+    sway_job=$!
+    trap stop_sway EXIT
     local i
     for i in $(seq 100); do
         WAYLAND_DISPLAY=$(cd "$runtime" && ls wayland-? 2>/dev/null | head -n1)
@@ -81,13 +84,20 @@ start_sway() {
         [ -n "$WAYLAND_DISPLAY" ] && [ -n "$SWAYSOCK" ] && break
         sleep 0.1
     done
+    sway_pid=$(cat "$build/sway.pid" 2>/dev/null)
     [ -n "$WAYLAND_DISPLAY" ] && [ -n "$SWAYSOCK" ] || { cat "$build/sway.log"; say "sway did not start"; exit 1; }
     say "$(sway --version), socket $WAYLAND_DISPLAY"
 }
 
-stop_compositor() {
-    kill "$1" 2>/dev/null
-    wait "$1" 2>/dev/null
+# Ends sway, if it runs, and waits until it has gone: it is no child of this
+# shell, whose job is the runuser around it.
+stop_sway() {
+    [ -n "${sway_pid:-}" ] || return 0
+    kill "$sway_pid" 2>/dev/null
+    timeout 5 tail --pid="$sway_pid" -f /dev/null
+    kill -KILL "$sway_pid" 2>/dev/null
+    wait "$sway_job" 2>/dev/null
+    sway_pid=
 }
 
 run_cases() {
@@ -108,7 +118,7 @@ run_cases() {
         failed+=(test_app)
     fi
     say "sway: ${#failed[@]} failed: ${failed[*]}"
-    stop_compositor "$sway_pid"
+    stop_sway
     if [ "${KNOLL_MUTTER:-1}" = 1 ]; then
         if as_user dbus-run-session -- bash tests/e2e/mutter.sh "$build/knoll"; then
             passed=$((passed + 1))
