@@ -12,6 +12,7 @@
 #include "graph_render.h"
 #include "graph_state.h"
 #include "platform.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -216,6 +217,8 @@ static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int 
         break;
     case GLFW_KEY_ESCAPE: glfwSetWindowShouldClose(win, 1); break;
     case GLFW_KEY_F11: toggleFullscreen(win); break;
+    case GLFW_KEY_F12:
+    case GLFW_KEY_P: screenshotRequest(); break;
     default: break;
     }
 }
@@ -374,10 +377,18 @@ void sceneShadowCasters(void) {
         graphicsShadowMModel(*p.model, p.position, p.scale, p.rotation);
 }
 
-void sceneMainPass(void) {
+void sceneMainTerrain(void) {
     graphicsDrawClear(MODE_RUNNING);
     graphicsDrawTModel(test_terrain, vec3Zero());
+}
+
+void sceneMainModels(void) {
     for (const Placement &p : scene) graphicsDrawMModel(*p.model, p.position, p.scale, p.rotation);
+}
+
+void sceneMainPass(void) {
+    sceneMainTerrain();
+    sceneMainModels();
 }
 
 void sceneHudText(void) {
@@ -401,6 +412,7 @@ void drawScene(float t) {
 
 void draw(float t) {
     drawScene(t);
+    screenshotCapture();
     glfwSwapBuffers(window);
     graphicsCheckErrors("Draw End");
 }

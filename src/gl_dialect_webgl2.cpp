@@ -4,6 +4,7 @@
 // a colour attachment the program does not write is an error there.
 #include "gl_dialect.h"
 
+#include <emscripten/html5.h>
 #include <math.h>
 
 // ---------------------------------------------------------------- state ----
@@ -69,4 +70,17 @@ int gpuCaughtUp(void) {
     if (glIsSync(gpu_mark) && glClientWaitSync(gpu_mark, 0, 0) == GL_TIMEOUT_EXPIRED) return 0;
     forgetMark();
     return 1;
+}
+
+// Browsers offer the extension only where the timer cannot be used to learn
+// about other pages (Chromium with a GPU; not with SwiftShader).
+int gpuTimerSupported(void) {
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_get_current_context();
+    return context && emscripten_webgl_enable_extension(context, "EXT_disjoint_timer_query_webgl2");
+}
+
+int gpuTimerDisjoint(void) {
+    GLint disjoint = 0;
+    glGetIntegerv(GL_GPU_DISJOINT_EXT, &disjoint);
+    return disjoint != 0;
 }

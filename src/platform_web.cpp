@@ -12,6 +12,7 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "config.h"
 
@@ -140,6 +141,17 @@ EM_JS(void, pageSetFullscreen, (int on), {
 
 EM_JS(int, pageScreenWidth, (void), { return screen.width; });
 EM_JS(int, pageScreenHeight, (void), { return screen.height; });
+// Offers the bytes as a download named name.
+EM_JS(void, pageDownload, (const char *name, const void *bytes, size_t size), {
+    var hook = Module["knollDownload"];
+    if (hook) hook(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size));
+});
+
+// Shows a finished benchmark's report, with its CSV, on the page.
+EM_JS(void, pageReport, (const char *text, const char *csv), {
+    var hook = Module["knollReport"];
+    if (hook) hook(UTF8ToString(text), csv ? UTF8ToString(csv) : "");
+});
 // clang-format on
 
 // ------------------------------------------------------------ error log ----
@@ -170,6 +182,23 @@ int fileReplace(const char *path, const char *text, size_t length) {
 void contextHints(void) {}
 
 int optionsAnswered(void) { return 0; }
+
+// A page's files are its downloads: there is no folder to miss.
+int fileFolderExists(const char *path) {
+    (void)path;
+    return 1;
+}
+
+int pictureSave(const char *path, const void *png, size_t size) {
+    const char *slash = strrchr(path, '/');
+    pageDownload(slash ? slash + 1 : path, png, size);
+    return 0;
+}
+
+int reportShow(const char *text, const char *csv) {
+    pageReport(text, csv);
+    return 0;
+}
 
 void startupFrameShown(void) { pageFrameShown(); }
 
