@@ -121,9 +121,14 @@ std::string runReport(const RunSummary &r, const RunSetting &s) {
            r.p99_ms);
     if (r.gpu_measured) {
         out += "GPU time per pass (mean, share of the frame):\n";
-        for (int p = 0; p < PASS_COUNT; p++)
+        double shares = 0.0;
+        for (int p = 0; p < PASS_COUNT; p++) {
             append(&out, "  %s %8.2f ms %5.1f %%\n", pass_titles[p], r.pass_mean_ms[p],
                    100.0 * r.pass_share[p]);
+            shares += r.pass_share[p];
+        }
+        if (shares > 1.0)
+            out += "  (together over 100 %: the GL ran passes of two frames at once)\n";
     } else {
         append(&out, "GPU time per pass: not measured (%s)\n",
                s.gpu_note ? s.gpu_note : "no results came back");

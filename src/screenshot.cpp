@@ -21,7 +21,7 @@ static const char FOLDER[] = "screenshots";
 
 // ---------------------------------------------------------------- state ----
 
-static int requested;
+static int requested;  // presses since the last frame drawn
 static std::vector<std::thread> encoders;  // pictures being encoded and saved
 static std::mutex log_lock;                // one encoder's line at a time
 static char last_stamp[32];                // the second of the last name given
@@ -29,7 +29,7 @@ static int last_count;                     // names given in that second
 
 // ------------------------------------------------------------ functions ----
 
-void screenshotRequest(void) { requested = 1; }
+void screenshotRequest(void) { requested++; }
 
 FramePixels screenshotRead(void) {
     FramePixels frame = {view_wid, view_hei, {}};
@@ -98,16 +98,19 @@ static std::string nextName(void) {
 
 void screenshotCapture(void) {
     if (!requested) return;
-    requested = 0;
     FramePixels frame = screenshotRead();
-    std::string path = nextName();
     // One picture at a time is encoded: a second press waits for the first.
     screenshotsFinish();
-    if (!workerThreads()) {
-        screenshotSave(frame, path.c_str());
-        return;
-    }
-    encoders.emplace_back([frame = std::move(frame), path] { screenshotSave(frame, path.c_str()); });
+    std::vector<std::string> paths;
+    // Presses within one frame each get their file of that frame.
+    for (; requested > 0; requested--) paths.push_back(nextName());
+    auto save = [frame = std::move(frame), paths] {
+        for (const std::string &path : paths) screenshotSave(frame, path.c_str());
+    };
+    if (workerThreads())
+        encoders.emplace_back(std::move(save));
+    else
+        save();
 }
 
 void screenshotsFinish(void) {

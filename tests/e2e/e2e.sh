@@ -139,6 +139,12 @@ case_command_line() {
     misuse --helpme
     misuse ""
     misuse --help --version
+    # A benchmark's values that cannot serve: the reason instead of the usage.
+    for bad in --benchmark=0 --benchmark=-1 --benchmark=abc "--benchmark --results" \
+        "--benchmark --results missing/r.csv" "--results r.csv"; do
+        # shellcheck disable=SC2086
+        misuse $bad
+    done
     [ -z "$(ls -A)" ] || fail "files appeared: $(ls -A)"
     note "--help, --version and misuse answered; no file written"
 }
@@ -767,6 +773,109 @@ case_context_lost() {
         "The browser took the graphics context away; waiting for it to come back" ] &&
         [ "$(wc -l <error.log)" -le 2 ] || fail "error.log: $(cat error.log)"
     note "context lost and given back: the same picture"
+}
+
+# A benchmark ignores vsync and the frame limit, keeps config.txt as it is
+# and writes no help.txt; its report and CSV agree with each other.
+case_benchmark() {
+    if on_web; then
+        echo "SKIP: a page takes its benchmark from the address (web_benchmark)"
+        exit 77
+    fi
+    setup
+    printf 'vsync 4\nfps_limit 1\naniso_level 0\nwin_width 640\nwin_height 480\n' >config.txt
+    cp config.txt "$work/.config"
+    ${KNOLL_RUNNER:-} "$KNOLL" --benchmark=3 --results r.csv >report.txt 2>"$work/.stderr"
+    local status=$?
+    [ $status -eq 0 ] || fail "the benchmark exited with $status: $(cat report.txt "$work/.stderr")"
+    cmp -s config.txt "$work/.config" || fail "config.txt changed: $(cat -A config.txt)"
+    [ ! -e help.txt ] || fail "a benchmark wrote help.txt"
+    tr -d '\r' <r.csv >r.txt
+    awk -F, -v report="$(tr -d '\r' <report.txt)" '
+        NR == 1 { if ($0 != "frame,tick,cpu_ms,shadow_ms,blur_ms,terrain_ms,models_ms,hud_ms") exit 1; next }
+        { if ($1 != NR - 2 || $2 != $1) bad = "frame " $1 " shows tick " $2
+          time += $3; passes += $4 + $5 + $6 + $7 + $8; rows++ }
+        END {
+            if (bad) { print bad; exit 1 }
+            # llvmpipe rasterises the moment map of a frame while the one before
+            # is still being drawn, so its passes overlap by some 10 %; a
+            # wrong unit or a pass counted twice is far more.
+            if (passes > 1.25 * time) { print "the passes take " passes " ms of " time; exit 1 }
+            split(report, line, "\n")
+            for (i in line) {
+                if (line[i] ~ /^Frames: /) { split(line[i], f, " "); frames = f[2] }
+                if (line[i] ~ /^Frame time: /) { gsub(/[^0-9. ]/, "", line[i]); split(line[i], p, " ") }
+                if (line[i] ~ /^Knoll score: /) { split(line[i], k, ": "); score = k[2] }
+            }
+            if (frames != rows) { print "report " frames " frames, CSV " rows; exit 1 }
+            if (!(p[1] <= p[2] && p[2] <= p[3])) { print "percentiles " p[1] " " p[2] " " p[3]; exit 1 }
+            if (score != int(rows / (time / 1000) + 0.5)) { print "score " score " for " rows " in " time " ms"; exit 1 }
+            if (rows / (time / 1000) <= 1) { print rows " frames in " time " ms"; exit 1 }
+        }' r.txt >"$work/.why" || fail "report and CSV: $(cat "$work/.why")"
+    note "benchmark: $(grep 'Knoll score' report.txt), $(($(wc -l <r.txt) - 1)) rows, config.txt kept"
+}
+
+# F12 saves the frame the window shows, right side up, as often as pressed;
+# a folder it cannot write to costs a line in error.log, not the flight.
+case_screenshot() {
+    if on_web; then
+        echo "SKIP: F12 belongs to the browser; the page's button is web_benchmark's"
+        exit 77
+    fi
+    setup
+    start_scene s0
+    tap F12
+    local png rule
+    png=$(wait_for_output 1 50 sh -c 'ls screenshots 2>/dev/null | wc -l')
+    [ "$png" = 1 ] || fail "F12 saved no picture"
+    png=$(ls screenshots/*.png)
+    shot window
+    [ "$(identify -format '%wx%h' "$png")" = "$(identify -format '%wx%h' "$work/window.png" | awk -F x -v r=$HUD_ROWS '{print $1 "x" $2 + r}')" ] ||
+        fail "$png is $(identify -format '%wx%h' "$png")"
+    # The reference rule of the frame tests: 0.1 % of the pixels beyond
+    # 8/255, 2 % beyond 3/255.
+    rule() {
+        convert "$png" $1 -crop +0+$HUD_ROWS +repage "$work/picture.png"
+        local n8 n3 all
+        n8=$(compare -metric AE -fuzz 3.2% "$work/picture.png" "$work/window.png" null: 2>&1 | awk '{printf "%.0f", $1}')
+        n3=$(compare -metric AE -fuzz 1.2% "$work/picture.png" "$work/window.png" null: 2>&1 | awk '{printf "%.0f", $1}')
+        all=$(pixels window)
+        [ "$n8" -le $((all / 1000)) ] && [ "$n3" -le $((all / 50)) ]
+    }
+    rule "" || fail "$png is not the window's picture"
+    rule -flip && fail "$png upside down passes for the window's picture"
+    note "F12: $png is the window's picture"
+    rm -r screenshots
+    ln -s /proc screenshots
+    tap F12
+    [ "$(wait_for_output 1 50 sh -c 'grep -c "^Screenshot Error: screenshots/knoll-.*png not saved: " error.log')" = 1 ] ||
+        fail "no line in error.log for an unwritable folder: $(cat error.log)"
+    rm screenshots
+    tap r
+    wait_differ s0 grid "the grid after a failed screenshot"
+    tap F12
+    tap F12
+    [ "$(wait_for_output 2 50 sh -c 'ls screenshots | wc -l')" = 2 ] || fail "two presses: $(ls screenshots)"
+    [ "$(grep -c '^Screenshot: screenshots/knoll-' error.log)" = 3 ] || fail "error.log: $(cat error.log)"
+    finish
+    note "unwritable folder: one line, the flight goes on; two presses: $(ls screenshots | tr '\n' ' ')"
+}
+
+# --screenshot draws the start view once, saves it at the framebuffer's size
+# and ends.
+case_screenshot_file() {
+    if on_web; then
+        echo "SKIP: a page has no command line"
+        exit 77
+    fi
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    ${KNOLL_RUNNER:-} "$KNOLL" --screenshot start.png >"$work/.stdout" 2>&1 ||
+        fail "--screenshot exited with $?: $(cat error.log)"
+    [ "$(identify -format '%wx%h' start.png)" = 640x480 ] || fail "start.png: $(identify start.png)"
+    ${KNOLL_RUNNER:-} "$KNOLL" --screenshot screenshots-missing/x.png 2>/dev/null
+    [ $? -eq 2 ] || fail "--screenshot into a missing folder did not exit with 2"
+    note "--screenshot: start.png, $(grep '^Screenshot' error.log)"
 }
 
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"
