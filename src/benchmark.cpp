@@ -42,14 +42,15 @@ enum RunPhase { PHASE_START, PHASE_FRAMES, PHASE_DRAIN, PHASE_DONE };
 // ---------------------------------------------------------------- state ----
 
 // The path's points, BENCHMARK_PATH_TICKS / 4 ticks apart, closing on the
-// first: the start view; low over the terrain towards the models; past the
-// cactus and the barrel with their shadows; past the palm; then back up.
+// first: the start view; low over the hill towards the models; by the
+// cactus and the barrel with their shadows; low past the palm; then back up.
+// Each point stays at least one unit above the ground.
 // clang-format off
 static const PathKey path[4] = {
     {{16.0f, 8.0f, 32.0f}, 0.0f, 0.0f},
     {{13.0f, 6.0f, 21.0f}, 0.35f, -0.35f},
-    {{12.0f, 3.5f, 11.0f}, 0.9f, -0.35f},
-    {{19.0f, 4.5f, 12.0f}, -0.35f, -0.2f},
+    {{10.5f, 5.5f, 11.0f}, 0.6f, -0.4f},
+    {{19.0f, 3.0f, 12.0f}, -0.35f, -0.15f},
 };
 // clang-format on
 enum { PATH_KEYS = sizeof(path) / sizeof(path[0]), KEY_TICKS = BENCHMARK_PATH_TICKS / PATH_KEYS };
@@ -84,9 +85,9 @@ BenchmarkView benchmarkView(long tick) {
     float yaw = spline(a.yaw, b.yaw, c.yaw, d.yaw, u);
     float pitch = spline(a.pitch, b.pitch, c.pitch, d.pitch, u);
     v.orientation = quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, yaw), {1.0f, 0.0f, 0.0f}, pitch);
-    // One whole turn of the light about the vertical per lap, starting from
-    // the start-up's light.
-    float angle = (float)(2.0 * PI * (double)t / BENCHMARK_PATH_TICKS);
+    // The light swings a quarter turn either way about the vertical and
+    // back, from the start-up's light, once a lap.
+    float angle = (float)(PI / 2.0 * sin(2.0 * PI * (double)t / BENCHMARK_PATH_TICKS));
     v.light_dir = {sinf(angle), -1.0f, -cosf(angle)};
     v.grid = t >= GRID_FROM && t < GRID_TO;
     return v;
