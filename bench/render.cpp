@@ -17,6 +17,7 @@
 #include <stb_image_write.h>
 
 #include "render_scene.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -36,6 +37,7 @@ struct Options {
     int frames = 100, warmup = 5;
     int shadow_smooth = -1, aniso = -1;  // -1: keep the default configuration
     int gpu_timers = 1;                  // time each pass with GL's timer queries
+    bool screenshot_cost = false;        // time what a screenshot costs
     const char *png = nullptr;
     const char *moments = nullptr;
     const char *scan = nullptr;     // file of poses, one "x,y,z yaw pitch" a line
@@ -58,7 +60,7 @@ static void usage(void) {
         "                    [--light-dir X,Y,Z] [--light-col R,G,B] [--frames N]\n"
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
         "                    [--png OUT] [--moments OUT] [--scan POSES [--png-dir DIR]]\n"
-        "                    [--pass-pngs DIR] [--gpu-timers 0|1]\n"
+        "                    [--pass-pngs DIR] [--gpu-timers 0|1] [--screenshot-cost 1]\n"
         "--moments writes the last frame's moment map as raw float pairs, rows from\n"
         "the bottom, 1024 x 1024 (compare it with knoll_diff)\n"
         "--pass-pngs draws one more frame pass by pass and writes into DIR what each\n"
@@ -111,6 +113,8 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->pass_dir = v;
         else if (key == "--gpu-timers")
             o->gpu_timers = atoi(v);
+        else if (key == "--screenshot-cost")
+            o->screenshot_cost = atoi(v) != 0;
         else
             ok = false;
         if (!ok) return false;
@@ -339,6 +343,27 @@ static bool writePassPictures(const char *dir) {
     return ok;
 }
 
+// What F12 costs: the read of the frame, which the loop waits for, and the
+// encoding, which a thread does beside it; medians of frames reads, in ms.
+static void reportScreenshotCost(int frames) {
+    std::vector<double> reads, encodes;
+    PassTimes passes;
+    for (int n = 0; n < frames; n++) {
+        sceneDrawPasses(&passes);
+        double t0 = sceneClock();
+        FramePixels frame = screenshotRead();
+        double t1 = sceneClock();
+        std::vector<uint8_t> png = screenshotEncode(frame);
+        reads.push_back((t1 - t0) * 1e3);
+        encodes.push_back((sceneClock() - t1) * 1e3);
+        glfwSwapBuffers(window);
+    }
+    std::sort(reads.begin(), reads.end());
+    std::sort(encodes.begin(), encodes.end());
+    printf("screenshot_ms median read %.2f  encode %.2f (beside the loop)\n", quantile(reads, 0.5),
+           quantile(encodes, 0.5));
+}
+
 // Reads the poses of a scan file; lines starting with # are comments.
 static bool readPoses(const char *path, std::vector<ScenePose> *poses) {
     FILE *file = fopen(path, "r");
@@ -466,6 +491,7 @@ int main(int argc, char **argv) {
         failed = 1;
     }
     if (o.pass_dir && !writePassPictures(o.pass_dir)) failed = 1;
+    if (o.screenshot_cost) reportScreenshotCost(o.frames);
     glfwTerminate();
     return failed;
 }
