@@ -15,6 +15,7 @@
 #include <string.h>
 
 #include "config.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -277,6 +278,11 @@ void runLoop(const LoopHooks *hooks) {
     emscripten_exit_with_live_runtime();
     __builtin_unreachable();
 }
+
+// ----------------------------------------------------- the page's calls ----
+
+// The page's "Save picture": the next frame is saved, as with the P key.
+extern "C" EMSCRIPTEN_KEEPALIVE void knollSavePicture(void) { screenshotRequest(); }
 
 // ---------------------------------------------------- GLFW, completed ----
 

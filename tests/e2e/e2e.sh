@@ -878,6 +878,40 @@ case_screenshot_file() {
     note "--screenshot: start.png, $(grep '^Screenshot' error.log)"
 }
 
+# The page's benchmark: ?benchmark=3 ends with the report beside the canvas
+# and its CSV to download; "Save picture" downloads the canvas's picture.
+case_web_benchmark() {
+    on_web || { echo "SKIP: the page's own case"; exit 77; }
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    KNOLL_WEB_QUERY='?benchmark=3' start_knoll
+    local report rows
+    report=$(wait_for_output done 100 web_ask dataset benchmark)
+    [ "$report" = done ] || fail "no report on the page ($(web_ask state))"
+    report=$(web_ask text '#benchmark-report pre')
+    [[ "$report" == *"Knoll score: "* ]] || fail "the report: $report"
+    web_ask click '#benchmark-report .csv' >/dev/null
+    rows=$(wait_for_output x 25 sh -c 'test -s knoll-benchmark.csv && echo x')
+    [ "$rows" = x ] || fail "no CSV downloaded"
+    rows=$(($(wc -l <knoll-benchmark.csv) - 1))
+    [[ "$report" == *"Frames:     $rows in "* ]] || fail "$rows rows in the CSV for: $report"
+    note "report: ${report##*| Knoll}; CSV: $rows rows"
+    KNOLL_WEB_QUERY=- start_knoll
+    wait_logo
+    wait_running s0
+    web_ask click '#save-picture' >/dev/null
+    [ "$(wait_for_output 1 50 sh -c 'ls knoll-*.png 2>/dev/null | wc -l')" = 1 ] || fail "no picture downloaded"
+    local x y w h
+    read -r x y w h < <(geometry)
+    [ "$(identify -format '%wx%h' knoll-*.png)" = "${w}x$h" ] ||
+        fail "the picture is $(identify -format '%wx%h' knoll-*.png), the canvas ${w}x$h"
+    tap Escape
+    wait_exit 10
+    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status after Esc"
+    grep -q "^Screenshot: screenshots/knoll-.*, $w x $h" error.log || fail "error.log: $(cat error.log)"
+    note "Save picture: $(ls knoll-*.png), ${w}x$h"
+}
+
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"
 # An expansion error (bad arithmetic, say) abandons the case's whole call and
 # goes on with the next line, which must then not say PASS.

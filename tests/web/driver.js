@@ -94,6 +94,9 @@ async function launch() {
     consoleLines.push(m.type() + ": " + m.text());
   });
   page.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
+  // What the page offers as downloads lands in the working directory.
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir});
 }
 
 // Waits until the page has started Knoll or given up.
@@ -208,6 +211,13 @@ const commands = {
     return "";
   },
   console: async () => consoleLines.join(" | "),
+  click: async ([selector]) => {
+    await page.click(selector);
+    return "";
+  },
+  dataset: ([key]) => page.evaluate((k) => document.body.dataset[k] || "", key),
+  // An element's text on one line, its line breaks as " | ".
+  text: ([selector]) => page.$eval(selector, (e) => e.textContent.split("\n").join(" | ")),
   log: async () => knollLines.join(" | "),
   "refuse-storage": async () => {
     refuseStorage = true;
