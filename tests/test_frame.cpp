@@ -725,18 +725,30 @@ static Frame firstFrameWithLayersSwapped(ScenePose pose, uint8_t a, uint8_t b) {
     return f;
 }
 
+// The reference views are drawn with the project's assets, the scene's
+// defaults and without anisotropic filtering.
+class FrameReference : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(graphicsReady());
+        if (!embedsProjectAssets())
+            GTEST_SKIP() << "this build embeds " << KNOLL_EMBEDDED_ASSETS
+                         << ", not the project's assets";
+        sceneDefaults();
+        setAnisotropy(1.0f);
+    }
+    void TearDown() override {
+        setAnisotropy(aniso_level > 1 ? (float)aniso_level : 1.0f);
+        sceneDefaults();
+    }
+};
+
 // The first running frame after the logo (start pose), then a later frame
 // from LATER_POSE and a distant one from DISTANT_POSE, all without
 // anisotropic filtering. KNOLL_UPDATE_REFERENCES=1 rewrites the references
 // instead; KNOLL_REFERENCE_OUT=DIR writes every frame drawn here into DIR,
 // to measure a driver against the references.
-TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
-    ASSERT_TRUE(graphicsReady());
-    if (!embedsProjectAssets())
-        GTEST_SKIP() << "this build embeds " << KNOLL_EMBEDDED_ASSETS
-                     << ", not the project's assets";
-    sceneDefaults();
-    setAnisotropy(1.0f);
+TEST_F(FrameReference, FixedViewsMatchTheCommittedImages) {
     sceneLogoFrame();
     Frame first = runningFrame(SCENE_START_POSE);
     Frame later = runningFrame(LATER_POSE);
@@ -755,7 +767,6 @@ TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
     Frame unshadowed = frameWithoutShadows(LATER_POSE);
     Frame fogged = frameWithFarDistance(DISTANT_POSE, -1.0f);
     Frame swapped = firstFrameWithLayersSwapped(SCENE_START_POSE, SWAP_A, SWAP_B);
-    setAnisotropy(aniso_level > 1 ? (float)aniso_level : 1.0f);
 
     const char *out = getenv("KNOLL_REFERENCE_OUT");
     if (out && *out) {
@@ -796,21 +807,13 @@ TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
 
 // The benchmark draws the same frame for a tick whatever it drew before, and
 // its frame by the models holds the reference rule.
-TEST(FrameReference, BenchmarkFrameDependsOnTheTickAlone) {
-    ASSERT_TRUE(graphicsReady());
-    if (!embedsProjectAssets())
-        GTEST_SKIP() << "this build embeds " << KNOLL_EMBEDDED_ASSETS
-                     << ", not the project's assets";
-    sceneDefaults();
-    setAnisotropy(1.0f);
+TEST_F(FrameReference, BenchmarkFrameDependsOnTheTickAlone) {
     benchmarkFrame(BENCHMARK_TICK - 1);
     benchmarkFrame(BENCHMARK_TICK);
     Frame frame = sceneReadBack(WIDTH, HEIGHT);
     benchmarkFrame(BENCHMARK_PATH_TICKS - 1);
     benchmarkFrame(BENCHMARK_TICK);
     Frame again = sceneReadBack(WIDTH, HEIGHT);
-    setAnisotropy(aniso_level > 1 ? (float)aniso_level : 1.0f);
-    sceneDefaults();
     EXPECT_EQ(countDiffering(frame, again, 0), 0) << "tick " << BENCHMARK_TICK << " drew two frames";
     const char *update = getenv("KNOLL_UPDATE_REFERENCES");
     if (update && strcmp(update, "1") == 0) {
