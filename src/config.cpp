@@ -58,7 +58,7 @@ static const char options_text[] =
     "  off, print a report ending in the line \"Knoll score: N\" (frames per second), and exit\n"
     "--results FILE: with --benchmark, also write one CSV row per frame to FILE\n"
     "--screenshot FILE: draw the start view once, save it to FILE as a PNG, and exit\n"
-    "Neither rewrites config.txt or help.txt. F12 saves the window's picture as\n"
+    "Neither rewrites config.txt or help.txt. F12 or P saves the window's picture as\n"
     "screenshots/knoll-YYYYMMDD-HHMMSS.png.\n";
 
 // help.txt names the settings but not where Knoll keeps them.
