@@ -39,7 +39,7 @@ struct PathKey {
 
 enum RunPhase { PHASE_START, PHASE_FRAMES, PHASE_DRAIN, PHASE_DONE };
 
-// ---------------------------------------------------------------- state ----
+// ------------------------------------------------------------- the path ----
 
 // The path's points, BENCHMARK_PATH_TICKS / 4 ticks apart, closing on the
 // first: the start view; low over the hill towards the models; by the
@@ -55,6 +55,8 @@ static const PathKey path[4] = {
 // clang-format on
 enum { PATH_KEYS = sizeof(path) / sizeof(path[0]), KEY_TICKS = BENCHMARK_PATH_TICKS / PATH_KEYS };
 
+// ---------------------------------------------------------------- state ----
+
 static RunPhase phase = PHASE_START;
 static std::vector<FrameSample> samples;
 static double frame_start;  // clock value when the frame being drawn began
@@ -63,7 +65,7 @@ static int drain_turns;
 static int reported;
 static int picture_status;  // the screenshot run's outcome
 
-// ------------------------------------------------------------ the path ----
+// ------------------------------------------------------------ functions ----
 
 // Catmull-Rom through four values, at u in [0, 1] between b and c.
 static float spline(float a, float b, float c, float d, float u) {
@@ -115,7 +117,7 @@ void benchmarkFrame(long tick) {
     graphicsDrawHudText(text, {2.0f, 2.0f}, 16.0f);
 }
 
-// ----------------------------------------------------------- the runs ----
+// ------------------------------------------------------------- the runs ----
 
 int unattendedRun(void) { return run_options.benchmark_seconds > 0.0 || run_options.screenshot; }
 

@@ -70,7 +70,7 @@ static const char files_text[] =
     "config.txt: the settings above, read and rewritten at every start\n"
     "help.txt: the controls and settings above, written at every start\n"
     "error.log: every diagnostic, one line each, appended to\n"
-    "and F12 saves pictures into its folder screenshots.\n";
+    "and beside them the folder screenshots, where F12 saves pictures.\n";
 
 // ---------------------------------------------------------------- state ----
 

@@ -14,7 +14,7 @@ const char *const pass_names[PASS_COUNT] = {"shadow", "blur", "terrain", "models
 
 // Names in the report, padded to one width.
 static const char *const pass_titles[PASS_COUNT] = {"shadow map", "blur      ", "terrain   ",
-                                                     "models    ", "HUD       "};
+                                                    "models    ", "HUD       "};
 
 // Frames of queries in flight: GL may run this many frames behind before a
 // frame's results are given up rather than waited for.
@@ -34,8 +34,8 @@ struct TimerFrame {
 
 static int timer_available;
 static TimerFrame timer_ring[TIMER_RING];
-static int timer_slot;            // the slot of the frame being drawn
-static int timer_open = -1;       // the pass whose query runs, or -1
+static int timer_slot;       // the slot of the frame being drawn
+static int timer_open = -1;  // the pass whose query runs, or -1
 
 // ------------------------------------------------------------ summaries ----
 
@@ -101,7 +101,8 @@ RunSummary runSummary(const std::vector<FrameSample> &samples) {
 long runScore(const RunSummary &summary) { return lround(summary.mean_fps); }
 
 // printf into the end of out.
-template <typename... Args> static void append(std::string *out, const char *format, Args... args) {
+template <typename... Args>
+static void append(std::string *out, const char *format, Args... args) {
     char line[512];
     snprintf(line, sizeof(line), format, args...);
     *out += line;
@@ -112,8 +113,10 @@ std::string runReport(const RunSummary &r, const RunSetting &s) {
     append(&out, "Renderer:   %s\n", s.renderer ? s.renderer : "(unknown)");
     append(&out, "Driver:     OpenGL %s\n", s.version ? s.version : "(unknown)");
     append(&out, "Window:     %d x %d pixels\n", s.width, s.height);
-    append(&out, "Settings:   msaa_level %d, aniso_level %d, shadow_smooth %d (vsync and fps_limit off)\n",
-           s.msaa_level, s.aniso_level, s.shadow_smooth);
+    append(
+        &out,
+        "Settings:   msaa_level %d, aniso_level %d, shadow_smooth %d (vsync and fps_limit off)\n",
+        s.msaa_level, s.aniso_level, s.shadow_smooth);
     append(&out, "Frames:     %ld in %.1f s\n", r.frames, r.seconds);
     append(&out, "Frames per second: mean %.1f, minimum %.0f (slowest whole second)\n", r.mean_fps,
            r.min_fps);
@@ -154,7 +157,7 @@ std::string runCsv(const std::vector<FrameSample> &samples) {
     return out;
 }
 
-// ---------------------------------------------------------- GPU timers ----
+// ----------------------------------------------------------- GPU timers ----
 
 int gpuTimerInit(void) {
     timer_available = gpuTimerSupported();

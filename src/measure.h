@@ -43,7 +43,7 @@ struct RunSummary {
     double min_fps;                 // frames in the slowest whole second (or the mean when shorter)
     double p50_ms, p95_ms, p99_ms;  // frame-time percentiles, nearest rank
     double worst_ms;
-    int gpu_measured;               // 1 when the pass columns hold GPU times
+    int gpu_measured;  // 1 when the pass columns hold GPU times
     double pass_mean_ms[PASS_COUNT];
     double pass_share[PASS_COUNT];  // of the mean frame time, 0 to 1
 };
@@ -53,7 +53,7 @@ struct RunSetting {
     const char *renderer, *version;  // GL's renderer and version strings
     int width, height;               // the framebuffer's size in pixels
     int msaa_level, aniso_level, shadow_smooth;
-    const char *gpu_note;            // why no pass was timed, or NULL
+    const char *gpu_note;  // why no pass was timed, or NULL
 };
 
 // ------------------------------------------------------------ functions ----

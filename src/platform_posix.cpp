@@ -118,7 +118,7 @@ int fileReplace(const char *path, const char *text, size_t length) {
     return failed;
 }
 
-// ------------------------------------------------ pictures and reports ----
+// ------------------------------------------------- pictures and reports ----
 
 // The folder part of path ("." for a bare name) into out.
 static void folderOf(const char *path, char *out, size_t size) {

@@ -136,7 +136,7 @@ int fileReplace(const char *path, const char *text, size_t length) {
     return failed;
 }
 
-// ------------------------------------------------ pictures and reports ----
+// ------------------------------------------------- pictures and reports ----
 
 // The folder part of path, with either slash ("." for a bare name).
 static std::wstring folderOf(const std::wstring &path) {
@@ -147,7 +147,8 @@ static std::wstring folderOf(const std::wstring &path) {
 
 int fileFolderExists(const char *path) {
     std::wstring wide = widen(path);
-    DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(folderOf(wide).c_str());
+    DWORD attributes =
+        wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(folderOf(wide).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -178,7 +179,8 @@ int pictureSave(const char *path, const void *png, size_t size) {
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return lastErrno();
     DWORD written = 0;
-    int error = WriteFile(file, png, (DWORD)size, &written, NULL) && written == size ? 0 : lastErrno();
+    int error =
+        WriteFile(file, png, (DWORD)size, &written, NULL) && written == size ? 0 : lastErrno();
     if (!CloseHandle(file) && !error) error = lastErrno();
     // A picture cut short by a full disk is no picture.
     if (error) DeleteFileW(wide.c_str());
@@ -195,7 +197,8 @@ int reportShow(const char *text, const char *csv) {
 
 // 1 when handle is a standard handle the process was given.
 static int givenHandle(HANDLE handle) {
-    return handle != NULL && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    return handle != NULL && handle != INVALID_HANDLE_VALUE &&
+           GetFileType(handle) != FILE_TYPE_UNKNOWN;
 }
 
 // ------------------------------------------------------------- start-up ----

@@ -21,7 +21,7 @@ static const char FOLDER[] = "screenshots";
 
 // ---------------------------------------------------------------- state ----
 
-static int requested;  // presses since the last frame drawn
+static int requested;                      // presses since the last frame drawn
 static std::vector<std::thread> encoders;  // pictures being encoded and saved
 static std::mutex log_lock;                // one encoder's line at a time
 static char last_stamp[32];                // the second of the last name given

@@ -814,7 +814,8 @@ TEST_F(FrameReference, BenchmarkFrameDependsOnTheTickAlone) {
     benchmarkFrame(BENCHMARK_PATH_TICKS - 1);
     benchmarkFrame(BENCHMARK_TICK);
     Frame again = sceneReadBack(WIDTH, HEIGHT);
-    EXPECT_EQ(countDiffering(frame, again, 0), 0) << "tick " << BENCHMARK_TICK << " drew two frames";
+    EXPECT_EQ(countDiffering(frame, again, 0), 0)
+        << "tick " << BENCHMARK_TICK << " drew two frames";
     const char *update = getenv("KNOLL_UPDATE_REFERENCES");
     if (update && strcmp(update, "1") == 0) {
         ASSERT_TRUE(writePng(referencePath("benchmark"), frame));
