@@ -775,8 +775,9 @@ case_context_lost() {
     note "context lost and given back: the same picture"
 }
 
-# A benchmark ignores vsync and the frame limit, keeps config.txt as it is
-# and writes no help.txt; its report and CSV agree with each other.
+# A benchmark keeps config.txt as it is and writes no help.txt; its report
+# and CSV agree with each other. (That it runs unpaced, whatever vsync and
+# fps_limit say, test_config holds without the clock.)
 case_benchmark() {
     if on_web; then
         echo "SKIP: a page takes its benchmark from the address (web_benchmark)"
@@ -810,7 +811,6 @@ case_benchmark() {
             if (frames != rows) { print "report " frames " frames, CSV " rows; exit 1 }
             if (!(p[1] + 0 > 0 && p[1] <= p[2] && p[2] <= p[3])) { print "percentiles " p[1] " " p[2] " " p[3]; exit 1 }
             if (score != int(rows / (time / 1000) + 0.5)) { print "score " score " for " rows " in " time " ms"; exit 1 }
-            if (rows / (time / 1000) <= 1) { print rows " frames in " time " ms"; exit 1 }
         }' r.txt >"$work/.why" || fail "report and CSV: $(cat "$work/.why")"
     note "benchmark: $(grep 'Knoll score' report.txt), $(($(wc -l <r.txt) - 1)) rows, config.txt kept"
 }
