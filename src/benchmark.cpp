@@ -11,6 +11,7 @@
 
 #include "app.h"
 #include "config.h"
+#include "gl_dialect.h"
 #include "graph_render.h"
 #include "graph_state.h"
 #include "measure.h"
@@ -202,7 +203,7 @@ static int benchmarkReport(void) {
                           msaa_level,
                           aniso_level,
                           shadow_smooth,
-                          gpuTimerAvailable() ? NULL : "this GL offers no timer queries"};
+                          gpuTimerAvailable() ? NULL : gpuTimerMissing()};
     std::string report = runReport(summary, setting);
     if (run_seconds < run_options.benchmark_seconds)
         report = "The window was closed: the run stopped early.\n" + report;

@@ -57,6 +57,9 @@ int gpuCaughtUp(void);
 // still give them no bits), an extension a browser may leave out in WebGL 2.
 int gpuTimerSupported(void);
 
+// Why passes go untimed where gpuTimerSupported says 0, for a report.
+const char *gpuTimerMissing(void);
+
 // 1 when something (a power state change, another program) made the timer
 // results since the last call meaningless; GL 3.3 has no such notice.
 int gpuTimerDisjoint(void);

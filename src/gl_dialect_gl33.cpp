@@ -42,4 +42,6 @@ int gpuTimerSupported(void) {
     return bits > 0;
 }
 
+const char *gpuTimerMissing(void) { return "the OpenGL driver's timer queries count no time"; }
+
 int gpuTimerDisjoint(void) { return 0; }

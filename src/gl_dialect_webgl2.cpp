@@ -79,6 +79,10 @@ int gpuTimerSupported(void) {
     return context && emscripten_webgl_enable_extension(context, "EXT_disjoint_timer_query_webgl2");
 }
 
+const char *gpuTimerMissing(void) {
+    return "this browser offers no EXT_disjoint_timer_query_webgl2";
+}
+
 int gpuTimerDisjoint(void) {
     GLint disjoint = 0;
     glGetIntegerv(GL_GPU_DISJOINT_EXT, &disjoint);
