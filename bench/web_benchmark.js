@@ -23,7 +23,7 @@ const [url, ...flags] = process.argv.slice(2);
     await page.waitForFunction(() => document.body.dataset.benchmark === "done" ||
                                document.body.dataset.knoll === "failed",
                                {polling: 500, timeout: 0});
-    console.log(await page.$eval("#benchmark-report pre", (e) => e.textContent));
+    console.log(await page.$eval("#benchmark-report > pre", (e) => e.textContent));
   } finally {
     await browser.close();
   }

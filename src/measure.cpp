@@ -111,7 +111,7 @@ static void append(std::string *out, const char *format, Args... args) {
 std::string runReport(const RunSummary &r, const RunSetting &s) {
     std::string out = "Knoll benchmark\n";
     append(&out, "Renderer:   %s\n", s.renderer ? s.renderer : "(unknown)");
-    append(&out, "Driver:     OpenGL %s\n", s.version ? s.version : "(unknown)");
+    append(&out, "Driver:     %s\n", s.version ? s.version : "(unknown)");
     append(&out, "Window:     %d x %d pixels\n", s.width, s.height);
     append(
         &out,

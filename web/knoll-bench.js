@@ -37,12 +37,12 @@
   function showReport(text, csv) {
     const box = el("benchmark-report");
     box.querySelector("pre").textContent = text;
-    box.querySelector(".copy").onclick = (event) => {
+    el("benchmark-copy").onclick = (event) => {
       navigator.clipboard.writeText(text).then(
         () => { event.target.textContent = "Copied"; },
         () => { event.target.textContent = "Copy refused: select the text instead"; });
     };
-    box.querySelector(".csv").onclick = () => download("knoll-benchmark.csv", csv, "text/csv");
+    el("benchmark-csv").onclick = () => download("knoll-benchmark.csv", csv, "text/csv");
     box.hidden = false;
     document.body.dataset.benchmark = "done";
   }

@@ -888,9 +888,9 @@ case_web_benchmark() {
     local report rows
     report=$(wait_for_output done 100 web_ask dataset benchmark)
     [ "$report" = done ] || fail "no report on the page ($(web_ask state))"
-    report=$(web_ask text '#benchmark-report pre')
+    report=$(web_ask text '#benchmark-report>pre')
     [[ "$report" == *"Knoll score: "* ]] || fail "the report: $report"
-    web_ask click '#benchmark-report .csv' >/dev/null
+    web_ask click '#benchmark-csv' >/dev/null
     rows=$(wait_for_output x 25 sh -c 'test -s knoll-benchmark.csv && echo x')
     [ "$rows" = x ] || fail "no CSV downloaded"
     rows=$(($(wc -l <knoll-benchmark.csv) - 1))

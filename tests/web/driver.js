@@ -95,7 +95,7 @@ async function launch() {
   });
   page.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
   // What the page offers as downloads lands in the working directory.
-  const cdp = await page.createCDPSession();
+  const cdp = await browser.target().createCDPSession();
   await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir});
 }
 
@@ -211,8 +211,9 @@ const commands = {
     return "";
   },
   console: async () => consoleLines.join(" | "),
+  // A button's click, wherever the pinned canvas leaves it.
   click: async ([selector]) => {
-    await page.click(selector);
+    await page.$eval(selector, (e) => e.click());
     return "";
   },
   dataset: ([key]) => page.evaluate((k) => document.body.dataset[k] || "", key),
