@@ -16,6 +16,7 @@
 
 #include <stb_image_write.h>
 
+#include "benchmark.h"
 #include "render_scene.h"
 #include "screenshot.h"
 
@@ -38,6 +39,7 @@ struct Options {
     int shadow_smooth = -1, aniso = -1;  // -1: keep the default configuration
     int gpu_timers = 1;                  // time each pass with GL's timer queries
     bool screenshot_cost = false;        // time what a screenshot costs
+    bool benchmark_path = false;         // draw knoll --benchmark's frames instead
     const char *png = nullptr;
     const char *moments = nullptr;
     const char *scan = nullptr;     // file of poses, one "x,y,z yaw pitch" a line
@@ -61,6 +63,9 @@ static void usage(void) {
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
         "                    [--png OUT] [--moments OUT] [--scan POSES [--png-dir DIR]]\n"
         "                    [--pass-pngs DIR] [--gpu-timers 0|1] [--screenshot-cost 1]\n"
+        "                    [--benchmark-path 1]\n"
+        "--benchmark-path draws FRAMES of knoll --benchmark's frames from tick 0 as it\n"
+        "does, passes timed with --gpu-timers, and reports their mean time\n"
         "--moments writes the last frame's moment map as raw float pairs, rows from\n"
         "the bottom, 1024 x 1024 (compare it with knoll_diff)\n"
         "--pass-pngs draws one more frame pass by pass and writes into DIR what each\n"
@@ -115,6 +120,8 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->gpu_timers = atoi(v);
         else if (key == "--screenshot-cost")
             o->screenshot_cost = atoi(v) != 0;
+        else if (key == "--benchmark-path")
+            o->benchmark_path = atoi(v) != 0;
         else
             ok = false;
         if (!ok) return false;
@@ -364,6 +371,27 @@ static void reportScreenshotCost(int frames) {
            quantile(encodes, 0.5));
 }
 
+// Draws frames of the benchmark's path from tick 0 as knoll --benchmark does,
+// without waiting on GL between them, and prints their mean time: what the
+// timer queries cost, with timers on against off.
+static void benchmarkPath(int frames, bool timers) {
+    std::vector<FrameSample> samples;
+    benchmarkFrame(0);
+    glfwSwapBuffers(window);
+    glFinish();
+    if (timers) gpuTimerInit();
+    double start = sceneClock();
+    for (long n = 0; n < frames; n++) {
+        samples.push_back({n, n, 0.0, {}});
+        benchmarkFrame(n);
+        gpuTimerFrameEnd(&samples, (size_t)n);
+        glfwSwapBuffers(window);
+    }
+    glFinish();
+    printf("benchmark_path_ms mean %.2f  (%d frames, timer queries %s)\n",
+           (sceneClock() - start) * 1e3 / frames, frames, timers ? "on" : "off");
+}
+
 // Reads the poses of a scan file; lines starting with # are comments.
 static bool readPoses(const char *path, std::vector<ScenePose> *poses) {
     FILE *file = fopen(path, "r");
@@ -462,6 +490,11 @@ int main(int argc, char **argv) {
         int failed = scan(o);
         glfwTerminate();
         return failed;
+    }
+    if (o.benchmark_path) {
+        benchmarkPath(o.frames, o.gpu_timers);
+        glfwTerminate();
+        return graphicsCheckErrors("knoll_render");
     }
 
     std::vector<FrameTimes> frames;

@@ -3,9 +3,9 @@
 # (800 x 600, aniso_level ANISO, the other settings' defaults): Knoll on X11,
 # knoll.exe under Wine, the page in Chromium through ANGLE on llvmpipe and on
 # SwiftShader (bench/web_benchmark.js), and glmark2's terrain scene at
-# 800 x 600 beside them for scale. Then what the measuring itself costs:
-# knoll_render's frame with the timer queries on and off, ROUNDS turns each,
-# and what reading back and encoding a screenshot take. Every run gets a
+# 800 x 600 beside them for scale. Then what the measuring itself costs: a
+# lap of the benchmark's frames with the timer queries on and off, ROUNDS
+# turns each, and what reading back and encoding a screenshot take. Every run gets a
 # private Xvfb with software GL. Needs `make build`, `make windows`,
 # `make web` and the browser driver's packages (tests/web).
 #
@@ -62,13 +62,11 @@ row "glmark2 terrain, X11 (llvmpipe)" \
 
 # ------------------------------------------------------ measuring's cost ----
 
-echo "== the timer queries: knoll_render's mean frame (ms), on against off"
+echo "== the timer queries: the benchmark's frames (mean ms), on against off"
 for round in $(seq "${ROUNDS:-3}"); do
     for timers in 1 0; do
-        printf 'round %s, timers %s: ' "$round" "$timers"
         bash "$root/scripts/with-display.sh" "$root/build/bench/knoll_render" --size 800x600 \
-            --aniso "$aniso" --frames 40 --warmup 3 --gpu-timers "$timers" |
-            awk '/^frame_ms/ {print $9}'
+            --aniso "$aniso" --frames 128 --benchmark-path 1 --gpu-timers "$timers"
     done
 done
 echo "== a screenshot at 800 x 600"
