@@ -1,5 +1,6 @@
 // knoll_render: renders the running scene from a chosen pose a number of
-// times and reports frame-time statistics and the share of each pass; can
+// times and reports frame-time statistics and the share of each pass, with
+// the program's own measuring code (src/measure.h); can
 // write the last frame as a PNG, and one more frame pass by pass as the
 // pictures of docs/frame.md. With --scan it renders every pose of a file
 // instead and reports the slowest. Needs an X display
@@ -15,7 +16,9 @@
 
 #include <stb_image_write.h>
 
+#include "benchmark.h"
 #include "render_scene.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -34,6 +37,9 @@ struct Options {
     Vec3 light_col = {3.5f, 3.5f, 3.5f};
     int frames = 100, warmup = 5;
     int shadow_smooth = -1, aniso = -1;  // -1: keep the default configuration
+    int gpu_timers = 1;                  // time each pass with GL's timer queries
+    bool screenshot_cost = false;        // time what a screenshot costs
+    bool benchmark_path = false;         // draw knoll --benchmark's frames instead
     const char *png = nullptr;
     const char *moments = nullptr;
     const char *scan = nullptr;     // file of poses, one "x,y,z yaw pitch" a line
@@ -56,7 +62,10 @@ static void usage(void) {
         "                    [--light-dir X,Y,Z] [--light-col R,G,B] [--frames N]\n"
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
         "                    [--png OUT] [--moments OUT] [--scan POSES [--png-dir DIR]]\n"
-        "                    [--pass-pngs DIR]\n"
+        "                    [--pass-pngs DIR] [--gpu-timers 0|1] [--screenshot-cost 1]\n"
+        "                    [--benchmark-path 1]\n"
+        "--benchmark-path draws FRAMES of knoll --benchmark's frames from tick 0 as it\n"
+        "does, passes timed with --gpu-timers, and reports their mean time\n"
         "--moments writes the last frame's moment map as raw float pairs, rows from\n"
         "the bottom, 1024 x 1024 (compare it with knoll_diff)\n"
         "--pass-pngs draws one more frame pass by pass and writes into DIR what each\n"
@@ -107,6 +116,12 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->png_dir = v;
         else if (key == "--pass-pngs")
             o->pass_dir = v;
+        else if (key == "--gpu-timers")
+            o->gpu_timers = atoi(v);
+        else if (key == "--screenshot-cost")
+            o->screenshot_cost = atoi(v) != 0;
+        else if (key == "--benchmark-path")
+            o->benchmark_path = atoi(v) != 0;
         else
             ok = false;
         if (!ok) return false;
@@ -147,13 +162,6 @@ static bool startUp(void) {
     return true;
 }
 
-// The value below which share q of the sorted values lie (nearest rank).
-static double quantile(const std::vector<double> &sorted, double q) {
-    size_t rank = (size_t)(q * (double)sorted.size() + 0.999999);
-    rank = std::max<size_t>(1, std::min(rank, sorted.size()));
-    return sorted[rank - 1];
-}
-
 // Draws and swaps one frame of the current pose; *last receives the picture
 // when asked for (the read is kept out of the times).
 static FrameTimes measureFrame(std::vector<uint8_t> *last) {
@@ -181,25 +189,27 @@ static double medianMs(const std::vector<FrameTimes> &frames, double PassTimes::
     return quantile(v, 0.5) * 1e3;
 }
 
-static void report(const Options &o, double startup, const std::vector<FrameTimes> &frames) {
-    std::vector<double> totals, cpus;
+// samples: the same frames as the program's benchmark records them, with
+// their GPU pass times.
+static void report(const Options &o, double startup, const std::vector<FrameTimes> &frames,
+                   const std::vector<FrameSample> &samples) {
+    std::vector<double> cpus;
     PassTimes sum = {};
     double all = 0.0;
     for (const FrameTimes &f : frames) {
-        totals.push_back(f.total);
         cpus.push_back(f.cpu);
         sum.shadow += f.pass.shadow;
         sum.blur += f.pass.blur;
         sum.main += f.pass.main;
         all += f.total;
     }
-    std::sort(totals.begin(), totals.end());
     std::sort(cpus.begin(), cpus.end());
+    RunSummary run = runSummary(samples);
     printf("size %dx%d  frames %zu (after %d warm-up)  shadow_smooth %d  aniso_level %d\n", o.width,
            o.height, frames.size(), o.warmup, shadow_smooth, aniso_level);
     printf("startup_ms %.1f\n", startup * 1e3);
-    printf("frame_ms median %.2f  p95 %.2f  worst %.2f  mean %.2f\n", quantile(totals, 0.5) * 1e3,
-           quantile(totals, 0.95) * 1e3, totals.back() * 1e3, all / (double)frames.size() * 1e3);
+    printf("frame_ms median %.2f  p95 %.2f  worst %.2f  mean %.2f  p99 %.2f\n", run.p50_ms,
+           run.p95_ms, run.worst_ms, run.seconds * 1e3 / (double)run.frames, run.p99_ms);
     printf("cpu_frame_ms median %.2f  worst %.2f  (all threads)\n", quantile(cpus, 0.5) * 1e3,
            cpus.back() * 1e3);
     double rest = all - sum.shadow - sum.blur - sum.main;
@@ -211,6 +221,10 @@ static void report(const Options &o, double startup, const std::vector<FrameTime
     double cs = medianMs(frames, &PassTimes::cpu_shadow), cb = medianMs(frames, &PassTimes::cpu_blur),
            cm = medianMs(frames, &PassTimes::cpu_main);
     printf("cpu_ms median shadow %.2f  blur %.2f  main %.2f  sum %.2f\n", cs, cb, cm, cs + cb + cm);
+    if (!run.gpu_measured) return;
+    printf("gpu_ms mean");
+    for (int p = 0; p < PASS_COUNT; p++) printf("  %s %.2f", pass_names[p], run.pass_mean_ms[p]);
+    printf("\n");
 }
 
 // Samples that pass the depth test in one main pass, per pixel of the window:
@@ -336,6 +350,48 @@ static bool writePassPictures(const char *dir) {
     return ok;
 }
 
+// What F12 costs: the read of the frame, which the loop waits for, and the
+// encoding, which a thread does beside it; medians of frames reads, in ms.
+static void reportScreenshotCost(int frames) {
+    std::vector<double> reads, encodes;
+    PassTimes passes;
+    for (int n = 0; n < frames; n++) {
+        sceneDrawPasses(&passes);
+        double t0 = sceneClock();
+        FramePixels frame = screenshotRead();
+        double t1 = sceneClock();
+        std::vector<uint8_t> png = screenshotEncode(frame);
+        reads.push_back((t1 - t0) * 1e3);
+        encodes.push_back((sceneClock() - t1) * 1e3);
+        glfwSwapBuffers(window);
+    }
+    std::sort(reads.begin(), reads.end());
+    std::sort(encodes.begin(), encodes.end());
+    printf("screenshot_ms median read %.2f  encode %.2f (beside the loop)\n", quantile(reads, 0.5),
+           quantile(encodes, 0.5));
+}
+
+// Draws frames of the benchmark's path from tick 0 as knoll --benchmark does,
+// without waiting on GL between them, and prints their mean time: what the
+// timer queries cost, with timers on against off.
+static void benchmarkPath(int frames, bool timers) {
+    std::vector<FrameSample> samples;
+    benchmarkFrame(0);
+    glfwSwapBuffers(window);
+    glFinish();
+    if (timers) gpuTimerInit();
+    double start = sceneClock();
+    for (long n = 0; n < frames; n++) {
+        samples.push_back({n, n, 0.0, {}});
+        benchmarkFrame(n);
+        gpuTimerFrameEnd(&samples, (size_t)n);
+        glfwSwapBuffers(window);
+    }
+    glFinish();
+    printf("benchmark_path_ms mean %.2f  (%d frames, timer queries %s)\n",
+           (sceneClock() - start) * 1e3 / frames, frames, timers ? "on" : "off");
+}
+
 // Reads the poses of a scan file; lines starting with # are comments.
 static bool readPoses(const char *path, std::vector<ScenePose> *poses) {
     FILE *file = fopen(path, "r");
@@ -435,16 +491,28 @@ int main(int argc, char **argv) {
         glfwTerminate();
         return failed;
     }
+    if (o.benchmark_path) {
+        benchmarkPath(o.frames, o.gpu_timers);
+        glfwTerminate();
+        return graphicsCheckErrors("knoll_render");
+    }
 
     std::vector<FrameTimes> frames;
+    std::vector<FrameSample> samples;
     std::vector<uint8_t> last;
     for (int n = 0; n < o.warmup + o.frames; n++) {
         bool final = n == o.warmup + o.frames - 1;
+        // The warm-up frames are not timed on the GPU either.
+        if (n == o.warmup && o.gpu_timers) gpuTimerInit();
         FrameTimes f = measureFrame(o.png && final ? &last : nullptr);
-        if (n >= o.warmup) frames.push_back(f);
+        if (n < o.warmup) continue;
+        frames.push_back(f);
+        samples.push_back({n - o.warmup, 0, f.total * 1e3, {}});
+        gpuTimerFrameEnd(&samples, samples.size() - 1);
     }
+    gpuTimerCollect(1);
     int failed = graphicsCheckErrors("knoll_render");
-    report(o, startup, frames);
+    report(o, startup, frames, samples);
     printf("main pass depth-passing samples per pixel %.2f\n", mainPassOverdraw());
 
     if (o.png && !stbi_write_png(o.png, view_wid, view_hei, 3, last.data(), view_wid * 3)) {
@@ -456,6 +524,7 @@ int main(int argc, char **argv) {
         failed = 1;
     }
     if (o.pass_dir && !writePassPictures(o.pass_dir)) failed = 1;
+    if (o.screenshot_cost) reportScreenshotCost(o.frames);
     glfwTerminate();
     return failed;
 }

@@ -16,6 +16,7 @@
 #include "graph_init.h"
 #include "graph_render.h"
 #include "graph_state.h"
+#include "measure.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -84,19 +85,27 @@ static inline void sceneLogoFrame(void) {
 }
 
 // The running frame drawn in the application's order, finishing GL after each
-// pass so the CPU clock around a pass covers its work. The HUD text counts
-// towards the main pass.
+// pass so the CPU clock around a pass covers its work, and each pass timed
+// on the GPU too where the timer queries are made (gpuTimerInit). The HUD
+// text counts towards the main pass.
 static inline void sceneDrawPasses(PassTimes *times) {
     double t0 = sceneClock(), c0 = sceneCpuClock();
     sceneCamera(1.0f);
+    gpuTimerPass(PASS_SHADOW);
     sceneShadowCasters();
     glFinish();
     double t1 = sceneClock(), c1 = sceneCpuClock();
+    gpuTimerPass(PASS_BLUR);
     if (shadow_smooth) graphicsShadowPost();
     glFinish();
     double t2 = sceneClock(), c2 = sceneCpuClock();
-    sceneMainPass();
+    gpuTimerPass(PASS_TERRAIN);
+    sceneMainTerrain();
+    gpuTimerPass(PASS_MODELS);
+    sceneMainModels();
+    gpuTimerPass(PASS_HUD);
     sceneHudText();
+    gpuTimerPassEnd();
     glFinish();
     double t3 = sceneClock(), c3 = sceneCpuClock();
     times->shadow = t1 - t0;

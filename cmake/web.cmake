@@ -32,7 +32,7 @@ set(KNOLL_LIBRARIES knoll_web_gl knoll_stb m)
 # the page fetches it itself to show the download's progress, and starts
 # the program once it is there. The runtime stays after main returns (the
 # loop runs on animation frames) and ends at Esc with the exit status.
-set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css)
+set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css knoll-bench.js)
 function(knoll_web_page target)
   set_target_properties(${target} PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${KNOLL_WEB_SITE})
   target_link_options(${target} PRIVATE

@@ -13,6 +13,7 @@
 #include "graph_render.h"
 #include "graph_state.h"
 #include "platform.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -281,6 +282,8 @@ void inputCommand(int key) {
     case GLFW_KEY_ESCAPE: glfwSetWindowShouldClose(window, 1); break;
     case GLFW_KEY_F11: toggleFullscreen(window); break;
     case GLFW_KEY_HOME: cameraHome(); break;
+    case GLFW_KEY_F12:
+    case GLFW_KEY_P: screenshotRequest(); break;
     default: break;
     }
 }
@@ -465,10 +468,18 @@ void sceneShadowCasters(void) {
         graphicsShadowMModel(*p.model, p.position, p.scale, p.rotation);
 }
 
-void sceneMainPass(void) {
+void sceneMainTerrain(void) {
     graphicsDrawClear(MODE_RUNNING);
     graphicsDrawTModel(test_terrain, vec3Zero());
+}
+
+void sceneMainModels(void) {
     for (const Placement &p : scene) graphicsDrawMModel(*p.model, p.position, p.scale, p.rotation);
+}
+
+void sceneMainPass(void) {
+    sceneMainTerrain();
+    sceneMainModels();
 }
 
 void sceneHudText(void) {
@@ -492,6 +503,7 @@ void drawScene(float t) {
 
 void draw(float t) {
     drawScene(t);
+    screenshotCapture();
     glfwSwapBuffers(window);
     graphicsCheckErrors("Draw End");
 }

@@ -178,9 +178,13 @@ void sceneCamera(float t);
 void sceneShadowCasters(void);
 // Clears the window to the sky and draws the terrain and the placements.
 void sceneMainPass(void);
+// Its two parts: the clear and the terrain, then the placements.
+void sceneMainTerrain(void);
+void sceneMainModels(void);
 // The frame counter in the top-left corner.
 void sceneHudText(void);
-// Draws one frame (t: fraction between the last two ticks) and presents it.
+// Draws one frame (t: fraction between the last two ticks), saves it when a
+// screenshot was asked for, and presents it.
 void draw(float t);
 // Renders the frame of the current mode into the window's back buffer,
 // without presenting it.

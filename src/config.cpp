@@ -42,7 +42,24 @@ const char help_text[] =
     "win_width: Initial width of the program window.\n"
     "win_height: Initial height of the program window.";
 
-static const char USAGE[] = "usage: knoll [--help | --version]";
+static const char USAGE[] =
+    "usage: knoll [--help | --version | --benchmark[=SECONDS] [--results FILE] | --screenshot "
+    "FILE]";
+static const double DEFAULT_BENCHMARK_SECONDS = 20.0;
+static const double MAX_BENCHMARK_SECONDS = 86400.0;
+
+// What --help says beyond help.txt: the options, and the key that only a
+// desktop has.
+static const char options_text[] =
+    "-------\n"
+    "Options\n"
+    "-------\n"
+    "--benchmark[=SECONDS]: fly a fixed path for SECONDS (default 20) with vsync and fps_limit\n"
+    "  off, print a report ending in the line \"Knoll score: N\" (frames per second), and exit\n"
+    "--results FILE: with --benchmark, also write one CSV row per frame to FILE\n"
+    "--screenshot FILE: draw the start view once, save it to FILE as a PNG, and exit\n"
+    "Neither rewrites config.txt or help.txt. F12 or P saves the window's picture as\n"
+    "screenshots/knoll-YYYYMMDD-HHMMSS.png.\n";
 
 // Keys help.txt, whose text is fixed, leaves out.
 static const char more_controls_text[] =
@@ -59,11 +76,13 @@ static const char files_text[] =
     "Knoll keeps three files in the directory it is started in:\n"
     "config.txt: the settings above, read and rewritten at every start\n"
     "help.txt: the controls and settings above, written at every start\n"
-    "error.log: every diagnostic, one line each, appended to\n";
+    "error.log: every diagnostic, one line each, appended to\n"
+    "and beside them the folder screenshots, where F12 saves pictures.\n";
 
 // ---------------------------------------------------------------- state ----
 
 int32_t vsync, fps_limit, msaa_level, aniso_level, shadow_smooth, win_width, win_height;
+RunOptions run_options;
 
 // Table order is the order keys are matched and values clamped.
 static const Setting settings[] = {
@@ -219,27 +238,121 @@ void configOverride(const char *lines) {
 // "knoll --help > /dev/full" is no success.
 static int flushedStatus(void) { return fflush(stdout) == 0 && !ferror(stdout) ? 0 : 1; }
 
+// A misuse: the reason (or, for NULL, the usage) on standard error. Returns 2.
+static int misuse(const char *reason, const char *value) {
+    if (reason)
+        fprintf(stderr, "knoll: %s%s\n", reason, value ? value : "");
+    else
+        fprintf(stderr, "%s\n", USAGE);
+    return 2;
+}
+
+// The value of an option given as "--name=VALUE" or "--name VALUE" (taking
+// the next argument, *i moves on); NULL when there is none.
+static const char *optionValue(const char *name, int argc, char *const argv[], int *i) {
+    size_t length = strlen(name);
+    if (argv[*i][length] == '=') return argv[*i] + length + 1;
+    if (*i + 1 < argc && strncmp(argv[*i + 1], "--", 2) != 0) return argv[++*i];
+    return NULL;
+}
+
+// 1 when argument is the option name, alone or with "=" and a value.
+static int isOption(const char *argument, const char *name) {
+    size_t length = strlen(name);
+    return strncmp(argument, name, length) == 0 &&
+           (argument[length] == '\0' || argument[length] == '=');
+}
+
+// A benchmark's length: a number of seconds above 0, "--benchmark" alone the
+// default. Returns 0, or the misuse status.
+static int benchmarkSeconds(const char *argument) {
+    const char *value = strchr(argument, '=');
+    if (!value) {
+        run_options.benchmark_seconds = DEFAULT_BENCHMARK_SECONDS;
+        return 0;
+    }
+    char *end;
+    double seconds = strtod(value + 1, &end);
+    if (end == value + 1 || *end != '\0' || !(seconds > 0.0) || seconds > MAX_BENCHMARK_SECONDS)
+        return misuse("--benchmark wants a number of seconds above 0 (at most a day), not ",
+                      value + 1);
+    run_options.benchmark_seconds = seconds;
+    return 0;
+}
+
+// A file to write: its folder must be there. Returns 0, or the misuse status.
+static int outputFile(const char *option, const char *path, const char **out) {
+    if (!path || !*path) {
+        fprintf(stderr, "knoll: %s wants a file name\n", option);
+        return 2;
+    }
+    if (!fileFolderExists(path)) {
+        fprintf(stderr, "knoll: %s %s: the folder of that file does not exist\n", option, path);
+        return 2;
+    }
+    *out = path;
+    return 0;
+}
+
+// Takes the run options into run_options; --help and --version into *answer
+// (0 none, 'h', 'v'). Returns 0, or the misuse status.
+static int parseOptions(int argc, char *const argv[], int *answer) {
+    for (int i = 1; i < argc; i++) {
+        const char *a = argv[i];
+        int status = 0;
+        if (argc == 2 && (strcmp(a, "--help") == 0 || strcmp(a, "--version") == 0))
+            *answer = a[2];
+        else if (isOption(a, "--benchmark") && run_options.benchmark_seconds == 0.0)
+            status = benchmarkSeconds(a);
+        else if (isOption(a, "--results") && !run_options.results)
+            status = outputFile("--results", optionValue("--results", argc, argv, &i),
+                                &run_options.results);
+        else if (isOption(a, "--screenshot") && !run_options.screenshot)
+            status = outputFile("--screenshot", optionValue("--screenshot", argc, argv, &i),
+                                &run_options.screenshot);
+        else
+            status = misuse(NULL, NULL);
+        if (status != 0) return status;
+    }
+    if (run_options.results && run_options.benchmark_seconds == 0.0)
+        return misuse("--results belongs with --benchmark", NULL);
+    if (run_options.screenshot && run_options.benchmark_seconds > 0.0)
+        return misuse("--screenshot and --benchmark are two runs; give one", NULL);
+    return 0;
+}
+
 int configCommandLine(int argc, char *const argv[]) {
-    if (argc < 2 || !optionsAnswered()) return OPTIONS_RUN;
-    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-        printf("%s\n\n%s\n\n%s\n%s", USAGE, help_text, more_controls_text, files_text);
+    if (argc < 2) return OPTIONS_RUN;
+    int answers = optionsAnswered(), answer = 0, status = parseOptions(argc, argv, &answer);
+    if (status != 0) {
+        run_options = RunOptions{};
+        return status;
+    }
+    if (answer && !answers) return misuse(NULL, NULL);
+    if (answer == 'h') {
+        printf("%s\n\n%s\n%s\n\n%s\n%s", USAGE, options_text, help_text, more_controls_text,
+               files_text);
         return flushedStatus();
     }
-    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    if (answer == 'v') {
         printf("knoll %s\n", KNOLL_VERSION);
         return flushedStatus();
     }
-    fprintf(stderr, "%s\n", USAGE);
-    return 2;
+    return OPTIONS_RUN;
 }
 
 int configInit(void) {
     if (configRead() != 0) return 1;
-    if (configWrite() != 0) return 1;
-    writeHelp();
+    // An unattended run measures or checks; the files are the user's.
+    if (run_options.benchmark_seconds == 0.0 && !run_options.screenshot) {
+        if (configWrite() != 0) return 1;
+        writeHelp();
+    }
     configOverride(settingOverrides());
     char table[SETTING_COUNT * 64];
     configTable(table, sizeof(table));
     settingsInForce(table);
+    // A score measures the renderer, not a frame cap.
+    if (run_options.benchmark_seconds > 0.0) vsync = fps_limit = 0;
     return 0;
 }

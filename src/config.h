@@ -1,5 +1,6 @@
-// The seven settings of config.txt, help.txt, and the two options that
-// answer from the terminal instead of starting.
+// The seven settings of config.txt, help.txt, and the command line: the two
+// options that answer from the terminal instead of starting, and those of
+// the unattended runs (a benchmark, a screenshot).
 #pragma once
 
 #include <stdint.h>
@@ -9,7 +10,19 @@
 // What configCommandLine returns when Knoll is to start as usual.
 enum { OPTIONS_RUN = -1 };
 
+// ---------------------------------------------------------------- types ----
+
+// What the command line asked of this run.
+struct RunOptions {
+    double benchmark_seconds;  // > 0: fly the benchmark's path this long
+    const char *results;       // with a benchmark: the CSV's file, or NULL
+    const char *screenshot;    // draw the start view into this PNG and end, or NULL
+};
+
 // ---------------------------------------------------------------- state ----
+
+extern RunOptions run_options;
+
 
 // Set once by configInit, read-only afterwards.
 extern int32_t vsync;
@@ -24,8 +37,10 @@ extern int32_t win_height;
 
 // Reads, clamps and rewrites config.txt, then writes help.txt, all in the
 // working directory, and applies the platform's settings for this run
-// (settingOverrides), which config.txt does not keep. Returns 0; a file that cannot be read or written is
-// passed over silently. A file that is a symbolic link stays one: the file
+// (settingOverrides), which config.txt does not keep. An unattended run
+// (run_options) rewrites neither file, and a benchmark runs with vsync and
+// fps_limit off. Returns 0; a file that cannot be read or written is passed
+// over silently. A file that is a symbolic link stays one: the file
 // it leads to is rewritten, keeping its mode and, where allowed, its owner.
 int configInit(void);
 
@@ -64,10 +79,12 @@ int configTable(char *out, int size);
 
 extern const char help_text[];
 
-// Answers --help (help.txt's text and the three files) and --version
-// ("knoll <version>") on standard output, or any other argument with a
-// one-line usage on standard error, before any file or window is touched.
-// Returns the exit status (0 answered, 1 standard output failed, 2 misuse),
-// or OPTIONS_RUN when there are no arguments or the platform has no terminal
-// to answer on.
+// Answers --help (the options, help.txt's text and the three files) and
+// --version ("knoll <version>") on standard output; takes --benchmark,
+// --results and --screenshot into run_options; answers anything else, or a
+// value that cannot serve, with the reason or the usage on standard error.
+// All before any file or window is touched. Returns the exit status (0
+// answered, 1 standard output failed, 2 misuse), or OPTIONS_RUN when Knoll
+// is to start. A platform without a terminal (a page) takes only the run
+// options.
 int configCommandLine(int argc, char *const argv[]);

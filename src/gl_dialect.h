@@ -1,6 +1,6 @@
 // What OpenGL 3.3 core and WebGL 2 (OpenGL ES 3.0) spell differently, behind
 // one interface: texture formats, the LOD bias, the window's sRGB encoding
-// and multisampling, and the blur's second target. gl_dialect_gl33.cpp and
+// and multisampling, the blur's second target, and timer queries. gl_dialect_gl33.cpp and
 // gl_dialect_webgl2.cpp implement it; the build picks one, together with the
 // matching shader prelude (shaders/prelude_*.glsl).
 #pragma once
@@ -59,3 +59,14 @@ void gpuMark(void);
 // another process, where asking for an error or a status in the meantime
 // waits for all of it; GL 3.3 runs it in this one, always caught up.
 int gpuCaughtUp(void);
+
+// 1 when GL_TIME_ELAPSED queries count time: core in GL 3.3 (a driver may
+// still give them no bits), an extension a browser may leave out in WebGL 2.
+int gpuTimerSupported(void);
+
+// Why passes go untimed where gpuTimerSupported says 0, for a report.
+const char *gpuTimerMissing(void);
+
+// 1 when something (a power state change, another program) made the timer
+// results since the last call meaningless; GL 3.3 has no such notice.
+int gpuTimerDisjoint(void);

@@ -45,3 +45,13 @@ void clearWindow(float r, float g, float b) {
 void gpuMark(void) {}
 
 int gpuCaughtUp(void) { return 1; }
+
+int gpuTimerSupported(void) {
+    GLint bits = 0;
+    glGetQueryiv(GL_TIME_ELAPSED, GL_QUERY_COUNTER_BITS, &bits);
+    return bits > 0;
+}
+
+const char *gpuTimerMissing(void) { return "the OpenGL driver's timer queries count no time"; }
+
+int gpuTimerDisjoint(void) { return 0; }

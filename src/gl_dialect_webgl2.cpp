@@ -7,6 +7,8 @@
 #include <GLFW/glfw3.h>
 #include <math.h>
 
+#include "platform.h"
+
 // ---------------------------------------------------------------- state ----
 
 static GLsync gpu_mark;  // the fence after the work gpuMark marked
@@ -77,4 +79,20 @@ int gpuCaughtUp(void) {
     if (glIsSync(gpu_mark) && glClientWaitSync(gpu_mark, 0, 0) == GL_TIMEOUT_EXPIRED) return 0;
     forgetMark();
     return 1;
+}
+
+// Browsers offer the extension only where the timer cannot be used to learn
+// about other pages (Chromium with a GPU; not with SwiftShader).
+int gpuTimerSupported(void) {
+    return glExtensionEnabled("EXT_disjoint_timer_query_webgl2");
+}
+
+const char *gpuTimerMissing(void) {
+    return "this browser offers no EXT_disjoint_timer_query_webgl2";
+}
+
+int gpuTimerDisjoint(void) {
+    GLint disjoint = 0;
+    glGetIntegerv(GL_GPU_DISJOINT_EXT, &disjoint);
+    return disjoint != 0;
 }

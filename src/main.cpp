@@ -6,10 +6,12 @@
 #include <stdio.h>
 
 #include "app.h"
+#include "benchmark.h"
 #include "config.h"
 #include "graph_init.h"
 #include "graph_state.h"
 #include "platform.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -78,6 +80,7 @@ static int loopTurn(void) {
         startupSlice();
         return 1;
     }
+    if (unattendedRun()) return unattendedTurn();
     double now = glfwGetTime();
     LoopTurn turn = loopAdvance(&loop_clock, now, mode);
     cameraLook();
@@ -90,10 +93,14 @@ static int loopTurn(void) {
     return 1;
 }
 
-// The end of a run that started: GLFW closed, then the process, with status 0.
+// The end of a run that started: pictures saved, an unattended run's report
+// given, GLFW closed, then the process, with status 0 unless that report or
+// picture failed.
 static void finishRun(void) {
+    screenshotsFinish();
+    int status = unattendedEnd();
     glfwTerminate();
-    processExit(0);
+    processExit(status);
 }
 
 static const LoopHooks loop_hooks = {loopTurn, finishRun, rebuildScene};

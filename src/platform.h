@@ -87,11 +87,30 @@ void windowNameHints(void);
 // they had passed, and in a failed start-up's exit).
 [[noreturn]] void processExit(int status);
 
-// 1 where the program has a terminal to answer command-line options on
-// (POSIX systems); 0 for the Windows build, a GUI program without a console,
-// which ignores its arguments and starts as from a double-click, and for a
-// browser page, whose settings come from its address instead.
+// 1 where the program has a terminal to answer command-line options on:
+// POSIX systems, and the Windows build, a GUI program that takes the console
+// it was started from, if any, for the standard output and error it lacks
+// (a double-click gives it none: what it prints there is lost); 0 for a
+// browser page, whose options come from its address instead.
 int optionsAnswered(void);
+
+// 1 when the folder that would hold the file path names exists (the working
+// directory for a bare name), else 0.
+int fileFolderExists(const char *path);
+
+// Saves a PNG file's bytes under path: a new file on a desktop (its folder
+// made first, where missing; an existing file is replaced), a download of
+// path's last part in a browser page. Returns 0, or an errno value saying
+// why nothing was saved.
+int pictureSave(const char *path, const void *png, size_t size);
+
+// Gives a finished benchmark's report (text) to the user who started it:
+// standard output on POSIX; on Windows the console it was started from,
+// where there is one, else a message box, since a program started from
+// Explorer has no console to print to; on a page, beside the canvas, with
+// csv, the frames' table, to download. Returns 0, or 1 when it could not be
+// shown (standard output failed).
+int reportShow(const char *text, const char *csv);
 
 // Tells a user who may have no terminal that start-up failed with message
 // (one line), and where the error log is. On Windows a message box; on POSIX
@@ -102,6 +121,10 @@ void reportStartupFailure(const char *message);
 // served without cross-origin isolation, whose Web Workers cannot share
 // memory.
 int workerThreads(void);
+
+// Whether the current GL context has the extension name, turning it on where
+// a GL wants asking first (WebGL): 1 or 0.
+int glExtensionEnabled(const char *name);
 
 // Runs hooks->turn until it returns 0, then hooks->finish, for a window of
 // width x height in the desktop's units, as asked for. A desktop loops here;

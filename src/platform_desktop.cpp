@@ -46,6 +46,8 @@ void windowNameHints(void) {
 
 int workerThreads(void) { return 1; }
 
+int glExtensionEnabled(const char *name) { return glfwExtensionSupported(name); }
+
 // A desktop's window decides its own size.
 void runLoop(const LoopHooks *hooks, int width, int height) {
     (void)width;

@@ -1,5 +1,6 @@
 // The POSIX side of the platform layer: the error log on descriptor 2, file
-// replacement by rename, and the start-up's platform hooks.
+// replacement by rename, pictures and reports, and the start-up's platform
+// hooks.
 #include "platform.h"
 
 #include <GLFW/glfw3.h>
@@ -115,6 +116,42 @@ int fileReplace(const char *path, const char *text, size_t length) {
     if (!failed) failed = rename(temp, target) != 0;
     if (failed) unlink(temp);
     return failed;
+}
+
+// ------------------------------------------------- pictures and reports ----
+
+// The folder part of path ("." for a bare name) into out.
+static void folderOf(const char *path, char *out, size_t size) {
+    const char *slash = strrchr(path, '/');
+    if (!slash)
+        snprintf(out, size, ".");
+    else
+        snprintf(out, size, "%.*s", slash == path ? 1 : (int)(slash - path), path);
+}
+
+int fileFolderExists(const char *path) {
+    char folder[PATH_BUFFER];
+    struct stat st;
+    folderOf(path, folder, sizeof(folder));
+    return stat(folder, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int pictureSave(const char *path, const void *png, size_t size) {
+    char folder[PATH_BUFFER];
+    folderOf(path, folder, sizeof(folder));
+    if (mkdir(folder, 0777) != 0 && errno != EEXIST) return errno;
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    int error = writeAll(fd, (const char *)png, size) ? (errno ? errno : EIO) : 0;
+    if (close(fd) != 0 && !error) error = errno;
+    // A picture cut short by a full disk is no picture.
+    if (error) unlink(path);
+    return error;
+}
+
+int reportShow(const char *text, const char *csv) {
+    (void)csv;
+    return fputs(text, stdout) < 0 || fflush(stdout) != 0 ? 1 : 0;
 }
 
 // ------------------------------------------------------------- start-up ----

@@ -12,8 +12,11 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "app.h"
+#include "config.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -158,6 +161,17 @@ EM_JS(double, pageEventAge, (void), {
 
 EM_JS(int, pageScreenWidth, (void), { return screen.width; });
 EM_JS(int, pageScreenHeight, (void), { return screen.height; });
+// Offers the bytes as a download named name.
+EM_JS(void, pageDownload, (const char *name, const void *bytes, size_t size), {
+    var hook = Module["knollDownload"];
+    if (hook) hook(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size));
+});
+
+// Shows a finished benchmark's report, with its CSV, on the page.
+EM_JS(void, pageReport, (const char *text, const char *csv), {
+    var hook = Module["knollReport"];
+    if (hook) hook(UTF8ToString(text), csv ? UTF8ToString(csv) : "");
+});
 // clang-format on
 
 // ------------------------------------------------------------ error log ----
@@ -200,6 +214,23 @@ void windowNameHints(void) {}
 
 int optionsAnswered(void) { return 0; }
 
+// A page's files are its downloads: there is no folder to miss.
+int fileFolderExists(const char *path) {
+    (void)path;
+    return 1;
+}
+
+int pictureSave(const char *path, const void *png, size_t size) {
+    const char *slash = strrchr(path, '/');
+    pageDownload(slash ? slash + 1 : path, png, size);
+    return 0;
+}
+
+int reportShow(const char *text, const char *csv) {
+    pageReport(text, csv);
+    return 0;
+}
+
 void startupFrameShown(void) { pageFrameShown(); }
 
 void startupDone(void) { pageStarted(); }
@@ -215,6 +246,11 @@ const char *settingOverrides(void) {
 }
 
 int workerThreads(void) { return 0; }
+
+int glExtensionEnabled(const char *name) {
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_get_current_context();
+    return context && emscripten_webgl_enable_extension(context, name);
+}
 
 void reportStartupFailure(const char *message) { pageStartupFailed(message); }
 
@@ -305,6 +341,11 @@ void runLoop(const LoopHooks *hooks, int width, int height) {
     emscripten_exit_with_live_runtime();
     __builtin_unreachable();
 }
+
+// ----------------------------------------------------- the page's calls ----
+
+// The page's "Save picture": the next frame is saved, as with the P key.
+extern "C" EMSCRIPTEN_KEEPALIVE void knollSavePicture(void) { screenshotRequest(); }
 
 // ---------------------------------------------------- GLFW, completed ----
 

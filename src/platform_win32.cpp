@@ -1,10 +1,12 @@
 // The Windows side of the platform layer: the error log of a GUI-subsystem
-// program, file replacement through ReplaceFileW, and a message box for a
-// failed start-up.
+// program, file replacement through ReplaceFileW, pictures, the console it
+// was started from for options and reports, and message boxes where it has
+// none.
 #include "platform.h"
 
 #include <windows.h>
 
+#include <errno.h>
 #include <stdio.h>
 
 #include <string>
@@ -17,6 +19,7 @@ static const wchar_t TITLE[] = L"Knoll";
 // ---------------------------------------------------------------- state ----
 
 static std::wstring log_path;  // the full name of the log logOpen opened
+static int has_output;         // standard output reaches a console, a file or a pipe
 
 // ------------------------------------------------------------ functions ----
 
@@ -133,6 +136,71 @@ int fileReplace(const char *path, const char *text, size_t length) {
     return failed;
 }
 
+// ------------------------------------------------- pictures and reports ----
+
+// The folder part of path, with either slash ("." for a bare name).
+static std::wstring folderOf(const std::wstring &path) {
+    size_t slash = path.find_last_of(L"/\\");
+    if (slash == std::wstring::npos) return L".";
+    return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+int fileFolderExists(const char *path) {
+    std::wstring wide = widen(path);
+    DWORD attributes =
+        wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(folderOf(wide).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// errno's word for the last Windows error of a file operation.
+static int lastErrno(void) {
+    switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: return ENOENT;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    default: return EIO;
+    }
+}
+
+int pictureSave(const char *path, const void *png, size_t size) {
+    std::wstring wide = widen(path);
+    if (wide.empty()) return EINVAL;
+    std::wstring folder = folderOf(wide);
+    if (!CreateDirectoryW(folder.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return lastErrno();
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return EISDIR;
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return lastErrno();
+    DWORD written = 0;
+    int error =
+        WriteFile(file, png, (DWORD)size, &written, NULL) && written == size ? 0 : lastErrno();
+    if (!CloseHandle(file) && !error) error = lastErrno();
+    // A picture cut short by a full disk is no picture.
+    if (error) DeleteFileW(wide.c_str());
+    return error;
+}
+
+int reportShow(const char *text, const char *csv) {
+    (void)csv;
+    if (has_output) return fputs(text, stdout) < 0 || fflush(stdout) != 0 ? 1 : 0;
+    std::wstring wide = widen(text);
+    MessageBoxW(NULL, wide.c_str(), TITLE, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+    return 0;
+}
+
+// 1 when handle is a standard handle the process was given.
+static int givenHandle(HANDLE handle) {
+    return handle != NULL && handle != INVALID_HANDLE_VALUE &&
+           GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
 // ------------------------------------------------------------- start-up ----
 
 void contextHints(void) {}
@@ -143,7 +211,20 @@ void processExit(int status) {
     ExitProcess((UINT)status);  // only if the process could not end itself
 }
 
-int optionsAnswered(void) { return 0; }
+// A GUI-subsystem program gets standard handles only when its starter
+// redirects them; started from a console it gets none, and takes that
+// console for what it lacks. Windows' console prints the prompt before such
+// a program's output, as the console does not wait for a GUI program.
+int optionsAnswered(void) {
+    int out = givenHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+    int err = givenHandle(GetStdHandle(STD_ERROR_HANDLE));
+    if ((!out || !err) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (!out) out = freopen("CONOUT$", "w", stdout) != NULL;
+        if (!err) freopen("CONOUT$", "w", stderr);
+    }
+    has_output = out;
+    return 1;
+}
 
 void reportStartupFailure(const char *message) {
     std::wstring text = widen(message);

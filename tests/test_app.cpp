@@ -1,5 +1,5 @@
-// The shell: loop timing, the frame counter, the flying camera, the random
-// light commands and the window's swap interval.
+// The shell: loop timing, the frame counter, a benchmark's figures, the
+// flying camera, the random light commands and the window's swap interval.
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -17,6 +17,7 @@
 #include "config.h"
 #include "gl_fixture.h"
 #include "graph_state.h"
+#include "measure.h"
 
 // The test executable is linked with glfwSwapInterval wrapped, so that the
 // calls windowInit makes can be seen; they are passed on.
@@ -125,6 +126,26 @@ TEST(AppTest, AppFpsCounter) {
     EXPECT_STREQ(text, "FPS: 59");
     fpsText(text, sizeof(text), 0.0);
     EXPECT_STREQ(text, "FPS: 0");
+}
+
+// 100 frames: 90 of 10 ms, then 10 of 160 ms, 2.5 s in all: 90 frames end
+// in the first second, 6 in the second, 4 in the half second cut short; the
+// passes of every other frame unmeasured.
+TEST(AppTest, RunSummaryPercentilesAndSlowestSecond) {
+    std::vector<FrameSample> frames;
+    for (long n = 0; n < 100; n++)
+        frames.push_back({n, n, n < 90 ? 10.0 : 160.0, {n % 2 ? -1.0 : 1.0, 2.0, 3.0, 0.5, 0.5}});
+    RunSummary r = runSummary(frames);
+    EXPECT_DOUBLE_EQ(r.seconds, 2.5);
+    EXPECT_EQ(runScore(r), 40);
+    EXPECT_EQ(r.p50_ms, 10.0);
+    EXPECT_EQ(r.p95_ms, 160.0);  // rank 95 of 100: among the ten slow ones
+    EXPECT_EQ(quantile({1.0, 2.0, 3.0, 4.0}, 0.5), 2.0);
+    EXPECT_EQ(r.min_fps, 6.0);
+    EXPECT_DOUBLE_EQ(r.pass_mean_ms[PASS_SHADOW], 1.0);
+    EXPECT_DOUBLE_EQ(r.pass_share[PASS_SHADOW], 1.0 / 25.0);
+    std::string report = runReport(r, {"GL", "3.3", 800, 600, 0, 16, 1, NULL});
+    EXPECT_EQ(report.substr(report.rfind("Knoll score")), "Knoll score: 40\n");
 }
 
 TEST(AppTest, AppCameraTurn) {

@@ -96,6 +96,18 @@ TEST_F(ConfigDir, ConfigRewriteIsNormalisedAndAFixedPoint) {
     EXPECT_EQ(readFile("help.txt"), expectedHelp());
 }
 
+// A benchmark is no frame-capped run, and it leaves the user's files alone.
+TEST_F(ConfigDir, BenchmarkTurnsPacingOffAndWritesNoFile) {
+    const char text[] = "vsync 4\nfps_limit 1\nmsaa_level 2\n";
+    writeFile("config.txt", text);
+    run_options.benchmark_seconds = 3.0;
+    EXPECT_EQ(configInit(), 0);
+    run_options = RunOptions{};
+    EXPECT_EQ(current(), (Settings{0, 0, 2, 16, 1, 800, 600}));
+    EXPECT_EQ(readFile("config.txt"), text);
+    EXPECT_FALSE(fs::exists("help.txt"));
+}
+
 TEST_F(ConfigDir, ConfigSurvivesHostileFiles) {
     std::string garbage;
     for (int i = 0; i < 4096; i++) garbage += (char)((i * 131 + 7) & 0xff);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "benchmark.h"
 #include "probe_scene.h"
 #include "render_scene.h"
 
@@ -33,6 +34,9 @@ static const ScenePose LATER_POSE = {{2.0f, 12.0f, 30.0f}, -0.7f, -0.45f};
 // The distant view: from outside the patch's south-west corner, across its
 // diagonal, so the far third lies in the fog's last sixteen units.
 static const ScenePose DISTANT_POSE = {{-14.0f, 14.0f, 46.0f}, -0.785f, -0.32f};
+// The benchmark's reference tick: by the cactus and the barrel, the grid on,
+// the light back where it started after its swing.
+static const long BENCHMARK_TICK = 64;
 // The two grass materials, nearly alike in mean colour: the least visible
 // swap of two material layers.
 static const uint8_t SWAP_A = 0, SWAP_B = 2;
@@ -727,18 +731,30 @@ static Frame firstFrameWithLayersSwapped(ScenePose pose, uint8_t a, uint8_t b) {
     return f;
 }
 
+// The reference views are drawn with the project's assets, the scene's
+// defaults and without anisotropic filtering.
+class FrameReference : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(graphicsReady());
+        if (!embedsProjectAssets())
+            GTEST_SKIP() << "this build embeds " << KNOLL_EMBEDDED_ASSETS
+                         << ", not the project's assets";
+        sceneDefaults();
+        setAnisotropy(1.0f);
+    }
+    void TearDown() override {
+        setAnisotropy(aniso_level > 1 ? (float)aniso_level : 1.0f);
+        sceneDefaults();
+    }
+};
+
 // The first running frame after the logo (start pose), then a later frame
 // from LATER_POSE and a distant one from DISTANT_POSE, all without
 // anisotropic filtering. KNOLL_UPDATE_REFERENCES=1 rewrites the references
 // instead; KNOLL_REFERENCE_OUT=DIR writes every frame drawn here into DIR,
 // to measure a driver against the references.
-TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
-    ASSERT_TRUE(graphicsReady());
-    if (!embedsProjectAssets())
-        GTEST_SKIP() << "this build embeds " << KNOLL_EMBEDDED_ASSETS
-                     << ", not the project's assets";
-    sceneDefaults();
-    setAnisotropy(1.0f);
+TEST_F(FrameReference, FixedViewsMatchTheCommittedImages) {
     sceneLogoFrame();
     Frame first = runningFrame(SCENE_START_POSE);
     Frame later = runningFrame(LATER_POSE);
@@ -757,7 +773,6 @@ TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
     Frame unshadowed = frameWithoutShadows(LATER_POSE);
     Frame fogged = frameWithFarDistance(DISTANT_POSE, -1.0f);
     Frame swapped = firstFrameWithLayersSwapped(SCENE_START_POSE, SWAP_A, SWAP_B);
-    setAnisotropy(aniso_level > 1 ? (float)aniso_level : 1.0f);
 
     const char *out = getenv("KNOLL_REFERENCE_OUT");
     if (out && *out) {
@@ -794,4 +809,23 @@ TEST(FrameReference, FixedViewsMatchTheCommittedImages) {
             << c.fault << " passed for the " << c.view << " reference with " << differing << " and "
             << broad << " pixels differing";
     }
+}
+
+// The benchmark draws the same frame for a tick whatever it drew before, and
+// its frame by the models holds the reference rule.
+TEST_F(FrameReference, BenchmarkFrameDependsOnTheTickAlone) {
+    benchmarkFrame(BENCHMARK_TICK - 1);
+    benchmarkFrame(BENCHMARK_TICK);
+    Frame frame = sceneReadBack(WIDTH, HEIGHT);
+    benchmarkFrame(BENCHMARK_PATH_TICKS - 1);
+    benchmarkFrame(BENCHMARK_TICK);
+    Frame again = sceneReadBack(WIDTH, HEIGHT);
+    EXPECT_EQ(countDiffering(frame, again, 0), 0)
+        << "tick " << BENCHMARK_TICK << " drew two frames";
+    const char *update = getenv("KNOLL_UPDATE_REFERENCES");
+    if (update && strcmp(update, "1") == 0) {
+        ASSERT_TRUE(writePng(referencePath("benchmark"), frame));
+        GTEST_SKIP() << "reference rewritten";
+    }
+    EXPECT_TRUE(matchesReference("benchmark", frame));
 }

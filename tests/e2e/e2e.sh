@@ -141,6 +141,12 @@ case_command_line() {
     misuse --help --version
     misuse --version --help
     misuse --help extra
+    # A benchmark's values that cannot serve: the reason instead of the usage.
+    for bad in --benchmark=0 --benchmark=-1 --benchmark=abc "--benchmark --results" \
+        "--benchmark --results missing/r.csv" "--results r.csv"; do
+        # shellcheck disable=SC2086
+        misuse $bad
+    done
     [ -z "$(ls -A)" ] || fail "files appeared: $(ls -A)"
     note "--help, --version and misuse answered; no file written"
 }
@@ -977,6 +983,141 @@ case_layout() {
         [ "$fits" = true,true,true,0 ] || fail "at $size: canvas and bar within the window, in shape, not scrolled: $fits"
     done
     finish
+# A benchmark keeps config.txt as it is and writes no help.txt; its report
+# and CSV agree with each other. (That it runs unpaced, whatever vsync and
+# fps_limit say, test_config holds without the clock.)
+case_benchmark() {
+    if on_web; then
+        echo "SKIP: a page takes its benchmark from the address (web_benchmark)"
+        exit 77
+    fi
+    setup
+    printf 'vsync 4\nfps_limit 1\naniso_level 0\nwin_width 640\nwin_height 480\n' >config.txt
+    cp config.txt "$work/.config"
+    ${KNOLL_RUNNER:-} "$KNOLL" --benchmark=3 --results r.csv >report.txt 2>"$work/.stderr"
+    local status=$?
+    [ $status -eq 0 ] || fail "the benchmark exited with $status: $(cat report.txt "$work/.stderr")"
+    cmp -s config.txt "$work/.config" || fail "config.txt changed: $(cat -A config.txt)"
+    [ ! -e help.txt ] || fail "a benchmark wrote help.txt"
+    tr -d '\r' <r.csv >r.txt
+    awk -F, -v report="$(tr -d '\r' <report.txt)" '
+        NR == 1 { if ($0 != "frame,tick,cpu_ms,shadow_ms,blur_ms,terrain_ms,models_ms,hud_ms") exit 1; next }
+        { if ($1 != NR - 2 || $2 != $1) bad = "frame " $1 " shows tick " $2
+          time += $3; passes += $4 + $5 + $6 + $7 + $8; rows++ }
+        END {
+            if (bad) { print bad; exit 1 }
+            # llvmpipe rasterises the moment map of a frame while the one before
+            # is still being drawn, so its passes overlap by some 10 %; a
+            # wrong unit or a pass counted twice is far more.
+            if (passes > 1.25 * time) { print "the passes take " passes " ms of " time; exit 1 }
+            split(report, line, "\n")
+            for (i in line) {
+                if (line[i] ~ /^Frames: /) { split(line[i], f, " "); frames = f[2] }
+                if (line[i] ~ /^Frame time: /) { split(line[i], f, " "); p[1] = f[4]; p[2] = f[7]; p[3] = f[10] }
+                if (line[i] ~ /^Knoll score: /) { split(line[i], k, ": "); score = k[2] }
+            }
+            if (frames != rows) { print "report " frames " frames, CSV " rows; exit 1 }
+            if (!(p[1] + 0 > 0 && p[1] <= p[2] && p[2] <= p[3])) { print "percentiles " p[1] " " p[2] " " p[3]; exit 1 }
+            if (score != int(rows / (time / 1000) + 0.5)) { print "score " score " for " rows " in " time " ms"; exit 1 }
+        }' r.txt >"$work/.why" || fail "report and CSV: $(cat "$work/.why")"
+    note "benchmark: $(grep 'Knoll score' report.txt), $(($(wc -l <r.txt) - 1)) rows, config.txt kept"
+}
+
+# F12 saves the frame the window shows, right side up, as often as pressed;
+# a folder it cannot write to costs a line in error.log, not the flight.
+case_screenshot() {
+    if on_web; then
+        echo "SKIP: F12 belongs to the browser; the page's button is web_benchmark's"
+        exit 77
+    fi
+    setup
+    start_scene s0
+    tap F12
+    local png rule
+    png=$(wait_for_output 1 50 sh -c 'ls screenshots 2>/dev/null | wc -l')
+    [ "$png" = 1 ] || fail "F12 saved no picture"
+    png=$(ls screenshots/*.png)
+    shot window
+    [ "$(identify -format '%wx%h' "$png")" = "$(identify -format '%wx%h' "$work/window.png" | awk -F x -v r=$HUD_ROWS '{print $1 "x" $2 + r}')" ] ||
+        fail "$png is $(identify -format '%wx%h' "$png")"
+    # The reference rule of the frame tests: 0.1 % of the pixels beyond
+    # 8/255, 2 % beyond 3/255.
+    rule() {
+        convert "$png" $1 -crop +0+$HUD_ROWS +repage "$work/picture.png"
+        local n8 n3 all
+        n8=$(compare -metric AE -fuzz 3.2% "$work/picture.png" "$work/window.png" null: 2>&1 | awk '{printf "%.0f", $1}')
+        n3=$(compare -metric AE -fuzz 1.2% "$work/picture.png" "$work/window.png" null: 2>&1 | awk '{printf "%.0f", $1}')
+        all=$(pixels window)
+        [ "$n8" -le $((all / 1000)) ] && [ "$n3" -le $((all / 50)) ]
+    }
+    rule "" || fail "$png is not the window's picture"
+    rule -flip && fail "$png upside down passes for the window's picture"
+    note "F12: $png is the window's picture"
+    rm -r screenshots
+    ln -s /proc screenshots
+    tap F12
+    [ "$(wait_for_output 1 50 sh -c 'grep -c "^Screenshot Error: screenshots/knoll-.*png not saved: " error.log')" = 1 ] ||
+        fail "no line in error.log for an unwritable folder: $(cat error.log)"
+    rm screenshots
+    tap r
+    wait_differ s0 grid "the grid after a failed screenshot"
+    tap F12
+    tap F12
+    [ "$(wait_for_output 2 50 sh -c 'ls screenshots | wc -l')" = 2 ] || fail "two presses: $(ls screenshots)"
+    [ "$(grep -c '^Screenshot: screenshots/knoll-' error.log)" = 3 ] || fail "error.log: $(cat error.log)"
+    finish
+    note "unwritable folder: one line, the flight goes on; two presses: $(ls screenshots | tr '\n' ' ')"
+}
+
+# --screenshot draws the start view once, saves it at the framebuffer's size
+# and ends.
+case_screenshot_file() {
+    if on_web; then
+        echo "SKIP: a page has no command line"
+        exit 77
+    fi
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    ${KNOLL_RUNNER:-} "$KNOLL" --screenshot start.png >"$work/.stdout" 2>&1 ||
+        fail "--screenshot exited with $?: $(cat error.log)"
+    [ "$(identify -format '%wx%h' start.png)" = 640x480 ] || fail "start.png: $(identify start.png)"
+    ${KNOLL_RUNNER:-} "$KNOLL" --screenshot screenshots-missing/x.png 2>/dev/null
+    [ $? -eq 2 ] || fail "--screenshot into a missing folder did not exit with 2"
+    note "--screenshot: start.png, $(grep '^Screenshot' error.log)"
+}
+
+# The page's benchmark: ?benchmark=3 ends with the report beside the canvas
+# and its CSV to download; "Save picture" downloads the canvas's picture.
+case_web_benchmark() {
+    on_web || { echo "SKIP: the page's own case"; exit 77; }
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    KNOLL_WEB_QUERY='?benchmark=3' start_knoll
+    local report rows
+    report=$(wait_for_output done 100 web_ask dataset benchmark)
+    [ "$report" = done ] || fail "no report on the page ($(web_ask state))"
+    report=$(web_ask text '#benchmark-report>pre')
+    [[ "$report" == *"Knoll score: "* ]] || fail "the report: $report"
+    web_ask click '#benchmark-csv' >/dev/null
+    rows=$(wait_for_output x 25 sh -c 'test -s knoll-benchmark.csv && echo x')
+    [ "$rows" = x ] || fail "no CSV downloaded"
+    rows=$(($(wc -l <knoll-benchmark.csv) - 1))
+    [[ "$report" == *"Frames:     $rows in "* ]] || fail "$rows rows in the CSV for: $report"
+    note "report: ${report##*| Knoll}; CSV: $rows rows"
+    KNOLL_WEB_QUERY=- start_knoll
+    wait_logo
+    wait_running s0
+    web_ask click '#save-picture' >/dev/null
+    [ "$(wait_for_output 1 50 sh -c 'ls knoll-*.png 2>/dev/null | wc -l')" = 1 ] || fail "no picture downloaded"
+    local x y w h
+    read -r x y w h < <(geometry)
+    [ "$(identify -format '%wx%h' knoll-*.png)" = "${w}x$h" ] ||
+        fail "the picture is $(identify -format '%wx%h' knoll-*.png), the canvas ${w}x$h"
+    tap Escape
+    wait_exit 10
+    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status after Esc"
+    grep -q "^Screenshot: screenshots/knoll-.*, $w x $h" error.log || fail "error.log: $(cat error.log)"
+    note "Save picture: $(ls knoll-*.png), ${w}x$h"
 }
 
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"

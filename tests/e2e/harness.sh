@@ -82,10 +82,10 @@ windows_dpi() {
         >/dev/null 2>&1
 }
 
-# Starts knoll in the working directory and waits for its window. A Windows
-# build runs through KNOLL_RUNNER (wine).
+# Starts knoll in the working directory, with any arguments given, and waits
+# for its window. A Windows build runs through KNOLL_RUNNER (wine).
 start_knoll() {
-    ${KNOLL_RUNNER:-} "$KNOLL" >"$work/.stdout" 2>&1 &
+    ${KNOLL_RUNNER:-} "$KNOLL" "$@" >"$work/.stdout" 2>&1 &
     knoll_pid=$!
     win=$(find_window) || fail "no window titled Knoll appeared"
     # Without a window manager focus is set directly; the pointer goes inside

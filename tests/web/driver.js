@@ -119,6 +119,9 @@ async function launch() {
     consoleLines.push(m.type() + ": " + m.text());
   });
   page.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
+  // What the page offers as downloads lands in the working directory.
+  const cdp = await browser.target().createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir});
 }
 
 // Waits until the page has started Knoll or given up.
@@ -262,6 +265,14 @@ const commands = {
     return "";
   },
   console: async () => consoleLines.join(" | "),
+  // A button's click, wherever the pinned canvas leaves it.
+  click: async ([selector]) => {
+    await page.$eval(selector, (e) => e.click());
+    return "";
+  },
+  dataset: ([key]) => page.evaluate((k) => document.body.dataset[k] || "", key),
+  // An element's text on one line, its line breaks as " | ".
+  text: ([selector]) => page.$eval(selector, (e) => e.textContent.split("\n").join(" | ")),
   log: async () => knollLines.join(" | "),
   "refuse-storage": async () => {
     refuseStorage = true;

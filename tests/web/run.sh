@@ -17,7 +17,7 @@ cases_file=$here/../e2e/cases.txt
 LLVMPIPE_FLAGS="--use-angle=gl-egl --ignore-gpu-blocklist"
 SWIFTSHADER_FLAGS="--use-angle=swiftshader --enable-unsafe-swiftshader"
 # Beside the shared cases: the reference frame, and what only a page has.
-WEB_CASES="start_view settings_kept address_settings focus_and_storage context_lost counter_4k touch layout"
+WEB_CASES="start_view settings_kept address_settings focus_and_storage context_lost counter_4k touch layout web_benchmark"
 SWIFTSHADER_CASES="start_view exit_esc"
 
 # ------------------------------------------------------------ functions ----
