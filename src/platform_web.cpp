@@ -24,6 +24,8 @@ static const double MAX_PIXEL_RATIO = 2.0;
 static const double MAX_BUFFER_PIXELS = 2560.0 * 1600.0;
 
 enum { ADDRESS_SETTINGS_SIZE = 4096 };
+// How often a context given back looks whether the page's pictures are there.
+enum { REBUILD_POLL_MS = 50 };
 
 // ---------------------------------------------------------------- state ----
 
@@ -63,6 +65,18 @@ EM_JS(void, pageStarted, (void), {
 EM_JS(void, pageContext, (int state), {
     var hook = Module["knollContext"];
     if (hook) hook(state);
+});
+
+// The page's decoded pictures went with a lost context: it loads them again
+// (from its cache), and says when they are all there.
+EM_JS(void, pagePicturesAgain, (void), {
+    var hook = Module["knollPicturesAgain"];
+    if (hook) hook();
+});
+
+EM_JS(int, pagePicturesReady, (void), {
+    var hook = Module["knollPicturesReady"];
+    return hook ? hook() : 1;
 });
 
 // A context given back has none of the extensions of the lost one turned on.
@@ -215,20 +229,30 @@ static EM_BOOL contextLost(int type, const void *reserved, void *data) {
     (void)data;
     emscripten_pause_main_loop();
     pageContext(0);
+    pagePicturesAgain();
     return EM_TRUE;  // asks the browser to give the context back
+}
+
+// Makes every GL object anew once the page has its pictures again.
+static void rebuildWhenReady(void *data) {
+    (void)data;
+    if (!pagePicturesReady()) {
+        emscripten_async_call(rebuildWhenReady, NULL, REBUILD_POLL_MS);
+        return;
+    }
+    if (loop->rebuild() != 0) {
+        pageContext(2);
+        return;
+    }
+    pageContext(1);
+    emscripten_resume_main_loop();
 }
 
 static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
     (void)type;
     (void)reserved;
-    (void)data;
     pageEnableExtensions();
-    if (loop->rebuild() != 0) {
-        pageContext(2);
-        return EM_TRUE;
-    }
-    pageContext(1);
-    emscripten_resume_main_loop();
+    rebuildWhenReady(data);
     return EM_TRUE;
 }
 

@@ -33,6 +33,17 @@
 // restore-context gives it back
 // scale S W H     a display of device pixel ratio S, the browser's window
 //                 W x H CSS pixels
+// bytes           "TOTAL LARGE": the bytes the page and its service worker
+//                 fetched since the last open or reload, and how many files
+//                 of code or images (not the icon of the manifest) among them
+// offline on|off  the network gone (DevTools' emulation), or back
+// watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
+//                 RGBA of every picture the page decodes, as WebGL takes it;
+//                 premultiply decodes them with premultiplied alpha
+// pictures        "FILE=HASH ..." for the pictures watched
+// tab new|N       opens another tab on the page (waits as open does), or
+//                 acts on tab N (0 the first) from now on
+// build           the build the page runs
 // quit            closes the browser
 "use strict";
 
@@ -57,6 +68,11 @@ const BUTTONS = {1: "left", 2: "middle", 3: "right"};
 // --------------------------------------------------------------- state ----
 
 let browser, page;
+const tabs = [];
+let offline = false;
+const sessions = [];  // CDP sessions of the tabs and service workers
+let fetched = {total: 0, large: 0};
+let watchPictures = null;
 let pointer = {x: 0, y: 0};
 let refuseStorage = false;
 const consoleLines = [];
@@ -75,15 +91,32 @@ function readWorkFile(name) {
   return fs.existsSync(file) ? fs.readFileSync(file, "utf8") : null;
 }
 
-async function launch() {
-  browser = await puppeteer.launch({
-    executablePath: CHROMIUM,
-    headless: true,
-    defaultViewport: VIEW,
-    args: ["--no-sandbox", "--disable-dev-shm-usage", ...chromiumFlags],
+// Counts what session's target fetches from the network, and applies the
+// network's conditions to it.
+async function watchNetwork(session) {
+  const urls = new Map();
+  session.on("Network.responseReceived", (e) => {
+    const r = e.response;
+    if (!r.fromServiceWorker && !r.fromDiskCache && !r.fromPrefetchCache) urls.set(e.requestId, r.url);
   });
-  page = await browser.newPage();
-  page.on("console", (m) => {
+  session.on("Network.loadingFinished", (e) => {
+    if (!urls.has(e.requestId)) return;
+    fetched.total += e.encodedDataLength;
+    if (/\/files\/(?!icon-).*\.(wasm|webp|gz)$|\/knoll\.[0-9a-f]+\.js$/.test(urls.get(e.requestId)))
+      fetched.large++;
+    urls.delete(e.requestId);
+  });
+  await session.send("Network.enable");
+  await emulate(session);
+  sessions.push(session);
+}
+
+const emulate = (session) => session.send("Network.emulateNetworkConditions",
+  {offline: offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1}).catch(() => {});
+
+async function newTab() {
+  const tab = await browser.newPage();
+  tab.on("console", (m) => {
     if (m.type() !== "error" && m.type() !== "warn" && m.type() !== "warning") return;
     if (m.text().startsWith("Knoll: ")) {
       knollLines.push(m.text().slice("Knoll: ".length));
@@ -93,8 +126,53 @@ async function launch() {
     if (/CONTEXT_LOST_WEBGL|WebGL context was lost/.test(m.text())) return;
     consoleLines.push(m.type() + ": " + m.text());
   });
-  page.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
+  tab.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
+  await watchNetwork(await tab.createCDPSession());
+  tabs.push(tab);
+  return tab;
 }
+
+async function launch() {
+  browser = await puppeteer.launch({
+    executablePath: CHROMIUM,
+    headless: true,
+    defaultViewport: VIEW,
+    args: ["--no-sandbox", "--disable-dev-shm-usage", ...chromiumFlags],
+  });
+  browser.on("targetcreated", async (target) => {
+    if (target.type() === "service_worker") await watchNetwork(await target.createCDPSession());
+  });
+  page = await newTab();
+}
+
+// Hashes each picture the page decodes: its RGBA as WebGL reads it back
+// from a texture, keyed by the hash its file's name carries.
+function hashPictures(premultiply) {
+  window.knollPictureHashes = {};
+  const decode = window.createImageBitmap;
+  const hex = (buffer, n) => Array.from(new Uint8Array(buffer).slice(0, n),
+                                        (b) => b.toString(16).padStart(2, "0")).join("");
+  window.createImageBitmap = async (blob, options) => {
+    const bitmap = await decode(blob, premultiply ? {...options, premultiplyAlpha: "premultiply"}
+                                                  : options);
+    const gl = new OffscreenCanvas(1, 1).getContext("webgl2");
+    gl.bindTexture(gl.TEXTURE_2D, gl.createTexture());
+    gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA8, gl.RGBA, gl.UNSIGNED_BYTE, bitmap);
+    gl.bindFramebuffer(gl.FRAMEBUFFER, gl.createFramebuffer());
+    gl.framebufferTexture2D(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.TEXTURE_2D,
+                            gl.getParameter(gl.TEXTURE_BINDING_2D), 0);
+    const texels = new Uint8Array(bitmap.width * bitmap.height * 4);
+    gl.readPixels(0, 0, bitmap.width, bitmap.height, gl.RGBA, gl.UNSIGNED_BYTE, texels);
+    gl.getExtension("WEBGL_lose_context").loseContext();
+    const file = hex(await crypto.subtle.digest("SHA-256", await blob.arrayBuffer()), 6);
+    window.knollPictureHashes[file] = hex(await crypto.subtle.digest("SHA-256", texels), 32);
+    return bitmap;
+  };
+}
+
+const pictures = () => page.evaluate(() => Object.values(window.KnollLoader.build.images).map(
+  (entry) => entry.file + "=" + window.knollPictureHashes[entry.url.split(".").slice(-2)[0]])
+  .join(" "));
 
 // Waits until the page has started Knoll or given up.
 async function settled() {
@@ -120,6 +198,7 @@ async function open(query) {
     }
   }, stored, refuseStorage);
   refuseStorage = false;
+  fetched = {total: 0, large: 0};
   await page.goto(baseUrl + (query === "-" ? "" : query));
   await page.removeScriptToEvaluateOnNewDocument(script.identifier);
   await settled();
@@ -127,6 +206,7 @@ async function open(query) {
 }
 
 async function reload() {
+  fetched = {total: 0, large: 0};
   await page.reload();
   await settled();
   return "";
@@ -229,6 +309,32 @@ const commands = {
     await page.setViewport({width: Number(w), height: Number(h), deviceScaleFactor: Number(s)});
     return "";
   },
+  bytes: async () => fetched.total + " " + fetched.large,
+  offline: async ([how]) => {
+    // The page must be the service worker's to start without the network.
+    if (how === "on") await page.evaluate(() => navigator.serviceWorker.ready);
+    offline = how === "on";
+    await Promise.all(sessions.map(emulate));
+    return "";
+  },
+  "watch-pictures": async ([how]) => {
+    if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
+    watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");
+    return "";
+  },
+  pictures: () => pictures(),
+  tab: async ([which]) => {
+    if (which !== "new") {
+      page = tabs[Number(which)];
+      await page.bringToFront();
+      return "";
+    }
+    page = await newTab();
+    await page.goto(baseUrl);
+    await settled();
+    return "";
+  },
+  build: () => page.evaluate(() => document.body.dataset.build),
   quit: async () => {
     await browser.close();
     process.exit(0);
