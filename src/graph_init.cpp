@@ -689,7 +689,11 @@ static int imagesArrived(const InitStep &step, int k) {
 int graphicsInitStep(void) {
     if (init_step == 0 && init_repeat == 0) graphicsDecodeAhead();
     const InitStep &step = init_steps[init_step];
-    if (!imagesArrived(step, init_repeat)) return GRAPHICS_INIT_MORE;
+    // Marking ends the caller's slice: images arrive between a page's turns.
+    if (!imagesArrived(step, init_repeat)) {
+        graphicsMark();
+        return GRAPHICS_INIT_MORE;
+    }
     int failed = step.once ? step.once() : step.repeated(init_repeat);
     graphicsMark();
     if (++init_repeat == step.count) {

@@ -61,10 +61,11 @@ window.KnollLoader = (function () {
     return bytes;
   }
 
-  // What is wrong with bytes as entry's file, or "" when they are its.
-  async function damage(entry, bytes) {
+  // What is wrong with bytes as entry's file, or "" when they are its. A
+  // copy from the cache was checked before it went there.
+  async function damage(entry, bytes, cached) {
     if (bytes.length !== entry.size) return bytes.length + " of " + entry.size + " bytes arrived";
-    if (!window.crypto || !crypto.subtle) return "";
+    if (cached || !window.crypto || !crypto.subtle) return "";
     const sum = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
     const hex = Array.from(sum.slice(0, 6), (b) => b.toString(16).padStart(2, "0")).join("");
     return entry.url.includes("." + hex + ".") ? "" : "its contents are damaged";
@@ -72,10 +73,10 @@ window.KnollLoader = (function () {
 
   // entry's file from response: {bytes}, or {wrong} with what is wrong, its
   // bytes then taken back from the progress.
-  async function readFile(entry, response, onBytes) {
+  async function readFile(entry, response, onBytes, cached) {
     let got = 0;
     const bytes = await readBody(response, (n) => { got += n; onBytes(n); });
-    const wrong = await damage(entry, bytes);
+    const wrong = await damage(entry, bytes, cached);
     if (wrong) onBytes(-got);
     return wrong ? {wrong: wrong} : {bytes: bytes};
   }
@@ -88,7 +89,7 @@ window.KnollLoader = (function () {
     const store = await openCache();
     const cached = store && await store.match(entry.url).catch(() => undefined);
     if (cached) {
-      const file = await readFile(entry, cached, onBytes);
+      const file = await readFile(entry, cached, onBytes, true);
       if (file.bytes) return file.bytes;
       await store.delete(entry.url).catch(() => {});
     }
@@ -111,10 +112,8 @@ window.KnollLoader = (function () {
     return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
-  // knoll.js as a script address and knoll.wasm compiled.
-  async function loadCode(onBytes) {
-    const [js, wasm] = await Promise.all([fetchFile(codeEntry(build.js), onBytes),
-                                          fetchFile(codeEntry(build.wasm), onBytes)]);
+  // knoll.js as a script address and knoll.wasm compiled, from their files.
+  async function prepareCode([js, wasm]) {
     const script = new Blob([GZIP ? await gunzip(js) : js], {type: "text/javascript"});
     const module = await WebAssembly.compile(GZIP ? await gunzip(wasm) : wasm);
     return {script: URL.createObjectURL(script), module: module};
@@ -160,8 +159,11 @@ window.KnollLoader = (function () {
       received += n;
       onProgress(received, total);
     };
-    const code = loadCode(onBytes);
-    const images = Promise.all(imageNames().map((name) => loadPicture(name, onBytes)));
+    // The code first, for the logo: the images share no bandwidth with it.
+    const codeFiles = Promise.all([fetchFile(codeEntry(build.js), onBytes),
+                                   fetchFile(codeEntry(build.wasm), onBytes)]);
+    const code = codeFiles.then(prepareCode);
+    const images = codeFiles.then(() => Promise.all(imageNames().map((name) => loadPicture(name, onBytes))));
     const all = Promise.all([code, images]).then(() => keepOffline().catch(() => {}));
     return {code: code, all: all};
   }
