@@ -39,10 +39,16 @@ echo "$version $build" >"$out/version.txt"
 cp "$root"/docs/*.png "$out/docs/"
 cp -r "$root/docs/frame" "$out/docs/"
 
-# frame.md links into the sources: those files go along, under docs/source/.
+# frame.md links into the sources: those files go along, under docs/source/,
+# and a folder it names as a page listing the folder's files.
 for f in $(grep -o '](\.\./[^)]*)' "$root/docs/frame.md" | sed 's/^](\.\.\///; s/)$//' | sort -u); do
     mkdir -p "$out/docs/source/$(dirname "$f")"
-    cp "$root/$f" "$out/docs/source/$f"
+    if [ -d "$root/$f" ]; then
+        mkdir -p "$out/docs/source/$f"
+        (cd "$root" && git ls-files "$f" | sed 's/^/- /') | render "$f" "$out/docs/source/$f/index.html"
+    else
+        cp "$root/$f" "$out/docs/source/$f"
+    fi
 done
 sed 's/](\.\.\//](source\//g' "$root/docs/frame.md" | render "How Knoll makes a frame" "$out/docs/frame.html"
 

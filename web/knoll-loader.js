@@ -95,7 +95,9 @@ window.KnollLoader = (function () {
     }
     let wrong;
     for (const options of [{}, {cache: "reload"}]) {
-      const response = await fetch(entry.url, options);
+      const response = await fetch(entry.url, options).catch((e) => {
+        throw new Error(entry.url + ": " + e.message);
+      });
       if (!response.ok) throw new Error(entry.url + ": " + response.status + " " + response.statusText);
       const file = await readFile(entry, response, onBytes);
       if (file.bytes) {
