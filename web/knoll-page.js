@@ -29,6 +29,7 @@
   let memoryStorage = {};  // stands in for localStorage where that is refused
   let logText = "";
   let stopped = false;
+  let downloadFault = null;  // what did not arrive whole, once something did not
 
   // ------------------------------------------------------------ storage ----
 
@@ -199,12 +200,11 @@
     const streaming = document.createElement("progress");
     streaming.max = 100;
     streaming.style.cssText = "position:absolute;left:0;bottom:0;width:100%;height:4px;";
-    let percent = 0;
     const loading = window.KnollLoader.load((received, total) => {
       const mb = (n) => (n / 1e6).toFixed(1);
-      percent = Math.floor(100 * received / total);
+      const percent = Math.floor(100 * received / total);
       streaming.value = percent;
-      if (!document.body.dataset.knoll || document.body.dataset.knoll === "loading")
+      if (document.body.dataset.knoll === "loading")
         showOverlay("Downloading Knoll… " + percent + " %", mb(received) + " of " + mb(total) + " MB", percent);
     }, (e) => logLine("Storage Error: Knoll's files are not kept for offline use (" + e + ")"));
     el("stage").append(streaming);
@@ -217,7 +217,6 @@
 
   // A file that did not arrive whole: said over the canvas, and it stays said
   // when Knoll, missing it, then fails its start-up.
-  let downloadFault = null;
   function downloadFailed(e) {
     if (downloadFault) return;
     downloadFault = String(e.message || e);

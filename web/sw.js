@@ -54,7 +54,7 @@ async function activate() {
 // found at once; this build's copy without.
 async function navigate(request) {
   try {
-    return await fetch(request, {cache: "no-cache"});
+    return await fetch(request.url, {cache: "no-cache"});
   } catch (e) {
     const cached = await caches.match(PAGE, {cacheName: CACHE});
     if (cached) return cached;

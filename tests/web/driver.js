@@ -43,7 +43,7 @@
 // pictures        "FILE=HASH ..." for the pictures watched
 // tab new|N       opens another tab on the page (waits as open does), or
 //                 acts on tab N (0 the first) from now on
-// build           the build the page runs
+// build           the build the page runs, once a service worker serves it
 // quit            closes the browser
 "use strict";
 
@@ -334,7 +334,10 @@ const commands = {
     await settled();
     return "";
   },
-  build: () => page.evaluate(() => document.body.dataset.build),
+  build: () => page.evaluate(async () => {
+    await navigator.serviceWorker.ready;
+    return document.body.dataset.build;
+  }),
   quit: async () => {
     await browser.close();
     process.exit(0);
