@@ -24,7 +24,7 @@ test: build
 	bash scripts/with-display.sh ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD) $(WEB_BUILD) $(WEB_SITE)
+	rm -rf $(BUILD) $(WIN_BUILD) $(WEB_BUILD) $(WEB_SITE) $(SITE)
 
 # Rewrites the reference images of the frame tests from the project's assets.
 # Only on purpose: the committed images are what later frames are held to.
@@ -83,7 +83,7 @@ WEB_ENV := NODE_PATH=/usr/share/nodejs
 .PHONY: web serve-web test-web
 
 web: setup
-	@bash scripts/setup.sh emscripten
+	@bash scripts/setup.sh emscripten webp zopfli
 	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
 		-DSTB_INCLUDE_DIR=/usr/include/stb -DKNOLL_WEB_SITE=$(CURDIR)/$(WEB_SITE) \
 		$(if $(CI),-DKNOLL_WERROR=ON)
@@ -96,6 +96,27 @@ serve-web: web
 test-web: web
 	@bash scripts/setup.sh chromium chromium-headless-shell $$(command -v npm >/dev/null || echo npm)
 	bash tests/web/run.sh $(WEB_SITE)
+
+# ------------------------------------------------------------------ site ----
+# site: the folder to publish, build-site/: what Knoll is, the page under
+# play/, the Windows zip and the Debian package with their SHA-256 sums, and
+# docs/frame.md rendered (scripts/site.sh). serve-site: serves it on
+# http://localhost:8080/. test-site: every link within it resolves and the
+# sums hold (tests/web/check_site.py).
+SITE := build-site
+
+.PHONY: site serve-site test-site
+
+site: web windows package
+	@bash scripts/setup.sh python3-markdown
+	bash scripts/site.sh $(SITE) $(WEB_SITE) $(WIN_BUILD) $(PKG_BUILD)
+
+serve-site: site
+	@echo "The site is served at http://localhost:$(WEB_PORT)/ (Ctrl-C stops)"
+	python3 -m http.server --bind 127.0.0.1 --directory $(SITE) $(WEB_PORT)
+
+test-site: site
+	python3 tests/web/check_site.py $(SITE)
 
 # ------------------------------------------------------------ portability ----
 # check-glfw34: the sources that call GLFW compiled (not linked) against

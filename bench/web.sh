@@ -2,10 +2,12 @@
 # Knoll's page against the native build, on the same llvmpipe in one run: the
 # start view at 800 x 600 with the default settings, the page in Chromium
 # through ANGLE (bench/web_frame.js) and the native frame through
-# knoll_render; then the time to the first logo frame, memory and the
-# download, plain and gzip'd; and the page on a phone's screen at the same
-# drawing-buffer size. ROUNDS (3) turns of the page and the native build. Needs `make build web` and the test driver's
-# packages (tests/web, `make test-web` installs them).
+# knoll_render; then the time to the first logo frame and to the end of the
+# start-up, on a first and a second visit, memory and the site's files; and the page on a phone's screen at the same
+# drawing-buffer size.
+# ROUNDS (3) turns of the page and the native build; KNOLL_MBIT throttles
+# the page's network (bench/web_frame.js). Needs `make build web` and the
+# test driver's packages (tests/web, `make test-web` installs them).
 #
 #   bench/web.sh [BUILD] [SITE]
 set -euo pipefail
@@ -28,7 +30,5 @@ for round in $(seq "${ROUNDS:-3}"); do
     echo "== round $round: native, knoll_render on llvmpipe"
     bash "$root/scripts/with-display.sh" "$build/bench/knoll_render" --size 800x600 --frames 20 --warmup 3
 done
-echo "== download"
-for f in knoll.wasm knoll.js index.html knoll-page.js knoll-page.css; do
-    printf '%-16s %9d bytes, gzip -9 %9d\n' "$f" "$(wc -c <"$site/$f")" "$(gzip -9 -c "$site/$f" | wc -c)"
-done
+echo "== download: the first visit's files"
+find "$site" -type f -printf '%s %P\n' | sort -k2

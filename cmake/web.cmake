@@ -1,8 +1,9 @@
 # The browser build with Emscripten: WebGL 2 through Emscripten's GLFW, stb's
 # implementation compiled in, GLSL ES 3.00 shaders, and the page. The site
-# (index.html, the page's script and style, knoll.js and knoll.wasm) goes to
-# KNOLL_WEB_SITE, a folder any static web server serves as it is. Included
-# from the top CMakeLists.txt instead of the desktop's library look-ups.
+# (index.html, its service worker and manifest, and in files/ everything
+# else under names that carry a hash) goes to KNOLL_WEB_SITE, a folder any
+# static web server serves as it is. Included from the top CMakeLists.txt
+# instead of the desktop's library look-ups.
 
 # ------------------------------------------------------------- settings ----
 set(KNOLL_WEB_SITE ${CMAKE_BINARY_DIR}/site CACHE PATH "Folder of the static site")
@@ -22,31 +23,68 @@ endif()
 add_library(knoll_stb STATIC packaging/windows/stb.c)
 target_include_directories(knoll_stb SYSTEM PUBLIC ${STB_INCLUDE_DIR})
 target_compile_options(knoll_stb PRIVATE -w)
+# The page decodes only the PNGs embedded in knoll.wasm; the other formats'
+# decoders would only add to its download.
+target_compile_definitions(knoll_stb PRIVATE STBI_ONLY_PNG)
 add_library(knoll_web_gl INTERFACE)
 target_include_directories(knoll_web_gl INTERFACE ${CMAKE_SOURCE_DIR}/web/include)
 target_link_options(knoll_web_gl INTERFACE -sUSE_GLFW=3 -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2)
 set(KNOLL_LIBRARIES knoll_web_gl knoll_stb m)
 
 # ------------------------------------------------------------- the page ----
-# knoll.wasm carries every asset (some 17 MB that do not compress further);
-# the page fetches it itself to show the download's progress, and starts
-# the program once it is there. The runtime stays after main returns (the
-# loop runs on animation frames) and ends at Esc with the exit status.
-set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css knoll-bench.js)
+# knoll.wasm carries the code, the mesh models and the four small images the
+# logo screen and the terrain need; the other images go beside it as lossless
+# WebP (the same pixels at half the bytes of the PNGs), which the browser
+# decodes itself. web/pack.py puts it all into KNOLL_WEB_SITE under names that
+# carry a hash of their contents, with the page, its service worker and its
+# web app manifest. The runtime stays after main returns (the loop runs on
+# animation frames) and ends at Esc with the exit status.
+find_program(KNOLL_CWEBP cwebp REQUIRED)
+find_program(KNOLL_PYTHON python3 REQUIRED)
+find_program(KNOLL_ZOPFLI zopfli REQUIRED)
+set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css knoll-loader.js sw.js knoll-bench.js)
+set(KNOLL_WEB_ICON_SIZES 192 512)
+include(${CMAKE_CURRENT_LIST_DIR}/icon_tool.cmake)
+
 function(knoll_web_page target)
-  set_target_properties(${target} PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${KNOLL_WEB_SITE})
+  set(build ${CMAKE_BINARY_DIR}/page)
+  set_target_properties(${target} PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${build})
   target_link_options(${target} PRIVATE
-    -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=64MB -sTOTAL_STACK=1MB
+    -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=48MB -sTOTAL_STACK=1MB
     -sEXIT_RUNTIME=1
     "-sEXPORTED_RUNTIME_METHODS=[FS,UTF8ToString,stringToUTF8]"
     # The page's touch controls and buttons (src/platform_web.cpp).
     "-sEXPORTED_FUNCTIONS=[_main,_knollTouchLook,_knollTouchMove,_knollCommand]")
-  set(copied)
-  foreach(f ${KNOLL_WEB_PAGE_FILES})
-    add_custom_command(OUTPUT ${KNOLL_WEB_SITE}/${f}
-      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/web/${f} ${KNOLL_WEB_SITE}/${f}
-      DEPENDS ${CMAKE_SOURCE_DIR}/web/${f})
-    list(APPEND copied ${KNOLL_WEB_SITE}/${f})
+  # Lossless and exact: every texel as in the PNG, also under alpha 0.
+  set(inputs)
+  foreach(n ${KNOLL_PAGE_IMAGES})
+    string(REPLACE ".png" ".webp" w ${n})
+    add_custom_command(OUTPUT ${build}/images/${w}
+      COMMAND ${KNOLL_CWEBP} -quiet -lossless -exact -z 9 -metadata none
+              ${KNOLL_ASSET_DIR}/${n} -o ${build}/images/${w}
+      DEPENDS ${KNOLL_ASSET_DIR}/${n}
+      COMMENT "Encoding ${n} as lossless WebP")
+    list(APPEND inputs ${build}/images/${w})
   endforeach()
-  add_custom_target(knoll_web_site ALL DEPENDS ${copied})
+  file(MAKE_DIRECTORY ${build}/images)
+  knoll_icon_tool(tool)
+  # The icons as lossless WebP too: a browser fetches one with the manifest.
+  foreach(size ${KNOLL_WEB_ICON_SIZES})
+    add_custom_command(OUTPUT ${build}/icon-${size}.webp
+      COMMAND ${tool} ${KNOLL_ASSET_DIR}/logo.png ${build}/icon-${size}.png ${size}
+      COMMAND ${KNOLL_CWEBP} -quiet -lossless -z 9 ${build}/icon-${size}.png -o ${build}/icon-${size}.webp
+      DEPENDS ${tool} ${KNOLL_ASSET_DIR}/logo.png
+      COMMENT "Making the page's ${size} px icon")
+    list(APPEND inputs ${build}/icon-${size}.webp)
+  endforeach()
+  foreach(f ${KNOLL_WEB_PAGE_FILES})
+    list(APPEND inputs ${CMAKE_SOURCE_DIR}/web/${f})
+  endforeach()
+  add_custom_command(OUTPUT ${build}/packed
+    COMMAND ${KNOLL_PYTHON} ${CMAKE_SOURCE_DIR}/web/pack.py --version ${PROJECT_VERSION}
+            --build ${build} --page ${CMAKE_SOURCE_DIR}/web --site ${KNOLL_WEB_SITE}
+    COMMAND ${CMAKE_COMMAND} -E touch ${build}/packed
+    DEPENDS ${target} ${inputs} ${CMAKE_SOURCE_DIR}/web/pack.py
+    COMMENT "Packing the site into ${KNOLL_WEB_SITE}")
+  add_custom_target(knoll_web_site ALL DEPENDS ${build}/packed)
 endfunction()

@@ -62,22 +62,10 @@ set(KNOLL_WINDOWS_NOTICES
   "licences/GPL-3.txt=/usr/share/common-licenses/GPL-3"
   CACHE STRING "zip name=file of each licence notice packed with knoll.exe")
 
-# Makes the icon: with the build machine's compiler when cross-compiling,
-# since the tool runs during the build.
+# Makes the icon with the icon tool for the machine that builds.
+include(${CMAKE_CURRENT_LIST_DIR}/icon_tool.cmake)
 function(knoll_windows_icon ico)
-  if(CMAKE_CROSSCOMPILING)
-    find_program(KNOLL_HOST_CXX NAMES c++ g++ REQUIRED)
-    set(tool ${CMAKE_BINARY_DIR}/knoll_icon_host)
-    add_custom_command(OUTPUT ${tool}
-      COMMAND ${KNOLL_HOST_CXX} -std=c++17 -O2 -I${STB_INCLUDE_DIR}
-              ${CMAKE_SOURCE_DIR}/packaging/make_icon.cpp -o ${tool} -lstb -lm
-      DEPENDS ${CMAKE_SOURCE_DIR}/packaging/make_icon.cpp
-      COMMENT "Building the icon tool for this machine")
-  else()
-    add_executable(knoll_icon packaging/make_icon.cpp)
-    target_link_libraries(knoll_icon PRIVATE knoll_stb)
-    set(tool knoll_icon)
-  endif()
+  knoll_icon_tool(tool)
   add_custom_command(OUTPUT ${ico}
     COMMAND ${tool} ${KNOLL_ASSET_DIR}/logo.png ${ico} ${KNOLL_ICON_SIZES}
     DEPENDS ${tool} ${KNOLL_ASSET_DIR}/logo.png

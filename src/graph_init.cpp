@@ -5,13 +5,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <stb_image.h>
-
 #include "config.h"
 #include "gl_dialect.h"
 #include "graph_decode.h"
 #include "graph_models.h"
 #include "graph_state.h"
+#include "image_source.h"
 #include "knoll_math.h"
 #include "../shaders/material_lod_bias.glsl"
 
@@ -138,11 +137,14 @@ static const SamplerUnit misc_samplers[] = {
 static const SamplerUnit misc_shadow_samplers[] = {{"tex_alb", MSH_UNIT_ALBEDO}};
 static const SamplerUnit gauss_samplers[] = {{"tex_inp", GSS_UNIT_INPUT}};
 
-// One step of the start-up: once, or repeated with its count.
+// One step of the start-up: once, or repeated with its count. Round k takes
+// the images from image + k * images on (none where images is 0), and waits
+// until they have arrived.
 struct InitStep {
     int (*once)(void);
     int (*repeated)(int k);
     int count;
+    int image, images;
 };
 
 // One mesh model and its geometry, in packing order; its textures are the
@@ -211,12 +213,13 @@ uint8_t *assetDecode(Blob blob, int channels, int *width, int *height) {
     return pixels;
 }
 
-// An image that does not decode marks the start-up as failed (decode_failed)
-// rather than leaving an empty texture.
-static uint8_t *decode(const DecodeJob &image, int *width, int *height) {
-    uint8_t *pixels = assetDecode(image.blob, image.channels, width, height);
-    if (!pixels) decode_failed = 1;
-    return pixels;
+// An image that does not arrive or decode marks the start-up as failed
+// (decode_failed) rather than leaving an empty texture.
+// Returns 0 when the image can be uploaded.
+static int take(const DecodeJob &image, SourceImage *out) {
+    if (imageTake(image, out) == 0) return 0;
+    decode_failed = 1;
+    return 1;
 }
 
 // Trilinear filtering over levels 0 to 4, half a level sharper, with
@@ -243,12 +246,14 @@ static GLuint uploadTexture2D(const DecodeJob &image, GLuint unit, TextureKind k
     GLuint texture;
     TextureFormat format = textureFormat(kind);
     assert(format.channels == image.channels);
-    uint8_t *pixels = decode(image, width, height);
+    SourceImage taken;
+    int failed = take(image, &taken);
     glGenTextures(1, &texture);
     useTexture(unit, GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, format.internal, *width, *height, 0, format.format,
-                 GL_UNSIGNED_BYTE, pixels);
-    stbi_image_free(pixels);
+    if (!failed) imageUpload(taken, GL_TEXTURE_2D, format.internal, format.format, 0);
+    *width = taken.width;
+    *height = taken.height;
+    imageRelease(&taken);
     return texture;
 }
 
@@ -285,13 +290,12 @@ static void addMaterialLayer(StartupImage image, GLuint unit, TextureKind kind, 
         glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, format.internal, MATERIAL_SIZE, MATERIAL_SIZE,
                      MATERIALS, 0, format.format, GL_UNSIGNED_BYTE, NULL);
     }
-    int width, height;
     assert(format.channels == startup_images[image + n].channels);
-    uint8_t *pixels = decode(startup_images[image + n], &width, &height);
+    SourceImage taken;
+    int failed = take(startup_images[image + n], &taken);
     useTextureForEdit(unit, GL_TEXTURE_2D_ARRAY, *texture);
-    glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, n, width, height, 1, format.format,
-                    GL_UNSIGNED_BYTE, pixels);
-    stbi_image_free(pixels);
+    if (!failed) imageUpload(taken, GL_TEXTURE_2D_ARRAY, format.internal, format.format, n);
+    imageRelease(&taken);
     if (n == MATERIALS - 1) setMipmapParameters(GL_TEXTURE_2D_ARRAY);
 }
 
@@ -656,29 +660,41 @@ static int initEnd(void) {
 // count - 1, and builds at most one program or decodes at most three images
 // each time.
 static const InitStep init_steps[] = {
-    {initBegin, NULL, 1},
-    {initHud, NULL, 1},
-    {initTerrainProgram, NULL, 1},
-    {NULL, initAlbedoLayer, MATERIALS},
-    {NULL, initRmaLayer, MATERIALS},
-    {NULL, initNormalLayer, MATERIALS},
-    {initTerrainEnd, NULL, 1},
-    {initTerrainShadow, NULL, 1},
-    {initMisc, NULL, 1},
-    {initMiscShadow, NULL, 1},
-    {initShadowBuffer, NULL, 1},
-    {initGauss, NULL, 1},
-    {initBuffers, NULL, 1},
-    {NULL, initModel, MODELS},
-    {initEnd, NULL, 1},
+    {initBegin, NULL, 1, 0, 0},
+    {initHud, NULL, 1, IMAGE_FONT, 2},
+    {initTerrainProgram, NULL, 1, IMAGE_GRID, 1},
+    {NULL, initAlbedoLayer, MATERIALS, IMAGE_ALBEDO, 1},
+    {NULL, initRmaLayer, MATERIALS, IMAGE_RMA, 1},
+    {NULL, initNormalLayer, MATERIALS, IMAGE_NORMAL, 1},
+    {initTerrainEnd, NULL, 1, IMAGE_BRDF, 1},
+    {initTerrainShadow, NULL, 1, 0, 0},
+    {initMisc, NULL, 1, 0, 0},
+    {initMiscShadow, NULL, 1, 0, 0},
+    {initShadowBuffer, NULL, 1, 0, 0},
+    {initGauss, NULL, 1, 0, 0},
+    {initBuffers, NULL, 1, 0, 0},
+    {NULL, initModel, MODELS, IMAGE_MODELS, 3},
+    {initEnd, NULL, 1, 0, 0},
 };
 enum { INIT_STEPS = sizeof(init_steps) / sizeof(init_steps[0]) };
 
 void graphicsDecodeAhead(void) { decodeAheadStart(startup_images, STARTUP_IMAGES); }
 
+// Whether the images of round k of step have all arrived.
+static int imagesArrived(const InitStep &step, int k) {
+    for (int i = 0; i < step.images; i++)
+        if (!imageArrived(startup_images[step.image + k * step.images + i])) return 0;
+    return 1;
+}
+
 int graphicsInitStep(void) {
     if (init_step == 0 && init_repeat == 0) graphicsDecodeAhead();
     const InitStep &step = init_steps[init_step];
+    // Marking ends the caller's slice: images arrive between a page's turns.
+    if (!imagesArrived(step, init_repeat)) {
+        graphicsMark();
+        return GRAPHICS_INIT_MORE;
+    }
     int failed = step.once ? step.once() : step.repeated(init_repeat);
     graphicsMark();
     if (++init_repeat == step.count) {

@@ -83,13 +83,15 @@ extern int32_t anisotrop_available;
 
 // ------------------------------------------------------------ functions ----
 
-// Creates every GL object with the context current. Returns 0, or 1 after
-// logging the first failed step.
+// Creates every GL object with the context current, once every image has
+// arrived (image_source.h). Returns 0, or 1 after logging the first failed
+// step.
 int graphicsInit(void);
 
 enum { GRAPHICS_INIT_MORE = 2 };
 // graphicsInit a piece at a time, for a caller that must return to the
-// browser between pieces: each decodes and uploads at most three images.
+// browser between pieces: each decodes and uploads at most three images. A
+// piece whose images have not yet arrived does nothing until they have.
 // Returns GRAPHICS_INIT_MORE while pieces remain, then graphicsInit's result.
 int graphicsInitStep(void);
 

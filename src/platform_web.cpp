@@ -30,6 +30,8 @@ static const double MAX_PIXEL_RATIO = 2.0;
 static const double MAX_BUFFER_PIXELS = 2560.0 * 1600.0;
 
 enum { ADDRESS_SETTINGS_SIZE = 4096 };
+// How often a context given back looks whether the page's pictures are there.
+enum { REBUILD_POLL_MS = 50 };
 
 // ---------------------------------------------------------------- state ----
 
@@ -74,6 +76,18 @@ EM_JS(void, pageStarted, (void), {
 EM_JS(void, pageContext, (int state), {
     var hook = Module["knollContext"];
     if (hook) hook(state);
+});
+
+// The page's decoded pictures went with a lost context: it loads them again
+// (from its cache), and says when they are all there.
+EM_JS(void, pagePicturesAgain, (void), {
+    var hook = Module["knollPicturesAgain"];
+    if (hook) hook();
+});
+
+EM_JS(int, pagePicturesReady, (void), {
+    var hook = Module["knollPicturesReady"];
+    return hook ? hook() : 1;
 });
 
 // A context given back has none of the extensions of the lost one turned on.
@@ -285,6 +299,7 @@ static EM_BOOL contextLost(int type, const void *reserved, void *data) {
     (void)data;
     emscripten_pause_main_loop();
     pageContext(0);
+    pagePicturesAgain();
     return EM_TRUE;  // asks the browser to give the context back
 }
 
@@ -306,15 +321,24 @@ static EM_BOOL visibilityChanged(int type, const EmscriptenVisibilityChangeEvent
     return EM_FALSE;
 }
 
-// The loop's turns rebuild the scene a slice at a time, as at start-up, so
-// that the page never waits long for its turn.
+// Once the page has its pictures again, the loop's turns rebuild the scene
+// a slice at a time, as at start-up, so that the page never waits long for
+// its turn.
+static void rebuildWhenReady(void *data) {
+    (void)data;
+    if (!pagePicturesReady()) {
+        emscripten_async_call(rebuildWhenReady, NULL, REBUILD_POLL_MS);
+        return;
+    }
+    loop->rebuild();
+    emscripten_resume_main_loop();
+}
+
 static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
     (void)type;
     (void)reserved;
-    (void)data;
     pageEnableExtensions();
-    loop->rebuild();
-    emscripten_resume_main_loop();
+    rebuildWhenReady(data);
     return EM_TRUE;
 }
 
@@ -335,7 +359,7 @@ void runLoop(const LoopHooks *hooks, int width, int height) {
     emscripten_set_webglcontextrestored_callback("#canvas", NULL, EM_FALSE, contextRestored);
     emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, NULL, EM_FALSE, inputGone);
     emscripten_set_visibilitychange_callback(NULL, EM_FALSE, visibilityChanged);
-        pagePlaceCanvas(width, height, GLFW_SCALE_TO_MONITOR);
+    pagePlaceCanvas(width, height, GLFW_SCALE_TO_MONITOR);
     emscripten_set_main_loop(animationFrame, 0, 0);
     emscripten_set_main_loop_timing(EM_TIMING_RAF, swap_interval > 1 ? swap_interval : 1);
     emscripten_exit_with_live_runtime();

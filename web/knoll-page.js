@@ -1,4 +1,4 @@
-// The page around Knoll's canvas: downloads knoll.wasm with its progress,
+// The page around Knoll's canvas: loads Knoll (knoll-loader.js) with its progress,
 // keeps config.txt and error.log in the browser's storage, lists the
 // controls from help.txt, edits the settings, drives Knoll by touch, and
 // tells the user when Knoll stops or cannot start. Knoll's own side of this
@@ -84,6 +84,7 @@
   // The finger that looks ({id, x, y} of its last place), the pointer id of
   // the one on the stick, and the directions the stick holds.
   let lookFinger = null, stickFinger = null, moveBits = 0;
+  let downloadFault = null;  // what did not arrive whole, once something did not
 
   // ------------------------------------------------------------ storage ----
 
@@ -591,30 +592,37 @@
 
   // ------------------------------------------------------------ download ----
 
-  // Fetches url, reporting the share of bytes received; resolves to its
-  // bytes.
-  async function download(url, onProgress) {
-    const response = await fetch(url);
-    if (!response.ok) throw new Error(url + ": " + response.status + " " + response.statusText);
-    const total = Number(response.headers.get("Content-Length")) || 0;
-    if (!response.body) return new Uint8Array(await response.arrayBuffer());
-    const reader = response.body.getReader();
-    const parts = [];
-    let received = 0;
-    for (;;) {
-      const {done, value} = await reader.read();
-      if (done) break;
-      parts.push(value);
-      received += value.length;
-      onProgress(received, total);
-    }
-    const bytes = new Uint8Array(received);
-    let at = 0;
-    for (const part of parts) {
-      bytes.set(part, at);
-      at += part.length;
-    }
-    return bytes;
+  // Loads Knoll's build (knoll-loader.js), showing the bytes received
+  // against the build's total: over the canvas until the code is there, then
+  // in a thin bar under the logo until every image is. Resolves to the code;
+  // *all* settles once everything has arrived.
+  function download() {
+    const streaming = document.createElement("progress");
+    streaming.max = 100;
+    streaming.style.cssText = "position:absolute;left:0;bottom:0;width:100%;height:4px;";
+    const loading = window.KnollLoader.load((received, total) => {
+      const mb = (n) => (n / 1e6).toFixed(1);
+      const percent = Math.floor(100 * received / total);
+      streaming.value = percent;
+      if (document.body.dataset.knoll === "loading")
+        showOverlay("Downloading Knoll… " + percent + " %", mb(received) + " of " + mb(total) + " MB", percent);
+    }, (e) => logLine("Storage Error: Knoll's files are not kept for offline use (" + e + ")"));
+    el("stage").append(streaming);
+    loading.all.then(() => streaming.remove(), (e) => {
+      streaming.remove();
+      downloadFailed(e);
+    });
+    return loading.code;
+  }
+
+  // A file that did not arrive whole: said over the canvas, and it stays said
+  // when Knoll, missing it, then fails its start-up.
+  function downloadFailed(e) {
+    if (downloadFault) return;
+    downloadFault = String(e.message || e);
+    logLine("Download Error: " + downloadFault);
+    startupFailed("Knoll could not be downloaded.");
+    el("detail").textContent = downloadFault + ". Check the connection and start again.";
   }
 
   // Whether the browser makes a WebGL 2 context at all: one with WebGL
@@ -647,15 +655,21 @@
 
   // --------------------------------------------------------------- start ----
 
-  function startKnoll(wasm) {
+  function startKnoll(code) {
     window.Module = {
       canvas: canvas,
-      wasmBinary: wasm,
+      instantiateWasm: (imports, receive) => {
+        WebAssembly.instantiate(code.module, imports).then((instance) => receive(instance, code.module));
+        return {};
+      },
+      knollPicture: window.KnollLoader.picture,
+      knollPicturesAgain: window.KnollLoader.loadPicturesAgain,
+      knollPicturesReady: window.KnollLoader.picturesReady,
       print: logLine,
       printErr: logLine,
       knollStoreFile: fileReplaced,
       knollSettings: showSettings,
-      knollStartupFailed: startupFailed,
+      knollStartupFailed: (message) => downloadFault || startupFailed(message),
       knollContext: contextChanged,
       knollAddressSettings: addressSettings(),
       knollFrameShown: () => {
@@ -690,7 +704,7 @@
     document.body.dataset.knoll = "starting";
     performance.mark("knoll-starting");
     const script = document.createElement("script");
-    script.src = "knoll.js";
+    script.src = code.script;
     script.onerror = () => startupFailed("knoll.js did not load.");
     document.body.append(script);
   }
@@ -746,20 +760,15 @@
       noWebgl2();
       return;
     }
-    let wasm;
+    document.body.dataset.build = window.KnollLoader.build.id;
+    let code;
     try {
-      wasm = await download("knoll.wasm", (received, total) => {
-        const mb = (received / 1048576).toFixed(1);
-        const percent = total ? Math.floor(100 * received / total) : null;
-        showOverlay("Downloading Knoll… " + (total ? percent + " %" : mb + " MB"),
-                    mb + " of " + (total ? (total / 1048576).toFixed(1) : "?") + " MB", percent);
-      });
+      code = await download();
     } catch (e) {
-      startupFailed("Knoll could not be downloaded.");
-      el("detail").textContent = String(e) + ". Check the connection and start again.";
+      downloadFailed(e);
       return;
     }
-    startKnoll(wasm);
+    if (!downloadFault) startKnoll(code);
   }
 
   main();

@@ -7,6 +7,7 @@ set -u
 case_name=${1:?case}
 KNOLL=$(cd "$(dirname "${2:?knoll executable}")" && pwd)/$(basename "$2")
 DESKTOP_ENTRY=$(cd "$(dirname "$0")/../../packaging" && pwd)/knoll.desktop
+SOURCES=$(cd "$(dirname "$0")/../.." && pwd)
 . "$(dirname "$0")/harness.sh"
 
 # A small window without anisotropic filtering keeps software-rendered frames
@@ -1099,25 +1100,117 @@ case_web_benchmark() {
     report=$(web_ask text '#benchmark-report>pre')
     [[ "$report" == *"Knoll score: "* ]] || fail "the report: $report"
     web_ask click '#benchmark-csv' >/dev/null
-    rows=$(wait_for_output x 25 sh -c 'test -s knoll-benchmark.csv && echo x')
+    rows=$(wait_for_output x 25 sh -c 'test -s .downloads/knoll-benchmark.csv && echo x')
     [ "$rows" = x ] || fail "no CSV downloaded"
-    rows=$(($(wc -l <knoll-benchmark.csv) - 1))
+    rows=$(($(wc -l <.downloads/knoll-benchmark.csv) - 1))
     [[ "$report" == *"Frames:     $rows in "* ]] || fail "$rows rows in the CSV for: $report"
     note "report: ${report##*| Knoll}; CSV: $rows rows"
     KNOLL_WEB_QUERY=- start_knoll
     wait_logo
     wait_running s0
     web_ask click '#save-picture' >/dev/null
-    [ "$(wait_for_output 1 50 sh -c 'ls knoll-*.png 2>/dev/null | wc -l')" = 1 ] || fail "no picture downloaded"
+    [ "$(wait_for_output 1 50 sh -c 'ls .downloads/knoll-*.png 2>/dev/null | wc -l')" = 1 ] || fail "no picture downloaded"
     local x y w h
     read -r x y w h < <(geometry)
-    [ "$(identify -format '%wx%h' knoll-*.png)" = "${w}x$h" ] ||
-        fail "the picture is $(identify -format '%wx%h' knoll-*.png), the canvas ${w}x$h"
+    [ "$(identify -format '%wx%h' .downloads/knoll-*.png)" = "${w}x$h" ] ||
+        fail "the picture is $(identify -format '%wx%h' .downloads/knoll-*.png), the canvas ${w}x$h"
     tap Escape
     wait_exit 10
     [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status after Esc"
     grep -q "^Screenshot: screenshots/knoll-.*, $w x $h" error.log || fail "error.log: $(cat error.log)"
-    note "Save picture: $(ls knoll-*.png), ${w}x$h"
+    note "Save picture: $(ls .downloads/knoll-*.png), ${w}x$h"
+}
+
+# ------------------------------------------------------------ the site ----
+# How the page loads Knoll: its pictures, its bytes, its cache and builds.
+
+# Every picture the page decodes is, texel for texel, the PNG the desktop
+# embeds; decoded with premultiplied alpha, the cut-out albedo maps are not.
+case_pictures() {
+    only_on_web "a desktop decodes its embedded PNGs itself"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    local how pair wrong
+    for how in exact premultiply; do
+        web_ask watch-pictures $how
+        start_knoll
+        wrong=
+        for pair in $(web_ask pictures); do
+            [ "${pair#*=}" = "$(convert "$SOURCES/assets/${pair%=*}" -depth 8 rgba:- | sha256sum |
+                cut -c1-64)" ] || wrong="$wrong ${pair%=*}"
+        done
+        note "$how: pictures unlike the PNGs:${wrong:- none}"
+        [ $how = premultiply ] || [ -z "$wrong" ] || fail "the pictures differ from the PNGs"
+    done
+    [[ "$wrong " == *" fern_alb.png "* ]] || fail "premultiplied alpha passed"
+}
+
+# A first visit fetches at most 9.5 MB; the next starts Knoll without
+# fetching code or images, and so does one without the network.
+case_cached_visit() {
+    only_on_web "a desktop has nothing to download"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    local total large
+    start_knoll
+    read -r total large < <(web_ask bytes)
+    note "first visit: $total bytes, $large files of code or images"
+    [ "$total" -le 9500000 ] || fail "the first visit fetched $total bytes"
+    web_ask reload
+    read -r total large < <(web_ask bytes)
+    [ "$large" -eq 0 ] || fail "the second visit fetched $large files of code or images"
+    web_ask offline on
+    web_ask reload
+    [ "$(web_ask state)" = running ] || fail "offline, the page is $(web_ask state): $(web_ask message)"
+    focus_view
+    finish
+}
+
+# A build with knoll.js one byte longer goes on the server: a tab opened then
+# runs it whole, and the tab opened before keeps running its own.
+case_new_build() {
+    only_on_web "a desktop build is installed, not served"
+    setup
+    ln -s "$(dirname "$KNOLL")" "$work/live"
+    serve_site "$work/live"
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    start_knoll
+    local old new
+    old=$(web_ask build)
+    cp -r "$KNOLL_WEB_PAGE_BUILD" "$work/changed"
+    echo >>"$work/changed/knoll.js"
+    python3 "$SOURCES/web/pack.py" --version changed --build "$work/changed" \
+        --page "$SOURCES/web" --site "$work/new" || fail "pack.py failed"
+    new=$(cut -d' ' -f2 "$work/new/version.txt")
+    ln -sfn "$work/new" "$work/live"
+    web_ask tab new
+    [ "$(web_ask build) $(web_ask state)" = "$new running" ] || fail "the new tab: $(web_ask build)"
+    web_ask tab 0
+    [ "$(web_ask build) $(web_ask state)" = "$old running" ] || fail "the old tab: $(web_ask build)"
+    note "builds $old and then $new, each tab whole"
+}
+
+# An image cut short, then one missing: the page names the file and Knoll
+# does not run; once the server has it right again, a reload starts Knoll.
+case_damaged_files() {
+    only_on_web "a desktop's images are in its executable"
+    setup
+    local site=$work/site file
+    cp -r "$(dirname "$KNOLL")" "$site"
+    serve_site "$site"
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    file=$(cd "$site" && ls files/t3_alb.*.webp)
+    mv "$site/$file" "$work/good.webp"
+    head -c 5000 "$work/good.webp" >"$site/$file"
+    start_knoll
+    [ "$(web_ask state)" = "failed 1" ] || fail "with $file cut short the page is $(web_ask state)"
+    rm "$site/$file"
+    web_ask reload
+    [[ "$(web_ask log)" == *"Download Error: $file: 5000 of"*"Download Error: $file: 404"* ]] ||
+        fail "error.log: $(web_ask log)"
+    mv "$work/good.webp" "$site/$file"
+    web_ask reload
+    [ "$(web_ask state)" = running ] || fail "once repaired the page is $(web_ask state)"
 }
 
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"

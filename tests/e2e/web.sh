@@ -43,7 +43,21 @@ setup() {
     note "browser on $KNOLL_WEB_URL ($KNOLL_WEB_FLAGS), working directory $work"
 }
 
+# Serves site folder $1 on a port of its own, and starts the browser anew
+# on it.
+serve_site() {
+    local port
+    display_stop
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    python3 -m http.server --bind 127.0.0.1 --directory "$1" "$port" >/dev/null 2>&1 &
+    site_server=$!
+    KNOLL_WEB_URL=http://127.0.0.1:$port/
+    sleep 0.5
+    driver_start
+}
+
 display_stop() {
+    [ -n "${site_server:-}" ] && kill "$site_server" 2>/dev/null
     [ -n "$driver_pid" ] || return 0
     echo quit >&7 2>/dev/null
     exec 7>&- 8<&-

@@ -42,6 +42,17 @@
 // click SELECTOR  clicks the page's element
 // eval EXPRESSION the expression's value in the page
 // pageshot PATH   the browser's window as the page shows it, as a PNG
+// bytes           "TOTAL LARGE": the bytes the page and its service worker
+//                 fetched since the last open or reload, and how many files
+//                 of code or images (not the icon of the manifest) among them
+// offline on|off  the network gone (DevTools' emulation), or back
+// watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
+//                 RGBA of every picture the page decodes, as WebGL takes it;
+//                 premultiply decodes them with premultiplied alpha
+// pictures        "FILE=HASH ..." for the pictures watched
+// tab new|N       opens another tab on the page (waits as open does), or
+//                 acts on tab N (0 the first) from now on
+// build           the build the page runs, once a service worker serves it
 // quit            closes the browser
 "use strict";
 
@@ -76,7 +87,13 @@ const PROGRESS_SEEN = () => {
 
 // --------------------------------------------------------------- state ----
 
-let browser, page, cdp;
+let browser, page;
+const tabs = [];
+const tabSessions = new WeakMap();  // each tab's own CDP session
+let offline = false;
+const sessions = [];  // CDP sessions of the tabs and service workers
+let fetched = {total: 0, large: 0};
+let watchPictures = null;
 let pointer = {x: 0, y: 0};
 let refuseStorage = false;
 let pinned;
@@ -97,18 +114,33 @@ function readWorkFile(name) {
   return fs.existsSync(file) ? fs.readFileSync(file, "utf8") : null;
 }
 
-async function launch() {
-  browser = await puppeteer.launch({
-    executablePath: CHROMIUM,
-    headless: true,
-    defaultViewport: VIEW,
-    args: ["--no-sandbox", "--disable-dev-shm-usage", ...chromiumFlags],
+// Counts what session's target fetches from the network, and applies the
+// network's conditions to it.
+async function watchNetwork(session) {
+  const urls = new Map();
+  session.on("Network.responseReceived", (e) => {
+    const r = e.response;
+    if (!r.fromServiceWorker && !r.fromDiskCache && !r.fromPrefetchCache) urls.set(e.requestId, r.url);
   });
-  page = await browser.newPage();
-  await page.evaluateOnNewDocument(PROGRESS_SEEN);
-  cdp = await page.createCDPSession();
-  await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir + "/.downloads"});
-  page.on("console", (m) => {
+  session.on("Network.loadingFinished", (e) => {
+    if (!urls.has(e.requestId)) return;
+    fetched.total += e.encodedDataLength;
+    if (/\/files\/(?!icon-).*\.(wasm|webp|gz)$|\/knoll\.[0-9a-f]+\.js$/.test(urls.get(e.requestId)))
+      fetched.large++;
+    urls.delete(e.requestId);
+  });
+  await session.send("Network.enable");
+  await emulate(session);
+  sessions.push(session);
+}
+
+const emulate = (session) => session.send("Network.emulateNetworkConditions",
+  {offline: offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1}).catch(() => {});
+
+async function newTab() {
+  const tab = await browser.newPage();
+  await tab.evaluateOnNewDocument(PROGRESS_SEEN);
+  tab.on("console", (m) => {
     if (m.type() !== "error" && m.type() !== "warn" && m.type() !== "warning") return;
     if (m.text().startsWith("Knoll: ")) {
       knollLines.push(m.text().slice("Knoll: ".length));
@@ -118,11 +150,58 @@ async function launch() {
     if (/CONTEXT_LOST_WEBGL|WebGL context was lost/.test(m.text())) return;
     consoleLines.push(m.type() + ": " + m.text());
   });
-  page.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
-  // What the page offers as downloads lands in the working directory.
-  const cdp = await browser.target().createCDPSession();
-  await cdp.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir});
+  tab.on("pageerror", (e) => consoleLines.push("page error: " + e.message));
+  const session = await tab.createCDPSession();
+  // What the page offers as downloads lands in the working directory's
+  // .downloads folder.
+  await session.send("Browser.setDownloadBehavior", {behavior: "allow", downloadPath: workDir + "/.downloads"});
+  await watchNetwork(session);
+  tabSessions.set(tab, session);
+  tabs.push(tab);
+  return tab;
 }
+
+async function launch() {
+  browser = await puppeteer.launch({
+    executablePath: CHROMIUM,
+    headless: true,
+    defaultViewport: VIEW,
+    args: ["--no-sandbox", "--disable-dev-shm-usage", ...chromiumFlags],
+  });
+  browser.on("targetcreated", async (target) => {
+    if (target.type() === "service_worker") await watchNetwork(await target.createCDPSession());
+  });
+  page = await newTab();
+}
+
+// Hashes each picture the page decodes: its RGBA as WebGL reads it back
+// from a texture, keyed by the hash its file's name carries.
+function hashPictures(premultiply) {
+  window.knollPictureHashes = {};
+  const decode = window.createImageBitmap;
+  const hex = (buffer, n) => Array.from(new Uint8Array(buffer).slice(0, n),
+                                        (b) => b.toString(16).padStart(2, "0")).join("");
+  window.createImageBitmap = async (blob, options) => {
+    const bitmap = await decode(blob, premultiply ? {...options, premultiplyAlpha: "premultiply"}
+                                                  : options);
+    const gl = new OffscreenCanvas(1, 1).getContext("webgl2");
+    gl.bindTexture(gl.TEXTURE_2D, gl.createTexture());
+    gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA8, gl.RGBA, gl.UNSIGNED_BYTE, bitmap);
+    gl.bindFramebuffer(gl.FRAMEBUFFER, gl.createFramebuffer());
+    gl.framebufferTexture2D(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.TEXTURE_2D,
+                            gl.getParameter(gl.TEXTURE_BINDING_2D), 0);
+    const texels = new Uint8Array(bitmap.width * bitmap.height * 4);
+    gl.readPixels(0, 0, bitmap.width, bitmap.height, gl.RGBA, gl.UNSIGNED_BYTE, texels);
+    gl.getExtension("WEBGL_lose_context").loseContext();
+    const file = hex(await crypto.subtle.digest("SHA-256", await blob.arrayBuffer()), 6);
+    window.knollPictureHashes[file] = hex(await crypto.subtle.digest("SHA-256", texels), 32);
+    return bitmap;
+  };
+}
+
+const pictures = () => page.evaluate(() => Object.values(window.KnollLoader.build.images).map(
+  (entry) => entry.file + "=" + window.knollPictureHashes[entry.url.split(".").slice(-2)[0]])
+  .join(" "));
 
 // Waits until the page has started Knoll or given up.
 async function settled() {
@@ -148,6 +227,7 @@ async function open(query) {
     }
   }, stored, refuseStorage);
   refuseStorage = false;
+  fetched = {total: 0, large: 0};
   await page.goto(baseUrl + (query === "-" ? "" : query));
   await page.removeScriptToEvaluateOnNewDocument(script.identifier);
   await settled();
@@ -155,6 +235,7 @@ async function open(query) {
 }
 
 async function reload() {
+  fetched = {total: 0, large: 0};
   await page.reload();
   await settled();
   return "";
@@ -204,7 +285,7 @@ async function touch(id, x, y) {
   if (type === "touchCancel") fingers.clear();
   else if (type === "touchEnd") fingers.delete(id);
   else fingers.set(id, {x: Number(x), y: Number(y), id: Number(id)});
-  await cdp.send("Input.dispatchTouchEvent", {type, touchPoints: [...fingers.values()]});
+  await tabSessions.get(page).send("Input.dispatchTouchEvent", {type, touchPoints: [...fingers.values()]});
   return "";
 }
 
@@ -309,6 +390,35 @@ const commands = {
     await page.screenshot({path: file});
     return "";
   },
+  bytes: async () => fetched.total + " " + fetched.large,
+  offline: async ([how]) => {
+    // The page must be the service worker's to start without the network.
+    if (how === "on") await page.evaluate(() => navigator.serviceWorker.ready);
+    offline = how === "on";
+    await Promise.all(sessions.map(emulate));
+    return "";
+  },
+  "watch-pictures": async ([how]) => {
+    if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
+    watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");
+    return "";
+  },
+  pictures: () => pictures(),
+  tab: async ([which]) => {
+    if (which !== "new") {
+      page = tabs[Number(which)];
+      await page.bringToFront();
+      return "";
+    }
+    page = await newTab();
+    await page.goto(baseUrl);
+    await settled();
+    return "";
+  },
+  build: () => page.evaluate(async () => {
+    await navigator.serviceWorker.ready;
+    return document.body.dataset.build;
+  }),
   quit: async () => {
     await browser.close();
     process.exit(0);

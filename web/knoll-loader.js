@@ -1,0 +1,192 @@
+// Loads one build of Knoll, whole: knoll.js and knoll.wasm first, so that the
+// logo shows early, and the images beside them, which the browser decodes
+// off the page's thread to pictures with their pixels as stored. The build's
+// list of files (index.html's #knoll-build, written by web/pack.py) names
+// each by a hash of its contents and gives its size, so the progress counts
+// bytes against the true total and a damaged file is caught. Every file
+// goes into the build's cache, from which later visits start without a
+// request, offline too (sw.js serves the page itself); a file the cache
+// holds damaged is dropped there and fetched anew.
+"use strict";
+
+window.KnollLoader = (function () {
+  // ---------------------------------------------------------- constants ----
+
+  const build = JSON.parse(document.getElementById("knoll-build").textContent);
+  const CACHE = "knoll-" + build.id;
+  // Browsers that decompress gzip themselves get the gzip'd code.
+  const GZIP = typeof DecompressionStream === "function";
+  const PICTURE_OPTIONS = {premultiplyAlpha: "none", colorSpaceConversion: "none"};
+
+  // -------------------------------------------------------------- state ----
+
+  const pictures = new Map();  // image name -> {bitmap} or {error}
+  let cache;                   // promise of the build's Cache, or null
+  const stored = [];           // the cache's writes under way
+  let storageFailed = () => {};
+
+  // ---------------------------------------------------------- functions ----
+
+  const codeEntry = (entry) => GZIP ? entry.gzip : entry;
+  const imageNames = () => Object.keys(build.images);
+
+  // The build's cache, or null where the browser keeps none (storage
+  // refused, an address that is not secure).
+  function openCache() {
+    if (!cache) {
+      cache = (window.caches ? caches.open(CACHE) : Promise.reject(new Error("no Cache Storage")))
+        .catch((e) => { storageFailed(e); return null; });
+    }
+    return cache;
+  }
+
+  // Reads response's body, calling onBytes with each piece's length.
+  async function readBody(response, onBytes) {
+    const parts = [];
+    let length = 0;
+    const reader = response.body.getReader();
+    for (;;) {
+      const {done, value} = await reader.read();
+      if (done) break;
+      parts.push(value);
+      length += value.length;
+      onBytes(value.length);
+    }
+    const bytes = new Uint8Array(length);
+    let at = 0;
+    for (const part of parts) {
+      bytes.set(part, at);
+      at += part.length;
+    }
+    return bytes;
+  }
+
+  // What is wrong with bytes as entry's file, or "" when they are its. A
+  // copy from the cache was checked before it went there.
+  async function damage(entry, bytes, cached) {
+    if (bytes.length !== entry.size) return bytes.length + " of " + entry.size + " bytes arrived";
+    if (cached || !window.crypto || !crypto.subtle) return "";
+    const sum = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+    const hex = Array.from(sum.slice(0, 6), (b) => b.toString(16).padStart(2, "0")).join("");
+    return entry.url.includes("." + hex + ".") ? "" : "its contents are damaged";
+  }
+
+  // entry's file from response: {bytes}, or {wrong} with what is wrong, its
+  // bytes then taken back from the progress.
+  async function readFile(entry, response, onBytes, cached) {
+    let got = 0;
+    const bytes = await readBody(response, (n) => { got += n; onBytes(n); });
+    const wrong = await damage(entry, bytes, cached);
+    if (wrong) onBytes(-got);
+    return wrong ? {wrong: wrong} : {bytes: bytes};
+  }
+
+  // entry's file from the build's cache, else from the network into the
+  // cache; onBytes hears of each piece. A damaged copy in the cache is
+  // dropped, and one from the network is fetched once more past the
+  // browser's own cache.
+  async function fetchFile(entry, onBytes) {
+    const store = await openCache();
+    const cached = store && await store.match(entry.url).catch(() => undefined);
+    if (cached) {
+      const file = await readFile(entry, cached, onBytes, true);
+      if (file.bytes) return file.bytes;
+      await store.delete(entry.url).catch(() => {});
+    }
+    let wrong;
+    for (const options of [{}, {cache: "reload"}]) {
+      const response = await fetch(entry.url, options).catch((e) => {
+        throw new Error(entry.url + ": " + e.message);
+      });
+      if (!response.ok) throw new Error(entry.url + ": " + response.status + " " + response.statusText);
+      const file = await readFile(entry, response, onBytes);
+      if (file.bytes) {
+        if (store) stored.push(store.put(entry.url, new Response(file.bytes)).catch(storageFailed));
+        return file.bytes;
+      }
+      wrong = file.wrong;
+    }
+    throw new Error(entry.url + ": " + wrong);
+  }
+
+  async function gunzip(bytes) {
+    const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
+    return new Uint8Array(await new Response(stream).arrayBuffer());
+  }
+
+  // knoll.js as a script address and knoll.wasm compiled, from their files.
+  async function prepareCode([js, wasm]) {
+    const script = new Blob([GZIP ? await gunzip(js) : js], {type: "text/javascript"});
+    const module = await WebAssembly.compile(GZIP ? await gunzip(wasm) : wasm);
+    return {script: URL.createObjectURL(script), module: module};
+  }
+
+  // Image name's picture, or what failed, into pictures.
+  async function loadPicture(name, onBytes) {
+    const entry = build.images[name];
+    try {
+      const bytes = await fetchFile(entry, onBytes);
+      const bitmap = await createImageBitmap(new Blob([bytes], {type: "image/webp"}), PICTURE_OPTIONS);
+      pictures.set(name, {bitmap: bitmap});
+    } catch (e) {
+      const why = e instanceof DOMException ? entry.url + ": it does not decode" : e.message;
+      pictures.set(name, {error: entry.file + " did not arrive whole (" + why + ")"});
+      throw new Error(why);
+    }
+  }
+
+  // Registers the service worker once every file is in the cache; it takes
+  // nothing from the network then but index.html.
+  async function keepOffline() {
+    await Promise.all(stored);
+    if ("serviceWorker" in navigator)
+      await navigator.serviceWorker.register("sw.js", {updateViaCache: "none"});
+  }
+
+  // ------------------------------------------------------------- public ----
+
+  // Starts loading the build. onProgress(received, total) hears of every
+  // piece; onStorageFailed(error) of a cache the browser refuses. Returns
+  // {code, all}: code resolves to {script, module} for Emscripten, all once
+  // every file has arrived (or rejects with the first that did not).
+  function load(onProgress, onStorageFailed) {
+    storageFailed = (e) => {
+      onStorageFailed(e);
+      storageFailed = () => {};
+    };
+    const total = codeEntry(build.js).size + codeEntry(build.wasm).size +
+      imageNames().reduce((sum, name) => sum + build.images[name].size, 0);
+    let received = 0;
+    const onBytes = (n) => {
+      received += n;
+      onProgress(received, total);
+    };
+    // The code first, for the logo: the images share no bandwidth with it.
+    const codeFiles = Promise.all([fetchFile(codeEntry(build.js), onBytes),
+                                   fetchFile(codeEntry(build.wasm), onBytes)]);
+    const code = codeFiles.then(prepareCode);
+    const images = codeFiles.then(() => Promise.all(imageNames().map((name) => loadPicture(name, onBytes))));
+    const all = Promise.all([code, images]).then(() => keepOffline().catch(() => {}));
+    return {code: code, all: all};
+  }
+
+  // Module.knollPicture: image name's picture ({bitmap} or {error}), handed
+  // over and forgotten when take is set; undefined while it is on its way.
+  function picture(name, take) {
+    if (!(name in build.images)) return {error: name + " is not in this build"};
+    const found = pictures.get(name);
+    if (found && take) pictures.delete(name);
+    return found;
+  }
+
+  // A lost GL context takes every picture with it: loads them once more,
+  // from the cache where it has them. Resolves once all are there.
+  function loadPicturesAgain() {
+    return Promise.all(imageNames().map((name) => loadPicture(name, () => {}).catch(() => {})));
+  }
+
+  const picturesReady = () => imageNames().every((name) => pictures.has(name));
+
+  return {build: build, load: load, picture: picture, loadPicturesAgain: loadPicturesAgain,
+          picturesReady: picturesReady};
+})();

@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Packs the browser build into a static site folder.
+
+Every file the page loads after index.html gets a name that carries a hash of
+its contents (files/NAME.HASH.EXT), so a browser never takes one build's file
+for another's; index.html names them and carries the build's list of files
+with their sizes, which the page needs for its progress. knoll.js and
+knoll.wasm also go gzip'd, for browsers that decompress them themselves (the
+page then needs no server that compresses). sw.js, the service worker, gets
+the same list: its cache is named after the build.
+
+    pack.py --version V --build DIR --page DIR --site DIR
+
+--build holds knoll.js, knoll.wasm, images/*.webp and icon-SIZE.webp; --page
+the page's sources (web/). The site folder is made anew.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+
+# ------------------------------------------------------------ constants ----
+
+HASH_CHARS = 12
+ICON_SIZES = (192, 512)
+# The page's own files, hashed and named in index.html.
+PAGE_FILES = ("knoll-page.js", "knoll-page.css", "knoll-loader.js")
+# Scripts whose whole-line comments are left out of the site: every byte of
+# the first visit counts.
+STRIPPED = ("knoll-loader.js", "sw.js")
+
+
+# ------------------------------------------------------------ functions ----
+
+def digest(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+class Site:
+    """The site folder being written, and the hashed files put into it."""
+
+    def __init__(self, root):
+        self.root = root
+        shutil.rmtree(root, ignore_errors=True)
+        os.makedirs(os.path.join(root, "files"))
+        self.hashes = []
+
+    def write(self, name, data):
+        with open(os.path.join(self.root, name), "wb") as f:
+            f.write(data)
+
+    def put(self, name, data):
+        """Writes data as files/STEM.HASH.EXT; returns its entry."""
+        h = digest(data)
+        stem, ext = name.split(".", 1)
+        url = "files/%s.%s.%s" % (stem, h[:HASH_CHARS], ext)
+        self.write(url, data)
+        self.hashes.append(h)
+        return {"url": url, "size": len(data)}
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def page_file(page, name):
+    """A file of the page's sources, as the site has it."""
+    data = read(os.path.join(page, name))
+    if name in STRIPPED:
+        data = re.sub(rb"(?m)^[ \t]*//.*\n", b"", data)
+    return data
+
+
+def packed(path):
+    """The file at path gzip'd by zopfli, which packs some 4 % tighter than
+    gzip -9 and, like it, gives the same bytes for the same input."""
+    return subprocess.run(["zopfli", "--gzip", "-c", path], stdout=subprocess.PIPE,
+                          check=True).stdout
+
+
+def code_entry(site, name, data):
+    """A code file and its gzip'd copy."""
+    entry = site.put(name, data)
+    entry["gzip"] = site.put(name + ".gz", packed(os.path.join(site.root, entry["url"])))
+    return entry
+
+
+def index_html(source, urls, build):
+    """index.html naming the hashed files, with the build's list, the loader
+    and the web app manifest."""
+    html = source
+    for name, url in urls.items():
+        html = html.replace('"%s"' % name, '"%s"' % url)
+    # The loader fetches knoll.js itself (gzip'd where it can).
+    html = re.sub(r'\s*<link rel="preload" href="knoll\.js"[^>]*>', "", html)
+    html = html.replace("</head>", '<link rel="manifest" href="manifest.webmanifest">\n'
+                        '<meta name="theme-color" content="#20242a">\n</head>', 1)
+    listing = json.dumps(build, sort_keys=True, separators=(",", ":")).replace("</", "<\\/")
+    page_script = '<script src="%s"></script>' % urls["knoll-page.js"]
+    if page_script not in html:
+        raise SystemExit("pack.py: index.html does not load knoll-page.js")
+    html = html.replace(page_script,
+                        '<script id="knoll-build" type="application/json">%s</script>\n'
+                        '<script src="%s"></script>\n%s'
+                        % (listing, urls["knoll-loader.js"], page_script))
+    return html.encode()
+
+
+def manifest(build):
+    return json.dumps({
+        "name": "Knoll",
+        "short_name": "Knoll",
+        "description": "A small real-time 3D terrain renderer",
+        "start_url": "./",
+        "scope": "./",
+        "display": "standalone",
+        "background_color": "#20242a",
+        "theme_color": "#20242a",
+        "icons": [{"src": build["icons"][str(s)]["url"], "sizes": "%dx%d" % (s, s),
+                   "type": "image/webp", "purpose": "any"} for s in ICON_SIZES],
+    }, indent=2).encode() + b"\n"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--version", "--build", "--page", "--site"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    site = Site(args.site)
+    build = {"version": args.version, "images": {}, "icons": {}}
+    build["js"] = code_entry(site, "knoll.js", read(os.path.join(args.build, "knoll.js")))
+    build["wasm"] = code_entry(site, "knoll.wasm", read(os.path.join(args.build, "knoll.wasm")))
+    images = os.path.join(args.build, "images")
+    for name in sorted(os.listdir(images)):
+        stem = name[:-len(".webp")]
+        entry = site.put(name, read(os.path.join(images, name)))
+        entry["file"] = stem + ".png"
+        build["images"][stem + "_png"] = entry
+    for size in ICON_SIZES:
+        build["icons"][str(size)] = site.put("icon-%d.webp" % size,
+                                            read(os.path.join(args.build, "icon-%d.webp" % size)))
+    urls = {name: site.put(name, page_file(args.page, name))["url"] for name in PAGE_FILES}
+    build["page"] = sorted(urls.values())
+    # The build's name: a hash of every file's, so that any change of any
+    # file makes another build.
+    build["id"] = digest("".join(sorted(site.hashes)).encode())[:HASH_CHARS]
+    site.write("index.html", index_html(read(os.path.join(args.page, "index.html")).decode(),
+                                        urls, build))
+    site.write("manifest.webmanifest", manifest(build))
+    listing = json.dumps(build, sort_keys=True, separators=(",", ":"))
+    site.write("sw.js", ("const BUILD = %s;\n" % listing).encode() + page_file(args.page, "sw.js"))
+    site.write("version.txt", ("%s %s\n" % (args.version, build["id"])).encode())
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,78 @@
+// Knoll's service worker: keeps one build whole in a cache named after it
+// and starts the page from there when the network is gone. BUILD, the
+// build's list of files, is put in front of this file by web/pack.py; a new
+// build is a new worker, which takes over at once and removes the caches of
+// the builds before it. A tab that runs an older build keeps it: it holds
+// what it loaded.
+"use strict";
+
+// ------------------------------------------------------------ constants ----
+
+const CACHE = "knoll-" + BUILD.id;
+// The page loads the gzip'd code where the browser can decompress it.
+const GZIP = typeof DecompressionStream === "function";
+const PAGE = "./";
+
+// ------------------------------------------------------------ functions ----
+
+// Every file of the build that the page loads, by its address. The icons
+// are the browser's to fetch when the page is installed.
+function buildFiles() {
+  const code = (entry) => GZIP ? entry.gzip.url : entry.url;
+  return [code(BUILD.js), code(BUILD.wasm), ...BUILD.page, "manifest.webmanifest",
+          ...Object.values(BUILD.images).map((entry) => entry.url)];
+}
+
+// index.html of this very build, fetched past the browser's cache; an error
+// when the server already has another build (this worker then never
+// installs, and the next one will).
+async function thisBuildsPage() {
+  const response = await fetch(PAGE, {cache: "no-cache"});
+  const text = await response.clone().text();
+  if (!response.ok || !text.includes('"id":"' + BUILD.id + '"'))
+    throw new Error("the server has another build than " + BUILD.id);
+  return response;
+}
+
+// Fills the build's cache: the page put most files there as it loaded them,
+// so only those missing are fetched.
+async function install() {
+  const cache = await caches.open(CACHE);
+  await cache.put(PAGE, await thisBuildsPage());
+  for (const url of buildFiles())
+    if (!(await cache.match(url))) await cache.add(url);
+  await self.skipWaiting();
+}
+
+async function activate() {
+  for (const name of await caches.keys())
+    if (name.startsWith("knoll-") && name !== CACHE) await caches.delete(name);
+  await self.clients.claim();
+}
+
+// The page from the network while there is one, so that a new build is
+// found at once; this build's copy without.
+async function navigate(request) {
+  try {
+    return await fetch(request.url, {cache: "no-cache"});
+  } catch (e) {
+    const cached = await caches.match(PAGE, {cacheName: CACHE});
+    if (cached) return cached;
+    throw e;
+  }
+}
+
+// A file whose name carries its hash is the same in every cache.
+async function file(request) {
+  return (await caches.match(request, {ignoreSearch: true})) || fetch(request);
+}
+
+// ---------------------------------------------------------------- events ----
+
+self.addEventListener("install", (event) => event.waitUntil(install()));
+self.addEventListener("activate", (event) => event.waitUntil(activate()));
+self.addEventListener("fetch", (event) => {
+  const request = event.request;
+  if (request.method !== "GET" || new URL(request.url).origin !== self.location.origin) return;
+  event.respondWith(request.mode === "navigate" ? navigate(request) : file(request));
+});
