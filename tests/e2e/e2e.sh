@@ -984,6 +984,8 @@ case_layout() {
         [ "$fits" = true,true,true,0 ] || fail "at $size: canvas and bar within the window, in shape, not scrolled: $fits"
     done
     finish
+}
+
 # A benchmark keeps config.txt as it is and writes no help.txt; its report
 # and CSV agree with each other. (That it runs unpaced, whatever vsync and
 # fps_limit say, test_config holds without the clock.)
