@@ -724,6 +724,8 @@
     window.addEventListener("resize", releaseFingers);
     window.addEventListener("blur", releaseFingers);
     document.addEventListener("visibilitychange", () => { if (document.hidden) releaseFingers(); });
+    // The view's own buttons leave the keyboard's focus on the view.
+    el("touch-buttons").addEventListener("mousedown", (event) => event.preventDefault());
     for (const button of document.querySelectorAll("[data-key]"))
       button.addEventListener("click", () => knoll("knollCommand", Number(button.dataset.key)));
     for (const button of document.querySelectorAll(".fullscreen"))

@@ -276,15 +276,16 @@ async function pull() {
   return "";
 }
 
-// Finger id down, moved, lifted (up) or all cancelled, with the fingers
-// still down in each event, as a touch screen reports them.
+// Finger id down, moved, lifted (up) or all cancelled. Each event lists the
+// fingers then down; the protocol tells a lifted finger by its absence, and
+// an end or a cancel holds none.
 async function touch(id, x, y) {
   let type = fingers.has(id) ? "touchMove" : "touchStart";
-  if (x === "cancel") type = "touchCancel";
-  if (x === "up") type = "touchEnd";
-  if (type === "touchCancel") fingers.clear();
-  else if (type === "touchEnd") fingers.delete(id);
+  if (x === "cancel") fingers.clear();
+  else if (x === "up") fingers.delete(id);
   else fingers.set(id, {x: Number(x), y: Number(y), id: Number(id)});
+  if (x === "cancel") type = "touchCancel";
+  else if (!fingers.size) type = "touchEnd";
   await tabSessions.get(page).send("Input.dispatchTouchEvent", {type, touchPoints: [...fingers.values()]});
   return "";
 }
