@@ -105,7 +105,7 @@ case_no_display() {
 # without a display no window is tried.
 case_command_line() {
     if on_windows || on_web; then
-        echo "SKIP: the Windows build has no console to answer options on, and ignores them; a page has no command line"
+        echo "SKIP: the case runs Knoll without a display, where Wine cannot start; a page has no command line"
         exit 77
     fi
     work=$(mktemp -d "${TMPDIR:-/tmp}/knoll-e2e.XXXXXX")
