@@ -83,7 +83,7 @@ WEB_ENV := NODE_PATH=/usr/share/nodejs
 .PHONY: web serve-web test-web
 
 web: setup
-	@bash scripts/setup.sh emscripten webp zopfli
+	@bash scripts/setup.sh emscripten webp zopfli terser
 	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
 		-DSTB_INCLUDE_DIR=/usr/include/stb -DKNOLL_WEB_SITE=$(CURDIR)/$(WEB_SITE) \
 		$(if $(CI),-DKNOLL_WERROR=ON)

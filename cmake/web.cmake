@@ -13,6 +13,10 @@ set(KNOLL_DIALECT_SOURCE src/gl_dialect_webgl2.cpp)
 set(KNOLL_TESTS OFF CACHE BOOL "" FORCE)
 set(KNOLL_BENCH OFF CACHE BOOL "" FORCE)
 set(KNOLL_TOOLS OFF CACHE BOOL "" FORCE)
+# Optimised for size: every byte of the first visit counts, and a frame's
+# time is the GL's, not the code's.
+set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 
 # ------------------------------------------------------------ libraries ----
 # Emscripten's sysroot holds no stb: Debian's headers are compiled here (the
@@ -42,6 +46,8 @@ set(KNOLL_LIBRARIES knoll_web_gl knoll_stb m)
 find_program(KNOLL_CWEBP cwebp REQUIRED)
 find_program(KNOLL_PYTHON python3 REQUIRED)
 find_program(KNOLL_ZOPFLI zopfli REQUIRED)
+find_program(KNOLL_ZOPFLIPNG zopflipng REQUIRED)
+find_program(KNOLL_TERSER terser REQUIRED)
 set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css knoll-loader.js sw.js knoll-bench.js)
 set(KNOLL_WEB_ICON_SIZES 192 512)
 include(${CMAKE_CURRENT_LIST_DIR}/icon_tool.cmake)
@@ -50,7 +56,7 @@ function(knoll_web_page target)
   set(build ${CMAKE_BINARY_DIR}/page)
   set_target_properties(${target} PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${build})
   target_link_options(${target} PRIVATE
-    -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=48MB -sTOTAL_STACK=1MB
+    -Os -sMALLOC=emmalloc -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=48MB -sTOTAL_STACK=1MB
     -sEXIT_RUNTIME=1
     "-sEXPORTED_RUNTIME_METHODS=[FS,UTF8ToString,stringToUTF8]"
     # The page's touch controls and buttons (src/platform_web.cpp).

@@ -28,10 +28,13 @@ import subprocess
 HASH_CHARS = 12
 ICON_SIZES = (192, 512)
 # The page's own files, hashed and named in index.html.
-PAGE_FILES = ("knoll-page.js", "knoll-page.css", "knoll-loader.js")
-# Scripts whose whole-line comments are left out of the site: every byte of
-# the first visit counts.
-STRIPPED = ("knoll-loader.js", "sw.js")
+PAGE_FILES = ("knoll-page.js", "knoll-page.css", "knoll-loader.js", "knoll-bench.js")
+# Every byte of the first visit counts: the scripts go to the site minified
+# by terser (knoll.js, Emscripten's, with its local names shortened only),
+# the style sheet without its comments and indentation.
+TERSER = ("terser", "--compress", "--mangle")
+TERSER_CODE = ("terser", "--mangle")
+CSS_STRIPPED = (rb"(?s)/\*.*?\*/\n?", rb"(?m)^[ \t]+")
 
 
 # ------------------------------------------------------------ functions ----
@@ -68,11 +71,21 @@ def read(path):
         return f.read()
 
 
+def minified(data, command):
+    """data run through terser; Debian's finds its modules through NODE_PATH."""
+    env = dict(os.environ)
+    env.setdefault("NODE_PATH", "/usr/share/nodejs")
+    return subprocess.run(command, input=data, stdout=subprocess.PIPE, check=True,
+                          env=env).stdout
+
+
 def page_file(page, name):
     """A file of the page's sources, as the site has it."""
     data = read(os.path.join(page, name))
-    if name in STRIPPED:
-        data = re.sub(rb"(?m)^[ \t]*//.*\n", b"", data)
+    if name.endswith(".js"):
+        return minified(data, TERSER)
+    for pattern in CSS_STRIPPED:
+        data = re.sub(pattern, b"", data)
     return data
 
 
@@ -133,7 +146,8 @@ def main():
     args = parser.parse_args()
     site = Site(args.site)
     build = {"version": args.version, "images": {}, "icons": {}}
-    build["js"] = code_entry(site, "knoll.js", read(os.path.join(args.build, "knoll.js")))
+    build["js"] = code_entry(site, "knoll.js",
+                             minified(read(os.path.join(args.build, "knoll.js")), TERSER_CODE))
     build["wasm"] = code_entry(site, "knoll.wasm", read(os.path.join(args.build, "knoll.wasm")))
     images = os.path.join(args.build, "images")
     for name in sorted(os.listdir(images)):

@@ -1180,7 +1180,7 @@ case_new_build() {
     local old new
     old=$(web_ask build)
     cp -r "$KNOLL_WEB_PAGE_BUILD" "$work/changed"
-    echo >>"$work/changed/knoll.js"
+    echo "var knollChanged;" >>"$work/changed/knoll.js"
     python3 "$SOURCES/web/pack.py" --version changed --build "$work/changed" \
         --page "$SOURCES/web" --site "$work/new" || fail "pack.py failed"
     new=$(cut -d' ' -f2 "$work/new/version.txt")
