@@ -38,10 +38,12 @@ static int started;       // the start-up is complete and the loop's clock runs
 // have no terminal, before their eyes. GLFW is closed on every way out: a
 // context left alive at exit keeps Mesa's rasterizer threads running while
 // the driver is unloaded. Returns the exit status, 1.
-static int failStartup(const char *message) {
-    fprintf(stderr, "%s\n", message);
+static int failStartup(StartupStep step) {
+    static const char *const messages[] = {"Config init failed!", "Window init failed!",
+                                           "Graphics init failed!"};
+    fprintf(stderr, "%s\n", messages[step]);
     glfwTerminate();
-    reportStartupFailure(message);
+    reportStartupFailure(step, messages[step]);
     return 1;
 }
 
@@ -56,7 +58,7 @@ static void startupSlice(void) {
         contextRebuilt(result);
         if (result != 0) return;
     } else if (result != 0) {
-        processExit(failStartup("Graphics init failed!"));
+        processExit(failStartup(STARTUP_GRAPHICS));
     }
     building = 0;
     if (started) return;
@@ -112,8 +114,8 @@ static int run(void) {
     logOpen("error.log");
     // Image decoding needs no window: it runs while the window opens.
     graphicsDecodeAhead();
-    if (configInit() != 0) return failStartup("Config init failed!");
-    if (windowInit() != 0) return failStartup("Window init failed!");
+    if (configInit() != 0) return failStartup(STARTUP_CONFIG);
+    if (windowInit() != 0) return failStartup(STARTUP_WINDOW);
     random_state = randomNew((uint32_t)(int64_t)(glfwGetTime() * 1048576.0));
     runLoop(&loop_hooks, win_width, win_height);
 }

@@ -31,6 +31,10 @@
 
 // ---------------------------------------------------------------- types ----
 
+// The start-up steps that can fail, in the order they run. A page tells its
+// visitor what to try by this number (web/knoll-page.js, STARTUP_ADVICE).
+enum StartupStep { STARTUP_CONFIG, STARTUP_WINDOW, STARTUP_GRAPHICS };
+
 // What the loop calls.
 struct LoopHooks {
     int (*turn)(void);     // one turn of the loop; 0 once the program is to end
@@ -112,10 +116,11 @@ int pictureSave(const char *path, const void *png, size_t size);
 // shown (standard output failed).
 int reportShow(const char *text, const char *csv);
 
-// Tells a user who may have no terminal that start-up failed with message
-// (one line), and where the error log is. On Windows a message box; on POSIX
+// Tells a user who may have no terminal that start-up step failed, with
+// message (its line in the log), and where the error log is. On Windows a
+// message box; on a page the step's advice beside the message; on POSIX
 // systems the line in the log is the report, so this does nothing.
-void reportStartupFailure(const char *message);
+void reportStartupFailure(StartupStep step, const char *message);
 
 // 1 where the process may start threads of its own; 0 in a browser page
 // served without cross-origin isolation, whose Web Workers cannot share

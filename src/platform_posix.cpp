@@ -164,6 +164,9 @@ void contextHints(void) {
 
 int optionsAnswered(void) { return 1; }
 
-void reportStartupFailure(const char *message) { (void)message; }
+void reportStartupFailure(StartupStep step, const char *message) {
+    (void)step;
+    (void)message;
+}
 
 void processExit(int status) { exit(status); }

@@ -6,6 +6,25 @@
 // pixel ratio, and the GLFW 3.3 calls that Emscripten's GLFW (3.2) lacks or
 // leaves empty are completed here: content scale, full screen through the
 // browser's Fullscreen API, and the swap interval.
+//
+// Every name between the page and Knoll, in one table. The page makes
+// Module (web/knoll-page.js's startKnoll; web/knoll-bench.js and
+// web/knoll-loader.js add theirs) with these members, which Knoll calls:
+//   knollStoreFile(name, text)         a file replaced; 1 when storage refused it
+//   knollAddressSettings               the address's settings as config.txt lines
+//   knollSettings(table)               the settings in force, with their ranges
+//   knollFrameShown()                  the first frame, the logo, is on the screen
+//   knollStarted()                     the start-up is complete
+//   knollContext(state)                the GL context lost (0), back (1), not rebuilt (2)
+//   knollStartupFailed(message, step)  a start-up step failed (StartupStep)
+//   knollPicture(name)                 a downloaded picture (image_source_page.cpp)
+//   knollPicturesAgain()               the pictures once more, for a context given back
+//   knollPicturesReady()               1 once they are all there
+//   knollReport(text, csv)             a benchmark's report and its frames
+//   knollDownload(name, bytes)         a saved picture, offered as a download
+// Knoll exports these, which the page calls once the runtime is up:
+//   _knollTouchLook(dx, dy), _knollTouchMove(bits), _knollCommand(key)  (below)
+//   _knollSavePicture()                the next frame saved, as with the P key
 #include "platform.h"
 
 #include <GLFW/glfw3.h>
@@ -97,9 +116,10 @@ EM_JS(void, pageEnableExtensions, (void), {
     GL.initExtensions(context);
 });
 
-EM_JS(void, pageStartupFailed, (const char *message), {
+// The step that failed, a StartupStep, and its message.
+EM_JS(void, pageStartupFailed, (int step, const char *message), {
     var hook = Module["knollStartupFailed"];
-    if (hook) hook(UTF8ToString(message));
+    if (hook) hook(UTF8ToString(message), step);
 });
 
 // Frees every GL object at once: the browser would otherwise keep the
@@ -266,7 +286,9 @@ int glExtensionEnabled(const char *name) {
     return context && emscripten_webgl_enable_extension(context, name);
 }
 
-void reportStartupFailure(const char *message) { pageStartupFailed(message); }
+void reportStartupFailure(StartupStep step, const char *message) {
+    pageStartupFailed(step, message);
+}
 
 void processExit(int status) {
     pageReleaseContext();

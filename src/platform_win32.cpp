@@ -226,7 +226,8 @@ int optionsAnswered(void) {
     return 1;
 }
 
-void reportStartupFailure(const char *message) {
+void reportStartupFailure(StartupStep step, const char *message) {
+    (void)step;
     std::wstring text = widen(message);
     text += L"\n\nKnoll could not start. What went wrong is written in\n";
     text += log_path.empty() ? fullName(L"error.log") : log_path;

@@ -15,14 +15,15 @@
   const KNOLL_KEYS = new Set(["ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown", "KeyE", "KeyF",
                               "KeyR", "F11", "Escape", "Home"]);
   const HOME_KEY = 268;  // GLFW's key code of Home: back to the start view
-  const HINTS = {
-    "Window init failed!": "Knoll needs WebGL 2. Try a current Firefox, Chrome, Edge or Safari, " +
-      "turn on hardware acceleration in the browser's settings, or update the graphics driver.",
-    "Graphics init failed!": "The graphics driver refused part of Knoll's set-up. Try another " +
-      "browser or an updated graphics driver, and send us error.log.",
-    "Config init failed!": "The browser's storage could not be read. Try clearing this site's " +
-      "data.",
-  };
+  // What to try when a start-up step fails, by the step's number
+  // (StartupStep in src/platform.h): the settings, the window, the graphics.
+  const STARTUP_ADVICE = [
+    "The browser's storage could not be read. Try clearing this site's data.",
+    "Knoll needs WebGL 2. Try a current Firefox, Chrome, Edge or Safari, turn on hardware " +
+      "acceleration in the browser's settings, or update the graphics driver.",
+    "The graphics driver refused part of Knoll's set-up. Try another browser or an updated " +
+      "graphics driver, and send us error.log.",
+  ];
   const NO_WEBGL = ["Knoll cannot run in this browser.",
     "Knoll draws its pictures with WebGL 2, which this browser has turned off or cannot offer. " +
     "Turn on hardware (graphics) acceleration in the browser's settings and load the page " +
@@ -159,10 +160,12 @@
 
   function hideOverlay() { el("overlay").hidden = true; }
 
-  function startupFailed(message) {
+  // Knoll could not start: message, and where a start-up step failed (step,
+  // a StartupStep), what to try.
+  function startupFailed(message, step) {
     stopped = true;
     releaseFingers();
-    showOverlay(message, HINTS[message] || "", undefined, true);
+    showOverlay(message, STARTUP_ADVICE[step] || "", undefined, true);
     document.body.dataset.status = "1";
     document.body.dataset.knoll = "failed";
   }
@@ -669,7 +672,7 @@
       printErr: logLine,
       knollStoreFile: fileReplaced,
       knollSettings: showSettings,
-      knollStartupFailed: (message) => downloadFault || startupFailed(message),
+      knollStartupFailed: (message, step) => downloadFault || startupFailed(message, step),
       knollContext: contextChanged,
       knollAddressSettings: addressSettings(),
       knollFrameShown: () => {
