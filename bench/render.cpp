@@ -40,6 +40,7 @@ struct Options {
     int gpu_timers = 1;                  // time each pass with GL's timer queries
     bool screenshot_cost = false;        // time what a screenshot costs
     bool benchmark_path = false;         // draw knoll --benchmark's frames instead
+    int timed_every = 1;                 // with it: time the passes of every Nth frame
     const char *png = nullptr;
     const char *moments = nullptr;
     const char *scan = nullptr;     // file of poses, one "x,y,z yaw pitch" a line
@@ -63,9 +64,10 @@ static void usage(void) {
         "                    [--warmup N] [--shadow-smooth 0|1] [--aniso 0..16]\n"
         "                    [--png OUT] [--moments OUT] [--scan POSES [--png-dir DIR]]\n"
         "                    [--pass-pngs DIR] [--gpu-timers 0|1] [--screenshot-cost 1]\n"
-        "                    [--benchmark-path 1]\n"
+        "                    [--benchmark-path 1 [--timed-every N]]\n"
         "--benchmark-path draws FRAMES of knoll --benchmark's frames from tick 0 as it\n"
-        "does, passes timed with --gpu-timers, and reports their mean time\n"
+        "does, the passes of every Nth frame timed with --gpu-timers, and reports their\n"
+        "mean time\n"
         "--moments writes the last frame's moment map as raw float pairs, rows from\n"
         "the bottom, 1024 x 1024 (compare it with knoll_diff)\n"
         "--pass-pngs draws one more frame pass by pass and writes into DIR what each\n"
@@ -122,6 +124,8 @@ static bool parseOptions(int argc, char **argv, Options *o) {
             o->screenshot_cost = atoi(v) != 0;
         else if (key == "--benchmark-path")
             o->benchmark_path = atoi(v) != 0;
+        else if (key == "--timed-every")
+            o->timed_every = std::max(1, atoi(v));
         else
             ok = false;
         if (!ok) return false;
@@ -374,7 +378,7 @@ static void reportScreenshotCost(int frames) {
 // Draws frames of the benchmark's path from tick 0 as knoll --benchmark does,
 // without waiting on GL between them, and prints their mean time: what the
 // timer queries cost, with timers on against off.
-static void benchmarkPath(int frames, bool timers) {
+static void benchmarkPath(int frames, bool timers, int timed_every) {
     std::vector<FrameSample> samples;
     benchmarkFrame(0);
     glfwSwapBuffers(window);
@@ -383,13 +387,14 @@ static void benchmarkPath(int frames, bool timers) {
     double start = sceneClock();
     for (long n = 0; n < frames; n++) {
         samples.push_back({n, n, 0.0, {}});
+        gpuTimerFrameBegin(n % timed_every == 0);
         benchmarkFrame(n);
         gpuTimerFrameEnd(&samples, (size_t)n);
         glfwSwapBuffers(window);
     }
     glFinish();
-    printf("benchmark_path_ms mean %.2f  (%d frames, timer queries %s)\n",
-           (sceneClock() - start) * 1e3 / frames, frames, timers ? "on" : "off");
+    printf("benchmark_path_ms mean %.2f  (%d frames, timer queries %s, every %d)\n",
+           (sceneClock() - start) * 1e3 / frames, frames, timers ? "on" : "off", timed_every);
 }
 
 // Reads the poses of a scan file; lines starting with # are comments.
@@ -492,7 +497,7 @@ int main(int argc, char **argv) {
         return failed;
     }
     if (o.benchmark_path) {
-        benchmarkPath(o.frames, o.gpu_timers);
+        benchmarkPath(o.frames, o.gpu_timers, o.timed_every);
         glfwTerminate();
         return graphicsCheckErrors("knoll_render");
     }

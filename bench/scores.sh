@@ -66,7 +66,7 @@ echo "== the timer queries: the benchmark's frames (mean ms), on against off"
 for round in $(seq "${ROUNDS:-3}"); do
     for timers in 1 0; do
         bash "$root/scripts/with-display.sh" "$root/build/bench/knoll_render" --size 800x600 \
-            --aniso "$aniso" --frames 128 --benchmark-path 1 --gpu-timers "$timers"
+            --aniso "$aniso" --frames 128 --benchmark-path 1 --timed-every 4 --gpu-timers "$timers"
     done
 done
 echo "== a screenshot at 800 x 600"

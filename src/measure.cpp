@@ -36,6 +36,7 @@ static int timer_available;
 static TimerFrame timer_ring[TIMER_RING];
 static int timer_slot;       // the slot of the frame being drawn
 static int timer_open = -1;  // the pass whose query runs, or -1
+static int timer_frame = 1;  // the frame being drawn is timed
 
 // ------------------------------------------------------------ summaries ----
 
@@ -178,8 +179,10 @@ void gpuTimerPassEnd(void) {
     timer_open = -1;
 }
 
+void gpuTimerFrameBegin(int timed) { timer_frame = timed; }
+
 void gpuTimerPass(Pass pass) {
-    if (!timer_available) return;
+    if (!timer_available || !timer_frame) return;
     gpuTimerPassEnd();
     TimerFrame &f = timer_ring[timer_slot];
     glBeginQuery(GL_TIME_ELAPSED, f.query[pass]);
@@ -214,7 +217,7 @@ static int collectSlot(TimerFrame *f, int wait) {
 
 void gpuTimerFrameEnd(std::vector<FrameSample> *samples, size_t index) {
     for (double &ms : (*samples)[index].pass_ms) ms = -1.0;
-    if (!timer_available) return;
+    if (!timer_available || !timer_frame) return;
     gpuTimerPassEnd();
     TimerFrame &f = timer_ring[timer_slot];
     f.samples = samples;

@@ -83,6 +83,11 @@ int gpuTimerInit(void);
 // Whether gpuTimerInit found timer queries.
 int gpuTimerAvailable(void);
 
+// Whether the passes of the frame about to be drawn are timed (every
+// frame unless told): on llvmpipe each query makes the rasteriser visit every
+// tile, which costs some 7 % of a frame when every frame is timed.
+void gpuTimerFrameBegin(int timed);
+
 // Starts timing pass of the frame being drawn, ending the pass before it.
 void gpuTimerPass(Pass pass);
 
