@@ -4,17 +4,12 @@
 //   node web_benchmark.js URL?benchmark=SECONDS [CHROMIUM FLAGS...]
 "use strict";
 
-const puppeteer = require("../tests/web/node_modules/puppeteer-core");
+const launchChromium = require("./chromium");
 
 const [url, ...flags] = process.argv.slice(2);
 
 (async () => {
-  const browser = await puppeteer.launch({
-    executablePath: process.env.KNOLL_CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    defaultViewport: {width: 1280, height: 1024, deviceScaleFactor: 1},
-    args: ["--no-sandbox", ...flags],
-  });
+  const browser = await launchChromium(flags);
   try {
     const page = await browser.newPage();
     await page.goto(url);

@@ -12,7 +12,7 @@
 //   node web_frame.js URL [CHROMIUM FLAGS...]
 "use strict";
 
-const puppeteer = require("../tests/web/node_modules/puppeteer-core");
+const launchChromium = require("./chromium");
 const PINNED_CANVAS = require("../tests/web/pinned_canvas");
 
 const [url, ...flags] = process.argv.slice(2);
@@ -24,12 +24,7 @@ const VIEWPORT = PHONE ? {width: 390, height: 844, deviceScaleFactor: 3, hasTouc
 const PHONE_CANVAS = " #frame:not(:fullscreen) #canvas { width: 400px; }";
 
 (async () => {
-  const browser = await puppeteer.launch({
-    executablePath: process.env.KNOLL_CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    defaultViewport: VIEWPORT,
-    args: ["--no-sandbox", "--enable-precise-memory-info", ...flags],
-  });
+  const browser = await launchChromium(["--enable-precise-memory-info", ...flags], VIEWPORT);
   const page = await browser.newPage();
   let downloaded = 0;
   const network = await page.createCDPSession();

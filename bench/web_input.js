@@ -10,7 +10,7 @@
 //   node web_input.js URL [CHROMIUM FLAGS...]
 "use strict";
 
-const puppeteer = require("../tests/web/node_modules/puppeteer-core");
+const launchChromium = require("./chromium");
 const PINNED_CANVAS = require("../tests/web/pinned_canvas");
 
 const [url, ...flags] = process.argv.slice(2);
@@ -85,12 +85,7 @@ function report(name, results) {
 }
 
 (async () => {
-  const browser = await puppeteer.launch({
-    executablePath: process.env.KNOLL_CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    defaultViewport: {width: 1280, height: 1024, deviceScaleFactor: 1},
-    args: ["--no-sandbox", ...flags],
-  });
+  const browser = await launchChromium(flags);
   const page = await browser.newPage();
   await page.evaluateOnNewDocument(recordFrames);
   await page.goto(url);
