@@ -205,10 +205,13 @@
     }
   }
 
+  // The hint beside the buttons, for fingers or for keys; the one for a
+  // focused view is no longer than the one before, so that focusing the view
+  // never wraps the bar and moves the canvas.
   function showHint() {
     const hint = el("focus-hint");
     if (touchInput) hint.textContent = "Drag on the view to look; hold the stick to fly.";
-    else if (document.activeElement === canvas) hint.textContent = "Keys go to Knoll; Tab leaves the view.";
+    else if (document.activeElement === canvas) hint.textContent = "Keys go to the view; Tab leaves.";
     else hint.textContent = "Click the view, then use the keys.";
   }
 

@@ -1101,6 +1101,7 @@ case_web_benchmark() {
     [ "$report" = done ] || fail "no report on the page ($(web_ask state))"
     report=$(web_ask text '#benchmark-report>pre')
     [[ "$report" == *"Knoll score: "* ]] || fail "the report: $report"
+    web_ask unpin
     web_ask click '#benchmark-csv' >/dev/null
     rows=$(wait_for_output x 25 sh -c 'test -s .downloads/knoll-benchmark.csv && echo x')
     [ "$rows" = x ] || fail "no CSV downloaded"
@@ -1110,6 +1111,7 @@ case_web_benchmark() {
     KNOLL_WEB_QUERY=- start_knoll
     wait_logo
     wait_running s0
+    web_ask unpin
     web_ask click '#save-picture' >/dev/null
     [ "$(wait_for_output 1 50 sh -c 'ls .downloads/knoll-*.png 2>/dev/null | wc -l')" = 1 ] || fail "no picture downloaded"
     local x y w h

@@ -347,11 +347,6 @@ const commands = {
     return "";
   },
   console: async () => consoleLines.join(" | "),
-  // A button's click, wherever the pinned canvas leaves it.
-  click: async ([selector]) => {
-    await page.$eval(selector, (e) => e.click());
-    return "";
-  },
   dataset: ([key]) => page.evaluate((k) => document.body.dataset[k] || "", key),
   // An element's text on one line, its line breaks as " | ".
   text: ([selector]) => page.$eval(selector, (e) => e.textContent.split("\n").join(" | ")),
