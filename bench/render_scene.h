@@ -17,6 +17,7 @@
 #include "graph_render.h"
 #include "graph_state.h"
 #include "measure.h"
+#include "screenshot.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -119,14 +120,5 @@ static inline void sceneDrawPasses(PassTimes *times) {
 // The back buffer of the window, rows from the top, 3 bytes a pixel. Read as
 // RGBA, the one format OpenGL ES reads from every framebuffer.
 static inline std::vector<uint8_t> sceneReadBack(int width, int height) {
-    std::vector<uint8_t> bottom_up((size_t)width * height * 4), rows((size_t)width * height * 3);
-    useFramebuffer(0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++)
-            std::copy_n(&bottom_up[((size_t)(height - 1 - y) * width + x) * 4], 3,
-                        &rows[((size_t)y * width + x) * 3]);
-    return rows;
+    return frameRowsDown(framebufferRead(width, height));
 }

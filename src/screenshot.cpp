@@ -31,13 +31,26 @@ static int last_count;                     // names given in that second
 
 void screenshotRequest(void) { requested++; }
 
-FramePixels screenshotRead(void) {
-    FramePixels frame = {view_wid, view_hei, {}};
-    frame.rgba.resize((size_t)frame.width * frame.height * 4);
+FramePixels framebufferRead(int width, int height) {
+    FramePixels frame = {width, height, {}};
+    frame.rgba.resize((size_t)width * height * 4);
     useFramebuffer(0);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, frame.width, frame.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
     return frame;
+}
+
+FramePixels screenshotRead(void) { return framebufferRead(view_wid, view_hei); }
+
+std::vector<uint8_t> frameRowsDown(const FramePixels &frame) {
+    size_t row = (size_t)frame.width * 3;
+    std::vector<uint8_t> rgb(row * frame.height);
+    for (int y = 0; y < frame.height; y++) {
+        const uint8_t *from = &frame.rgba[(size_t)(frame.height - 1 - y) * frame.width * 4];
+        uint8_t *to = &rgb[(size_t)y * row];
+        for (int x = 0; x < frame.width; x++) memcpy(to + x * 3, from + x * 4, 3);
+    }
+    return rgb;
 }
 
 // stb's writer hands the PNG over in pieces.
@@ -47,15 +60,9 @@ static void appendBytes(void *context, void *data, int size) {
 }
 
 std::vector<uint8_t> screenshotEncode(const FramePixels &frame) {
-    size_t row = (size_t)frame.width * 3;
-    std::vector<uint8_t> rgb(row * frame.height), png;
-    for (int y = 0; y < frame.height; y++) {
-        const uint8_t *from = &frame.rgba[(size_t)(frame.height - 1 - y) * frame.width * 4];
-        uint8_t *to = &rgb[(size_t)y * row];
-        for (int x = 0; x < frame.width; x++) memcpy(to + x * 3, from + x * 4, 3);
-    }
+    std::vector<uint8_t> rgb = frameRowsDown(frame), png;
     if (!stbi_write_png_to_func(appendBytes, &png, frame.width, frame.height, 3, rgb.data(),
-                                (int)row))
+                                frame.width * 3))
         png.clear();
     return png;
 }

@@ -31,8 +31,12 @@ void screenshotCapture(void);
 // Waits for the pictures still being encoded; before the process ends.
 void screenshotsFinish(void);
 
-// Reads the window's back buffer.
+// Reads the window's back buffer, its lower-left width x height pixels.
+FramePixels framebufferRead(int width, int height);
+// Reads the window's back buffer, the whole viewport.
 FramePixels screenshotRead(void);
+// The frame as RGB, rows from the top: what a picture file holds.
+std::vector<uint8_t> frameRowsDown(const FramePixels &frame);
 
 // The picture as PNG bytes: RGB, rows from the top; empty when encoding
 // failed.
