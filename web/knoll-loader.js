@@ -23,6 +23,8 @@ window.KnollLoader = (function () {
   const pictures = new Map();  // image name -> {bitmap} or {error}
   let cache;                   // promise of the build's Cache, or null
   const stored = [];           // the cache's writes under way
+  const readAhead = new Map(); // file address -> promise of its bytes from the cache, or null
+  let storageRefused;          // why the browser keeps no cache, once known
   let storageFailed = () => {};
 
   // ---------------------------------------------------------- functions ----
@@ -35,7 +37,11 @@ window.KnollLoader = (function () {
   function openCache() {
     if (!cache) {
       cache = (window.caches ? caches.open(CACHE) : Promise.reject(new Error("no Cache Storage")))
-        .catch((e) => { storageFailed(e); return null; });
+        .catch((e) => {
+          storageRefused = e;
+          storageFailed(e);
+          return null;
+        });
     }
     return cache;
   }
@@ -61,38 +67,43 @@ window.KnollLoader = (function () {
     return bytes;
   }
 
-  // What is wrong with bytes as entry's file, or "" when they are its. A
-  // copy from the cache was checked before it went there.
-  async function damage(entry, bytes, cached) {
+  // What is wrong with bytes as entry's file, or "" when they are its.
+  async function damage(entry, bytes) {
     if (bytes.length !== entry.size) return bytes.length + " of " + entry.size + " bytes arrived";
-    if (cached || !window.crypto || !crypto.subtle) return "";
+    if (!window.crypto || !crypto.subtle) return "";
     const sum = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
     const hex = Array.from(sum.slice(0, 6), (b) => b.toString(16).padStart(2, "0")).join("");
     return entry.url.includes("." + hex + ".") ? "" : "its contents are damaged";
   }
 
-  // entry's file from response: {bytes}, or {wrong} with what is wrong, its
+  // entry's file from response: {blob}, or {wrong} with what is wrong, its
   // bytes then taken back from the progress.
-  async function readFile(entry, response, onBytes, cached) {
+  async function readFile(entry, response, onBytes) {
     let got = 0;
     const bytes = await readBody(response, (n) => { got += n; onBytes(n); });
-    const wrong = await damage(entry, bytes, cached);
+    const wrong = await damage(entry, bytes);
     if (wrong) onBytes(-got);
-    return wrong ? {wrong: wrong} : {bytes: bytes};
+    return wrong ? {wrong: wrong} : {blob: new Blob([bytes])};
   }
 
-  // entry's file from the build's cache, else from the network into the
-  // cache; onBytes hears of each piece. A damaged copy in the cache is
-  // dropped, and one from the network is fetched once more past the
-  // browser's own cache.
-  async function fetchFile(entry, onBytes) {
+  // entry's file from the build's cache, or null where the cache has no
+  // whole copy; a damaged one is dropped there. A copy was checked before
+  // it went there: its size is checked again, and its bytes are handed on
+  // unread, which spares the page's thread a copy of every file.
+  async function fromCache(entry) {
     const store = await openCache();
     const cached = store && await store.match(entry.url).catch(() => undefined);
-    if (cached) {
-      const file = await readFile(entry, cached, onBytes, true);
-      if (file.bytes) return file.bytes;
-      await store.delete(entry.url).catch(() => {});
-    }
+    if (!cached) return null;
+    const blob = await cached.blob().catch(() => null);
+    if (blob && blob.size === entry.size) return blob;
+    await store.delete(entry.url).catch(() => {});
+    return null;
+  }
+
+  // entry's file from the network, into the build's cache. A damaged copy is
+  // fetched once more past the browser's own cache.
+  async function fromNetwork(entry, onBytes) {
+    const store = await openCache();
     let wrong;
     for (const options of [{}, {cache: "reload"}]) {
       const response = await fetch(entry.url, options).catch((e) => {
@@ -100,33 +111,58 @@ window.KnollLoader = (function () {
       });
       if (!response.ok) throw new Error(entry.url + ": " + response.status + " " + response.statusText);
       const file = await readFile(entry, response, onBytes);
-      if (file.bytes) {
-        if (store) stored.push(store.put(entry.url, new Response(file.bytes)).catch(storageFailed));
-        return file.bytes;
+      if (file.blob) {
+        if (store) stored.push(store.put(entry.url, new Response(file.blob)).catch(storageFailed));
+        return file.blob;
       }
       wrong = file.wrong;
     }
     throw new Error(entry.url + ": " + wrong);
   }
 
-  async function gunzip(bytes) {
-    const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
-    return new Uint8Array(await new Response(stream).arrayBuffer());
+  // entry's file as a Blob, read ahead from the cache or read now, else from
+  // the network; onBytes hears of each piece.
+  async function fetchFile(entry, onBytes) {
+    const ahead = readAhead.get(entry.url);
+    readAhead.delete(entry.url);
+    const blob = await (ahead || fromCache(entry));
+    if (!blob) return fromNetwork(entry, onBytes);
+    onBytes(blob.size);
+    return blob;
   }
 
-  // knoll.js as a script address and knoll.wasm compiled, from their files.
-  async function prepareCode([js, wasm]) {
-    const script = new Blob([GZIP ? await gunzip(js) : js], {type: "text/javascript"});
-    const module = await WebAssembly.compile(GZIP ? await gunzip(wasm) : wasm);
-    return {script: URL.createObjectURL(script), module: module};
+  // A later visit's code is in the cache, and reading it takes nothing from
+  // the network: that starts at once, before the page knows whether Knoll
+  // can run here at all.
+  function readCodeAhead() {
+    for (const entry of [codeEntry(build.js), codeEntry(build.wasm)])
+      readAhead.set(entry.url, fromCache(entry));
+  }
+
+  // A code file's contents as a response, decompressed where it is gzip'd.
+  function unpacked(blob, type) {
+    const body = GZIP ? blob.stream().pipeThrough(new DecompressionStream("gzip")) : blob;
+    return new Response(body, {headers: {"Content-Type": type}});
+  }
+
+  // knoll.js's text, from its file.
+  function scriptText(js) {
+    return unpacked(js, "text/javascript").text();
+  }
+
+  // knoll.wasm compiled as it decompresses.
+  function compiled(wasm) {
+    const response = unpacked(wasm, "application/wasm");
+    return WebAssembly.compileStreaming ? WebAssembly.compileStreaming(response)
+      : response.arrayBuffer().then((bytes) => WebAssembly.compile(bytes));
   }
 
   // Image name's picture, or what failed, into pictures.
   async function loadPicture(name, onBytes) {
     const entry = build.images[name];
     try {
-      const bytes = await fetchFile(entry, onBytes);
-      const bitmap = await createImageBitmap(new Blob([bytes], {type: "image/webp"}), PICTURE_OPTIONS);
+      const file = await fetchFile(entry, onBytes);
+      const bitmap = await createImageBitmap(new Blob([file], {type: "image/webp"}), PICTURE_OPTIONS);
       pictures.set(name, {bitmap: bitmap});
     } catch (e) {
       const why = e instanceof DOMException ? entry.url + ": it does not decode" : e.message;
@@ -147,13 +183,16 @@ window.KnollLoader = (function () {
 
   // Starts loading the build. onProgress(received, total) hears of every
   // piece; onStorageFailed(error) of a cache the browser refuses. Returns
-  // {code, all}: code resolves to {script, module} for Emscripten, all once
-  // every file has arrived (or rejects with the first that did not).
+  // {code, all}: code resolves to {script, module} for Emscripten once
+  // knoll.js is there, script being its text, module being the promise of knoll.wasm compiled, so
+  // that the script runs while the code compiles; all settles once every
+  // file has arrived (or rejects with the first that did not).
   function load(onProgress, onStorageFailed) {
     storageFailed = (e) => {
       onStorageFailed(e);
       storageFailed = () => {};
     };
+    if (storageRefused) storageFailed(storageRefused);
     const total = codeEntry(build.js).size + codeEntry(build.wasm).size +
       imageNames().reduce((sum, name) => sum + build.images[name].size, 0);
     let received = 0;
@@ -162,12 +201,14 @@ window.KnollLoader = (function () {
       onProgress(received, total);
     };
     // The code first, for the logo: the images share no bandwidth with it.
-    const codeFiles = Promise.all([fetchFile(codeEntry(build.js), onBytes),
-                                   fetchFile(codeEntry(build.wasm), onBytes)]);
-    const code = codeFiles.then(prepareCode);
-    const images = codeFiles.then(() => Promise.all(imageNames().map((name) => loadPicture(name, onBytes))));
-    const all = Promise.all([code, images]).then(() => keepOffline().catch(() => {}));
-    return {code: code, all: all};
+    const js = fetchFile(codeEntry(build.js), onBytes);
+    const wasm = fetchFile(codeEntry(build.wasm), onBytes);
+    const script = js.then(scriptText);
+    const module = wasm.then(compiled);
+    const images = Promise.all([js, wasm]).then(() =>
+      Promise.all(imageNames().map((name) => loadPicture(name, onBytes))));
+    const all = Promise.all([script, module, images]).then(() => keepOffline().catch(() => {}));
+    return {code: script.then((text) => ({script: text, module: module})), all: all};
   }
 
   // Module.knollPicture: image name's picture ({bitmap} or {error}), handed
@@ -186,6 +227,8 @@ window.KnollLoader = (function () {
   }
 
   const picturesReady = () => imageNames().every((name) => pictures.has(name));
+
+  readCodeAhead();
 
   return {build: build, load: load, picture: picture, loadPicturesAgain: loadPicturesAgain,
           picturesReady: picturesReady};

@@ -612,13 +612,25 @@
       streaming.value = percent;
       if (document.body.dataset.knoll === "loading")
         showOverlay("Downloading Knoll… " + percent + " %", mb(received) + " of " + mb(total) + " MB", percent);
-    }, (e) => logLine("Storage Error: Knoll's files are not kept for offline use (" + e + ")"));
+    }, filesNotKept);
     el("stage").append(streaming);
     loading.all.then(() => streaming.remove(), (e) => {
       streaming.remove();
       downloadFailed(e);
     });
     return loading.code;
+  }
+
+  // Knoll runs, but its files could not be kept for later visits: said
+  // under the view, since the next visit downloads them again and none
+  // starts without a network.
+  function filesNotKept(e) {
+    const why = e && e.name === "QuotaExceededError" ? "its storage is full" : String(e);
+    logLine("Storage Error: Knoll's files are not kept for offline use (" + e + ")");
+    const note = el("offline-note");
+    note.textContent = "This browser does not keep Knoll's files (" + why + "): the next visit " +
+      "downloads them again, and without a network Knoll will not start.";
+    note.hidden = false;
   }
 
   // A file that did not arrive whole: said over the canvas, and it stays said
@@ -665,7 +677,9 @@
     window.Module = {
       canvas: canvas,
       instantiateWasm: (imports, receive) => {
-        WebAssembly.instantiate(code.module, imports).then((instance) => receive(instance, code.module));
+        // A module that does not compile is the download's fault, said there.
+        code.module.then((module) => WebAssembly.instantiate(module, imports)
+          .then((instance) => receive(instance, module)), () => {});
         return {};
       },
       knollPicture: window.KnollLoader.picture,
@@ -709,10 +723,14 @@
     showOverlay("Starting Knoll…", "", null);
     document.body.dataset.knoll = "starting";
     performance.mark("knoll-starting");
-    const script = document.createElement("script");
-    script.src = code.script;
-    script.onerror = () => startupFailed("knoll.js did not load.");
-    document.body.append(script);
+    // knoll.js runs as a script of the page would, its declarations global;
+    // run from its text, it waits for no load of its own, which the
+    // pictures' arrival would hold up.
+    try {
+      (0, eval)(code.script + "\n//# sourceURL=knoll.js\n");
+    } catch (e) {
+      startupFailed("knoll.js did not load.");
+    }
   }
 
   function listen() {
@@ -750,6 +768,7 @@
     const observer = new ResizeObserver(measureView);
     observer.observe(document.querySelector("header"));
     observer.observe(el("bar"));
+    observer.observe(el("offline-note"));
   }
 
   async function main() {

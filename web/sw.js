@@ -16,7 +16,7 @@ const PAGE = "./";
 // ------------------------------------------------------------ functions ----
 
 // Every file of the build that the page loads, by its address. The icons
-// are the browser's to fetch when the page is installed.
+// are the browser's to fetch (keepIcons).
 function buildFiles() {
   const code = (entry) => GZIP ? entry.gzip.url : entry.url;
   return [code(BUILD.js), code(BUILD.wasm), ...BUILD.page, "manifest.webmanifest",
@@ -34,6 +34,17 @@ async function thisBuildsPage() {
   return response;
 }
 
+// The manifest's icons that the browser fetched for it, taken from its own
+// cache into the build's: offline, the browser asks for them again, and
+// they cost no download.
+async function keepIcons(cache) {
+  for (const entry of Object.values(BUILD.icons)) {
+    const response = await fetch(entry.url, {cache: "only-if-cached", mode: "same-origin"})
+      .catch(() => null);
+    if (response && response.ok) await cache.put(entry.url, response);
+  }
+}
+
 // Fills the build's cache: the page put most files there as it loaded them,
 // so only those missing are fetched.
 async function install() {
@@ -41,6 +52,7 @@ async function install() {
   await cache.put(PAGE, await thisBuildsPage());
   for (const url of buildFiles())
     if (!(await cache.match(url))) await cache.add(url);
+  await keepIcons(cache);
   await self.skipWaiting();
 }
 

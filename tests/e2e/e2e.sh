@@ -1170,6 +1170,20 @@ case_cached_visit() {
     finish
 }
 
+# With no room to keep its files Knoll still runs, and the page says that
+# they are not kept.
+case_storage_full() {
+    only_on_web "a desktop keeps nothing for later visits"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    web_ask quota 1000000
+    start_knoll
+    [ "$(web_ask state)" = running ] || fail "with storage full the page is $(web_ask state)"
+    [[ "$(web_ask text '#offline-note')" == *"(its storage is full)"* ]] ||
+        fail "the note: $(web_ask text '#offline-note')"
+    [[ "$(web_ask log)" == *"Storage Error: Knoll's files are not kept"* ]] || fail "error.log: $(web_ask log)"
+}
+
 # A build with knoll.js one byte longer goes on the server: a tab opened then
 # runs it whole, and the tab opened before keeps running its own.
 case_new_build() {

@@ -355,6 +355,13 @@ const commands = {
     refuseStorage = true;
     return "";
   },
+  // The origin's storage limited to bytes, as on a full disk.
+  quota: async ([bytes]) => {
+    const session = await page.createCDPSession();
+    await session.send("Storage.overrideQuotaForOrigin",
+                       {origin: new URL(baseUrl).origin, quotaSize: Number(bytes)});
+    return "";
+  },
   "lose-context": async () => {
     await page.evaluate(() => {
       window.knollLoseContext = document.getElementById("canvas").getContext("webgl2")
