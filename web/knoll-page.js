@@ -674,11 +674,13 @@
   // --------------------------------------------------------------- start ----
 
   function startKnoll(code) {
+    // Only the module outlives the start: knoll.js's text is let go once run.
+    const compiled = code.module;
     window.Module = {
       canvas: canvas,
       instantiateWasm: (imports, receive) => {
         // A module that does not compile is the download's fault, said there.
-        code.module.then((module) => WebAssembly.instantiate(module, imports)
+        compiled.then((module) => WebAssembly.instantiate(module, imports)
           .then((instance) => receive(instance, module)), () => {});
         return {};
       },
