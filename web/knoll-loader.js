@@ -23,7 +23,7 @@ window.KnollLoader = (function () {
   const pictures = new Map();  // image name -> {bitmap} or {error}
   let cache;                   // promise of the build's Cache, or null
   const stored = [];           // the cache's writes under way
-  const readAhead = new Map(); // file address -> promise of its bytes from the cache, or null
+  const readAhead = new Map(); // file address -> promise of its Blob from the cache, or null
   let storageRefused;          // why the browser keeps no cache, once known
   let storageFailed = () => {};
 
@@ -184,9 +184,10 @@ window.KnollLoader = (function () {
   // Starts loading the build. onProgress(received, total) hears of every
   // piece; onStorageFailed(error) of a cache the browser refuses. Returns
   // {code, all}: code resolves to {script, module} for Emscripten once
-  // knoll.js is there, script being its text, module being the promise of knoll.wasm compiled, so
-  // that the script runs while the code compiles; all settles once every
-  // file has arrived (or rejects with the first that did not).
+  // knoll.js is there, script being its text and module the promise of
+  // knoll.wasm compiled, so that the script runs while the code compiles;
+  // all settles once every file has arrived (or rejects with the first that
+  // did not).
   function load(onProgress, onStorageFailed) {
     storageFailed = (e) => {
       onStorageFailed(e);
