@@ -86,17 +86,25 @@ window.KnollLoader = (function () {
     return wrong ? {wrong: wrong} : {blob: new Blob([bytes])};
   }
 
+  // Drops entry's copy from the build's cache, where it is damaged: the
+  // next visit fetches the file anew.
+  async function forget(entry) {
+    const store = await openCache();
+    if (store) await store.delete(entry.url).catch(() => {});
+  }
+
   // entry's file from the build's cache, or null where the cache has no
   // whole copy; a damaged one is dropped there. A copy was checked before
   // it went there: its size is checked again, and its bytes are handed on
-  // unread, which spares the page's thread a copy of every file.
+  // unread, which spares the page's thread a copy of every file (a copy
+  // that then does not decode or compile is dropped too).
   async function fromCache(entry) {
     const store = await openCache();
     const cached = store && await store.match(entry.url).catch(() => undefined);
     if (!cached) return null;
     const blob = await cached.blob().catch(() => null);
     if (blob && blob.size === entry.size) return blob;
-    await store.delete(entry.url).catch(() => {});
+    await forget(entry);
     return null;
   }
 
@@ -165,6 +173,7 @@ window.KnollLoader = (function () {
       const bitmap = await createImageBitmap(new Blob([file], {type: "image/webp"}), PICTURE_OPTIONS);
       pictures.set(name, {bitmap: bitmap});
     } catch (e) {
+      if (e instanceof DOMException) await forget(entry);
       const why = e instanceof DOMException ? entry.url + ": it does not decode" : e.message;
       pictures.set(name, {error: entry.file + " did not arrive whole (" + why + ")"});
       throw new Error(why);
@@ -205,7 +214,10 @@ window.KnollLoader = (function () {
     const js = fetchFile(codeEntry(build.js), onBytes);
     const wasm = fetchFile(codeEntry(build.wasm), onBytes);
     const script = js.then(scriptText);
-    const module = wasm.then(compiled);
+    const module = wasm.then(compiled).catch(async (e) => {
+      await forget(codeEntry(build.wasm));
+      throw e;
+    });
     const images = Promise.all([js, wasm]).then(() =>
       Promise.all(imageNames().map((name) => loadPicture(name, onBytes))));
     const all = Promise.all([script, module, images]).then(() => keepOffline().catch(() => {}));

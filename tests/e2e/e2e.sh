@@ -1210,6 +1210,8 @@ case_new_build() {
 
 # An image cut short, then one missing: the page names the file and Knoll
 # does not run; once the server has it right again, a reload starts Knoll.
+# A copy in the cache that does not decode is dropped: the next reload
+# fetches it anew.
 case_damaged_files() {
     only_on_web "a desktop's images are in its executable"
     setup
@@ -1229,6 +1231,11 @@ case_damaged_files() {
     mv "$work/good.webp" "$site/$file"
     web_ask reload
     [ "$(web_ask state)" = running ] || fail "once repaired the page is $(web_ask state)"
+    web_ask spoil-cached "$file"
+    web_ask reload
+    [ "$(web_ask state)" = "failed 1" ] || fail "with $file spoilt in the cache the page is $(web_ask state)"
+    web_ask reload
+    [ "$(web_ask state)" = running ] || fail "the spoilt copy was kept: the page is $(web_ask state)"
 }
 
 type "case_$case_name" >/dev/null 2>&1 || fail "no case $case_name"

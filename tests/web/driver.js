@@ -355,6 +355,13 @@ const commands = {
     refuseStorage = true;
     return "";
   },
+  // The build's cached copy of a file turned to zeros, its size kept.
+  "spoil-cached": ([url]) => page.evaluate(async (address) => {
+    const cache = await caches.open((await caches.keys()).find((name) => name.startsWith("knoll-")));
+    const size = (await (await cache.match(address)).arrayBuffer()).byteLength;
+    await cache.put(address, new Response(new Uint8Array(size)));
+    return "";
+  }, url),
   // The origin's storage limited to bytes, as on a full disk.
   quota: async ([bytes]) => {
     const session = await page.createCDPSession();
