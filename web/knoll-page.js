@@ -744,6 +744,12 @@
     canvas.addEventListener("blur", showHint);
     const frame = canvas.parentElement;
     frame.addEventListener("pointerdown", fingerDown);
+    // Touches reach Knoll through these pointer handlers only. Emscripten's
+    // GLFW (3.1.69, Debian 13's) also turns touches on the canvas into a
+    // mouse and cancels them, which Chromium refuses with a console error
+    // for every touch; they stop here.
+    for (const type of ["touchstart", "touchmove", "touchend", "touchcancel"])
+      frame.addEventListener(type, (event) => event.stopPropagation(), {capture: true, passive: true});
     window.addEventListener("pointermove", fingerMoved);
     window.addEventListener("pointerup", fingerUp);
     window.addEventListener("pointercancel", fingerUp);
