@@ -386,7 +386,7 @@ static void benchmarkPath(int frames, bool timers, int timed_every) {
     if (timers) gpuTimerInit();
     double start = sceneClock();
     for (long n = 0; n < frames; n++) {
-        samples.push_back({n, n, 0.0, {}});
+        samples.push_back({n, n, 0.0, {}, 0});
         gpuTimerFrameBegin(n % timed_every == 0);
         benchmarkFrame(n);
         gpuTimerFrameEnd(&samples, (size_t)n);
@@ -512,7 +512,7 @@ int main(int argc, char **argv) {
         FrameTimes f = measureFrame(o.png && final ? &last : nullptr);
         if (n < o.warmup) continue;
         frames.push_back(f);
-        samples.push_back({n - o.warmup, 0, f.total * 1e3, {}});
+        samples.push_back({n - o.warmup, 0, f.total * 1e3, {}, 0});
         gpuTimerFrameEnd(&samples, samples.size() - 1);
     }
     gpuTimerCollect(1);

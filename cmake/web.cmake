@@ -56,11 +56,11 @@ function(knoll_web_page target)
   set(build ${CMAKE_BINARY_DIR}/page)
   set_target_properties(${target} PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${build})
   target_link_options(${target} PRIVATE
-    -Os -sMALLOC=emmalloc -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=48MB -sTOTAL_STACK=1MB
+    -Os -sMALLOC=emmalloc -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=1GB -sINITIAL_MEMORY=48MB -sTOTAL_STACK=1MB
     -sEXIT_RUNTIME=1
     "-sEXPORTED_RUNTIME_METHODS=[FS,UTF8ToString,stringToUTF8]"
     # The page's touch controls and buttons (src/platform_web.cpp).
-    "-sEXPORTED_FUNCTIONS=[_main,_knollTouchLook,_knollTouchMove,_knollCommand]")
+    "-sEXPORTED_FUNCTIONS=[_main,_knollTouchLook,_knollTouchMove,_knollCommand,_knollOpenTerrain]")
   # Lossless and exact: every texel as in the PNG, also under alpha 0.
   set(inputs)
   foreach(n ${KNOLL_PAGE_IMAGES})

@@ -11,6 +11,7 @@
 
 #include "config.h"
 #include "graph_models.h"
+#include "terrain_file.h"
 
 namespace {
 
@@ -93,6 +94,60 @@ void fillPrior(MModelPack *pack) {
     for (uint32_t k = 0; k < PRIOR_INDICES; k++) pack->indices[k] = k;
     pack->vertex_count = PRIOR_VERTICES;
     pack->index_count = PRIOR_INDICES;
+}
+
+// ------------------------------------------------------- terrain files ----
+
+const int32_t FUZZ_SIDE_MAX = 1024;
+
+// mapDecode of a copy of bytes under header, and what it hands back.
+std::string checkDecode(const MapHeader &header, const uint8_t *bytes, size_t size) {
+    uint8_t *data = (uint8_t *)memcpy(malloc(size), bytes, size);
+    HeightMap map;
+    memset(&map, 0x5a, sizeof(map));
+    char msg[256] = "";
+    if (mapDecode(&header, data, size, MAP_DEFAULT_HEIGHT, &map, msg, sizeof(msg)) != 0)
+        return map.samples ? "refused, yet handed samples back" : msg[0] ? "" : "no reason given";
+    bool hgt = header.format == MAP_HGT;
+    if (map.width != header.width || map.height != header.height) return "size wrong";
+    std::string fault;
+    for (size_t i = 0; fault.empty() && i < (size_t)map.width * (size_t)map.height; i++) {
+        uint16_t v = map.samples[i];
+        if (header.format == MAP_PNG) {
+            if (header.bits == 8 && (v & 0xff)) fault = "an 8-bit sample not widened as b << 8";
+            continue;
+        }
+        uint16_t big = (uint16_t)(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+        if (hgt && v != (big ^ 0x8000) && (v == 0 || big != 0x8000))
+            fault = "an .hgt sample misread or a void left";
+        else if (header.format == MAP_RAW16 && v != (uint16_t)(big >> 8 | big << 8))
+            fault = "a RAW sample misread";
+    }
+    mapFree(&map);
+    return fault;
+}
+
+// One format's probe of data and, when it accepts, its decoding.
+std::string checkFormat(MapFormat format, const uint8_t *data, size_t size) {
+    // Just the head, so reading past head_len is an overflow.
+    size_t head_len = size < (size_t)MAP_HEAD_BYTES ? size : (size_t)MAP_HEAD_BYTES;
+    std::vector<uint8_t> head(data, data + head_len);
+    MapHeader header;
+    char msg[256];
+    memset(msg, 'x', sizeof(msg));
+    int verdict = mapProbe(format, size, head.data(), head_len, FUZZ_SIDE_MAX, &header, msg, 256);
+    if (!memchr(msg, '\0', sizeof(msg))) return "message not terminated";
+    if ((verdict != 0 && verdict != 1) || (verdict == 1) != (msg[0] != '\0'))
+        return "verdict and message disagree";
+    if (verdict != 0) return "";
+    if (header.format != format || header.width < MAP_SIDE_MIN || header.height < MAP_SIDE_MIN ||
+        header.width > FUZZ_SIDE_MAX || header.height > FUZZ_SIDE_MAX ||
+        (header.bits != 8 && header.bits != 16))
+        return "accepted a header out of range";
+    std::string fault = checkDecode(header, data, size);
+    if (!fault.empty() || format != MAP_RAW16) return fault;
+    fault = checkDecode({MAP_HGT, header.width, header.height, 16}, data, size);
+    return fault.empty() ? "" : "as an .hgt: " + fault;
 }
 
 }  // namespace
@@ -178,5 +233,22 @@ std::string checkOmm(const uint8_t *data, size_t size) {
     mmodelPackFree(&pack);
     if (fault.empty() && (pack.vertices || pack.indices || pack.vertex_count || pack.index_count))
         fault = "pack not emptied by mmodelPackFree";
+    return fault;
+}
+
+std::string checkTerrainFile(const uint8_t *data, size_t size) {
+    // Exactly size bytes, so any read past the end is an overflow.
+    std::vector<uint8_t> owned(data, data + size);
+    for (MapFormat format : {MAP_PNG, MAP_RAW16, MAP_HGT}) {
+        std::string fault = checkFormat(format, owned.data(), size);
+        if (!fault.empty()) return fault;
+    }
+    char msg[256] = "";
+    uint8_t *cells = splatDecode(owned.data(), size, 64, 64, msg, sizeof(msg));
+    if (!cells) return msg[0] ? "" : "splat map refused without a reason";
+    std::string fault = msg[0] ? "splat map accepted with a message" : "";
+    for (size_t i = 0; fault.empty() && i < 64 * 64; i++)
+        if (cells[i] >= MAP_MATERIALS) fault = "splat cell above 7 accepted";
+    free(cells);
     return fault;
 }

@@ -21,3 +21,9 @@ std::string checkConfigRoundTrip(const uint8_t *data, size_t size);
 // accepts, mmodelPackAppend of data onto a non-empty pack must copy exactly
 // the file's vertices and indices, rebased, with every index in range.
 std::string checkOmm(const uint8_t *data, size_t size);
+
+// Bytes as a heightmap of each format: mapProbe (side_max 1024) gives a
+// reason or a header within range, whose decoding gives the file's samples
+// with no .hgt void left, or a reason. A RAW is decoded as an .hgt too, a
+// real one being too large to fuzz; and the bytes as a 64 x 64 splat map.
+std::string checkTerrainFile(const uint8_t *data, size_t size);

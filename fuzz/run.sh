@@ -40,13 +40,14 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKNOLL_FUZZ=ON -DKNOLL_SANITIZE=ON -DKNOLL_TESTS=OFF -DKNOLL_BENCH=OFF -DKNOLL_TOOLS=OFF \
   -DKNOLL_ASSET_DIR="$assets" >"$build/configure.log" 2>&1 ||
   { cat "$build/configure.log" >&2; exit 1; }
-cmake --build "$build" --target fuzz_config fuzz_omm -j"$(nproc)" >"$build/build.log" 2>&1 ||
+cmake --build "$build" --target fuzz_config fuzz_omm fuzz_terrain_file -j"$(nproc)" \
+  >"$build/build.log" 2>&1 ||
   { tail -50 "$build/build.log" >&2; exit 1; }
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
-for target in config omm; do
+for target in config omm terrain_file; do
   work=$build/corpus/$target
   artifacts=$build/artifacts/$target
   mkdir -p "$work" "$artifacts"

@@ -49,3 +49,5 @@ TEST(FuzzRegressions, ConfigInputsNormaliseToAFixedPoint) {
 }
 
 TEST(FuzzRegressions, OmmInputsValidateAndPackSafely) { runAll("omm", checkOmm); }
+
+TEST(FuzzRegressions, TerrainFileInputsDecodeSafely) { runAll("terrain_file", checkTerrainFile); }

@@ -32,14 +32,26 @@ vec3 cookTorranceBRDF(vec3 F, float NdotL, float NdotV, float NdotH, float rgh) 
 
 // Chebyshev's bound on the lit share, with bounds below one half taken as
 // full shadow to cut light bleeding.
-float skylightShadow() {
-    vec3 depthpos = (v_lightpos.xyz / v_lightpos.w) * 0.5 + 0.5;
+float chebyshevShadow(vec3 depthpos) {
     vec2 moments = texture(tex_dpt, depthpos.xy).rg;
     if (depthpos.z <= moments.x) return 1.0;
     float variance = max(moments.y - moments.x * moments.x, 1.0 / 32768.0);
     float d = depthpos.z - moments.x;
     float lit = variance / (variance + d * d);
     return clamp(2.0 * lit - 1.0, 0.0, 1.0);
+}
+
+// The shadow map covers the light's box only: ground beyond it (a large
+// map's box follows the camera) is lit, and shadows fade out over the box's
+// outer twelfth, so its edge never shows as a line. The built-in patch lies
+// well inside the box.
+float skylightShadow() {
+    vec3 depthpos = (v_lightpos.xyz / v_lightpos.w) * 0.5 + 0.5;
+    vec2 edge = min(depthpos.xy, 1.0 - depthpos.xy);
+    float inside = clamp(min(edge.x, edge.y) * 12.0, 0.0, 1.0);
+    float shadow = chebyshevShadow(depthpos);
+    if (depthpos.z > 1.0) return 1.0;
+    return inside < 1.0 ? mix(1.0, shadow, inside) : shadow;
 }
 
 // 1 up to 16 units before fardist, fading linearly to 0 at fardist.

@@ -4,6 +4,7 @@
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <stb_image.h>
 
@@ -14,15 +15,19 @@
 #include "graph_state.h"
 #include "platform.h"
 #include "screenshot.h"
+#include "terrain_load.h"
+#include "terrain_stream.h"
 
 // ------------------------------------------------------------ constants ----
 
 static const double TURN_PER_UNIT = PI / 1024.0;  // radians per screen unit
-static const float STEP = 0.25f;                    // world units per tick
+static const float STEP = 0.25f;                  // world units per tick
+static const float FAST_FACTOR = 8.0f;            // Shift held: a big map's crossing
 static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
 static const float FAR_PLANE = 64.0f;
-static const Vec3 CAMERA_START = {16.0f, 8.0f, 32.0f};
+// How far ahead of the camera a moving shadow box stands: half its width.
+static const float LIGHT_LEAD = 24.0f;
 // The arrow keys, in the order of ArrowKeys.
 static const int ARROW_KEYS[4] = {GLFW_KEY_LEFT, GLFW_KEY_RIGHT, GLFW_KEY_UP, GLFW_KEY_DOWN};
 
@@ -55,8 +60,9 @@ int mode = MODE_LOGO;
 double fps_num;
 RandomState *random_state;
 TModel *test_terrain;
-Vec3 cam_pos = CAMERA_START;
-Vec3 cam_prev = CAMERA_START;
+Vec3 cam_start = {16.0f, 8.0f, 32.0f};
+Vec3 cam_pos = cam_start;
+Vec3 cam_prev = cam_start;
 Quat cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
 
 static int refresh_pending;  // the window reported damage during this wait
@@ -64,11 +70,16 @@ static CameraLook look;
 static double look_dx, look_dy;  // look motion from outside GLFW, for the next turn
 // The four directions held by the arrow keys and by a move control.
 static HeldInput arrow_keys[4], move_control[4];
-static int shown;            // a frame has been drawn
-static int build_framed;     // a logo frame of the scene's build has set the viewport
-static double next_build_frame;  // when the scene's build draws the logo again
-static int restore_light;        // a rebuild puts kept_light back at its end:
-static SceneLight kept_light;    // the light and grid of the lost context
+static int fast_keys, fast_control;  // Shift keys held; a page's fast control on
+static int scene_ready;              // the terrain is open: input and resizes reach the scene
+static int props_shown;              // the mesh models stand on the built-in patch only
+static char load_text[40];           // how far a terrain's loading has come, for the logo screen
+static Vec3 scene_position;          // where the frame being drawn sees from
+static int shown;                    // a frame has been drawn
+static int build_framed;             // a logo frame of the scene's build has set the viewport
+static double next_build_frame;      // when the scene's build draws the logo again
+static int restore_light;            // a rebuild puts kept_light back at its end:
+static SceneLight kept_light;        // the light and grid of the lost context
 
 // ------------------------------------------------------------ the loop ----
 
@@ -145,11 +156,12 @@ void cameraTurnBy(CameraLook *look, double dx, double dy, Quat *orientation) {
                                    {1.0f, 0.0f, 0.0f}, (float)look->look_ver);
 }
 
-Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys) {
-    if (keys.left) position = vec3Add(position, quatMultiplyVector(orientation, {-STEP, 0, 0}));
-    if (keys.right) position = vec3Add(position, quatMultiplyVector(orientation, {STEP, 0, 0}));
-    if (keys.up) position = vec3Add(position, quatMultiplyVector(orientation, {0, 0, -STEP}));
-    if (keys.down) position = vec3Add(position, quatMultiplyVector(orientation, {0, 0, STEP}));
+Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys, int fast) {
+    float step = fast ? STEP * FAST_FACTOR : STEP;
+    if (keys.left) position = vec3Add(position, quatMultiplyVector(orientation, {-step, 0, 0}));
+    if (keys.right) position = vec3Add(position, quatMultiplyVector(orientation, {step, 0, 0}));
+    if (keys.up) position = vec3Add(position, quatMultiplyVector(orientation, {0, 0, -step}));
+    if (keys.down) position = vec3Add(position, quatMultiplyVector(orientation, {0, 0, step}));
     return position;
 }
 
@@ -171,12 +183,13 @@ void tick(void) {
     for (int d = 0; d < 4; d++) held[d] = heldTick(&arrow_keys[d]) | heldTick(&move_control[d]);
     if (mode != MODE_RUNNING) return;
     cam_prev = cam_pos;
-    cam_pos = cameraMove(cam_pos, cam_ori, {held[0], held[1], held[2], held[3]});
+    cam_pos = cameraMove(cam_pos, cam_ori, {held[0], held[1], held[2], held[3]},
+                         fast_keys || fast_control);
 }
 
 // What a press made before it owes is dropped too: the view is the start's.
 void cameraHome(void) {
-    cam_pos = cam_prev = CAMERA_START;
+    cam_pos = cam_prev = cam_start;
     cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
     look.look_hor = look.look_ver = 0.0;
     look_dx = look_dy = 0.0;
@@ -226,8 +239,11 @@ void inputMove(int bits) {
     }
 }
 
+void inputFast(int on) { fast_control = on != 0; }
+
 void inputRelease(void) {
     for (int d = 0; d < 4; d++) arrow_keys[d] = move_control[d] = HeldInput{};
+    fast_keys = fast_control = 0;
 }
 
 // ---------------------------------------------------------- commands ----
@@ -267,7 +283,7 @@ void inputCommand(int key) {
     static int showgrid;
     // Before the start-up is complete (a page handles input meanwhile) only
     // Esc has something to act on.
-    if (!test_terrain && key != GLFW_KEY_ESCAPE) return;
+    if (!scene_ready && key != GLFW_KEY_ESCAPE) return;
     switch (key) {
     case GLFW_KEY_E: {
         Vec3 c = randomLightColor(random_state);
@@ -288,12 +304,18 @@ void inputCommand(int key) {
     }
 }
 
-// Arrow keys are held inputs, told by press and release; every other key
-// acts on its press.
+// Arrow keys are held inputs, told by press and release, and Shift a state
+// of two keys; every other key acts on its press.
 static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int mods) {
     (void)win;
     (void)scancode;
     (void)mods;
+    if (key == GLFW_KEY_LEFT_SHIFT || key == GLFW_KEY_RIGHT_SHIFT) {
+        int bit = key == GLFW_KEY_LEFT_SHIFT ? 1 : 2;
+        if (action == GLFW_PRESS) fast_keys |= bit;
+        if (action == GLFW_RELEASE) fast_keys &= ~bit;
+        return;
+    }
     for (int d = 0; d < 4; d++) {
         if (key != ARROW_KEYS[d]) continue;
         if (action == GLFW_PRESS) heldPress(&arrow_keys[d], inputEventTime());
@@ -311,6 +333,12 @@ static void mouseCallback(GLFWwindow *win, int button, int action, int mods) {
     if (action == GLFW_RELEASE) glfwSetInputMode(win, GLFW_CURSOR, GLFW_CURSOR_NORMAL);
 }
 
+// A file dropped on the window is a terrain to fly over, as --terrain's.
+static void dropCallback(GLFWwindow *win, int count, const char **paths) {
+    (void)win;
+    if (count > 0 && scene_ready) sceneOpenTerrain(paths[0], NULL);
+}
+
 // -------------------------------------------------------- window, frame ----
 
 static void errorCallback(int code, const char *description) {
@@ -321,7 +349,7 @@ static void errorCallback(int code, const char *description) {
 // reads the size itself once it is.
 static void framebufferCallback(GLFWwindow *win, int width, int height) {
     (void)win;
-    if (test_terrain) graphicsViewport(width, height);
+    if (scene_ready) graphicsViewport(width, height);
 }
 
 float hudScaleSane(float scale) {
@@ -378,6 +406,7 @@ int windowInit(void) {
     glfwSetFramebufferSizeCallback(window, framebufferCallback);
     glfwSetWindowRefreshCallback(window, refreshCallback);
     glfwSetWindowContentScaleCallback(window, contentScaleCallback);
+    glfwSetDropCallback(window, dropCallback);
     float xscale, yscale;
     glfwGetWindowContentScale(window, &xscale, &yscale);
     windowContentScale(xscale, yscale);
@@ -387,15 +416,72 @@ int windowInit(void) {
     return 0;
 }
 
+void sceneShowProps(int shown) { props_shown = shown; }
+
 int terrainInit(void) {
-    int w, h;
-    uint8_t *heights = assetDecode(assetHeightmap(), 1, &w, &h);
-    uint8_t *splats = assetDecode(assetSplatmap(), 1, &w, &h);
-    int failed = !heights || !splats;
-    if (!failed) test_terrain = graphicsTModelNew(heights, splats);
-    stbi_image_free(heights);
-    stbi_image_free(splats);
-    return failed;
+    if (!terrainIsOpen() && terrainOpenBuiltIn() != 0) return 1;
+    sceneShowProps(terrainIsBuiltIn());
+    cam_start = terrainStartView();
+    cameraHome();
+    terrainBuildAround(cam_start);
+    TerrainTile *const *tiles;
+    test_terrain = NULL;
+    if (terrainSingleTile() && terrainTilesIn(NULL, cam_start, 0.0f, &tiles) == 1)
+        test_terrain = tiles[0]->model;
+    scene_ready = 1;
+    return 0;
+}
+
+// The terrain's load as it stands: its progress into load_text while it
+// runs. Returns the state.
+static TerrainLoadState loadProgress(void) {
+    float fraction;
+    TerrainLoadState state = terrainLoadPoll(&fraction);
+    if (state == LOAD_RUNNING)
+        snprintf(load_text, sizeof(load_text), "Loading terrain %d %%", (int)(fraction * 100.0f));
+    else
+        load_text[0] = '\0';
+    return state;
+}
+
+// The user's terrain, loading while the logo shows. Returns
+// SCENE_BUILD_LOADING until it is there, then 0, or SCENE_TERRAIN_FAILED
+// after telling the user why it could not be.
+static int terrainLoaded(void) {
+    TerrainLoadState state = loadProgress();
+    if (state == LOAD_RUNNING) return SCENE_BUILD_LOADING;
+    if (state == LOAD_IDLE) return 0;
+    char line[TERRAIN_LINE_SIZE];
+    if (terrainLoadFinish(line, sizeof(line)) == 0) return 0;
+    inputErrorShow(line);
+    return SCENE_TERRAIN_FAILED;
+}
+
+int sceneOpenTerrain(const char *path, const char *splat_path) {
+    float fraction;
+    char line[TERRAIN_LINE_SIZE];
+    if (terrainLoadPoll(&fraction) == LOAD_RUNNING) {
+        snprintf(line, sizeof(line), "Terrain Error: %s: another terrain is still loading\n", path);
+        inputErrorShow(line);
+        return 1;
+    }
+    if (terrainLoadCheck(path, splat_path, line, sizeof(line)) != 0) {
+        inputErrorShow(line);
+        return 1;
+    }
+    terrainLoadStart(path, splat_path, run_options.terrain_height);
+    return 0;
+}
+
+void sceneTerrainPoll(void) {
+    TerrainLoadState state = loadProgress();
+    if (state != LOAD_DONE && state != LOAD_FAILED) return;
+    char line[TERRAIN_LINE_SIZE];
+    if (terrainLoadFinish(line, sizeof(line)) != 0) {
+        inputErrorShow(line);  // the terrain of now stays
+        return;
+    }
+    terrainInit();
 }
 
 static void windowViewport(void) {
@@ -428,9 +514,10 @@ void sceneBuildAnew(void) {
     kept_light = graphicsSceneLight();
     restore_light = 1;
     forgetBindings();
-    if (test_terrain) graphicsTModelFree(test_terrain);
+    terrainForgetModels();
     graphicsTModelsForget();
     test_terrain = NULL;
+    scene_ready = 0;
     graphicsInitRestart();
     build_framed = 0;
     next_build_frame = 0.0;
@@ -446,6 +533,8 @@ int sceneBuildSlice(double slice, double frame_interval) {
     } while (result == GRAPHICS_INIT_MORE && graphicsCaughtUp() && glfwGetTime() < until);
     if (result == GRAPHICS_INIT_MORE) return SCENE_BUILD_MORE;
     if (result != 0) return 1;
+    int loaded = terrainLoaded();
+    if (loaded != 0) return loaded;
     windowViewport();
     if (terrainInit() != 0) return 1;
     if (restore_light) {
@@ -457,29 +546,66 @@ int sceneBuildSlice(double slice, double frame_interval) {
     return 0;
 }
 
+// Over a map larger than the shadow box, the box stands on the ground half
+// its width ahead of the camera, so the shadows fall where the camera looks.
+static void followWithLight(Vec3 position) {
+    Vec3 forward = quatMultiplyVector(cam_ori, {0.0f, 0.0f, -1.0f});
+    float across = sqrtf(forward.x * forward.x + forward.z * forward.z);
+    Vec3 centre = position;
+    if (across > 1e-3f) {
+        centre.x += forward.x / across * LIGHT_LEAD;
+        centre.z += forward.z / across * LIGHT_LEAD;
+    }
+    centre.y = terrainGroundAt(centre.x, centre.z);
+    graphicsLightCentre(centre);
+}
+
 void sceneCamera(float t) {
-    graphicsCamera(vec3Mix(cam_prev, cam_pos, t), cam_ori, FIELD_OF_VIEW, NEAR_PLANE, FAR_PLANE);
+    scene_position = vec3Mix(cam_prev, cam_pos, t);
+    graphicsCamera(scene_position, cam_ori, FIELD_OF_VIEW, NEAR_PLANE, FAR_PLANE);
+    if (terrainSingleTile()) return;
+    followWithLight(scene_position);
+    terrainStreamFrame(scene_position,
+                       vec3Multiply(vec3Subtract(cam_pos, cam_prev), (float)(1.0 / TICK_LENGTH)));
 }
 
 void sceneShadowCasters(void) {
     graphicsShadowClear();
-    graphicsShadowTModel(test_terrain, vec3Zero());
+    // The shadow box stands ahead of the camera, within the tiles built.
+    TerrainTile *const *tiles;
+    int count = terrainTilesIn(graphicsLightClip(), scene_position, STREAM_BUILD_RADIUS, &tiles);
+    for (int k = 0; k < count; k++)
+        graphicsShadowTModel(tiles[k]->model, terrainTilePosition(tiles[k]));
+    if (!props_shown) return;
     for (const Placement &p : scene)
         graphicsShadowMModel(*p.model, p.position, p.scale, p.rotation);
 }
 
 void sceneMainTerrain(void) {
     graphicsDrawClear(MODE_RUNNING);
-    graphicsDrawTModel(test_terrain, vec3Zero());
+    TerrainTile *const *tiles;
+    int count = terrainTilesIn(graphicsCameraClip(), scene_position, FAR_PLANE, &tiles);
+    for (int k = 0; k < count; k++)
+        graphicsDrawTModel(tiles[k]->model, terrainTilePosition(tiles[k]));
 }
 
 void sceneMainModels(void) {
+    if (!props_shown) return;
     for (const Placement &p : scene) graphicsDrawMModel(*p.model, p.position, p.scale, p.rotation);
 }
 
 void sceneMainPass(void) {
     sceneMainTerrain();
     sceneMainModels();
+}
+
+// How far the terrain's loading has come: under the logo, centred, or under
+// the frame counter while a scene runs.
+static void sceneLoadText(void) {
+    float width = (float)strlen(load_text) * 12.0f;
+    Vec2 at = {(view_wid / hud_scale - width) / 2.0f, view_hei / hud_scale / 2.0f + 80.0f};
+    if (mode != MODE_LOGO) at = {2.0f, 20.0f};
+    graphicsDrawHudText(load_text, at, 16.0f);
 }
 
 void sceneHudText(void) {
@@ -492,11 +618,13 @@ void drawScene(float t) {
     if (mode == MODE_LOGO) {
         graphicsDrawClear(MODE_LOGO);
         graphicsDrawHudLogo();
+        if (load_text[0]) sceneLoadText();
     } else {
         sceneCamera(t);
         sceneShadowCasters();
         if (shadow_smooth) graphicsShadowPost();
         sceneMainPass();
+        if (load_text[0]) sceneLoadText();
     }
     sceneHudText();
 }

@@ -70,6 +70,7 @@ extern int mode;
 extern double fps_num;
 extern RandomState *random_state;  // the program's one generator
 extern TModel *test_terrain;
+extern Vec3 cam_start;  // the terrain's start view, where Home goes
 extern Vec3 cam_pos, cam_prev;
 extern Quat cam_ori;
 
@@ -95,8 +96,9 @@ void fpsText(char *out, int size, double fps);
 int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientation);
 // Turns the camera by a motion of (dx, dy) screen units, as a cursor's.
 void cameraTurnBy(CameraLook *look, double dx, double dy, Quat *orientation);
-// One tick's movement of 0.25 units per held key, in the camera's own frame.
-Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys);
+// One tick's movement of 0.25 units per held key, in the camera's own frame;
+// eight times that when fast.
+Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys, int fast = 0);
 void cameraLook(void);
 void tick(void);
 // Puts the camera back where the scene starts, the look angles with it.
@@ -123,6 +125,8 @@ void inputLook(double dx, double dy);
 void inputMove(int bits);
 // Runs the command of the key with GLFW key code key, as its press would.
 void inputCommand(int key);
+// The page's fast control: on flies eight times as fast, as Shift held.
+void inputFast(int on);
 // Lets go of every held key and direction, owing nothing: the input has gone
 // elsewhere (the window lost focus, the page was hidden).
 void inputRelease(void);
@@ -151,30 +155,47 @@ void windowContentScale(float xscale, float yscale);
 // Waits for events until timeout (seconds), running the callbacks, then
 // repaints the window once if it reported damage and is not closing.
 void windowWaitEvents(double timeout);
-// Builds test_terrain from the embedded heightmap and splat map. Needs
-// graphicsInit. Returns 0, or 1 after logging an image that did not decode.
+// A terrain to fly over, given while the scene runs (a file dropped on the
+// window, a page's Open terrain): checked at once, then loaded in the
+// background while the terrain of now runs on. Returns 0, or 1 after telling
+// the user why not (inputErrorShow).
+int sceneOpenTerrain(const char *path, const char *splat_path);
+// Once a turn while the scene runs: a terrain that has loaded becomes the
+// scene, at its start view; one that failed is said and the scene stays.
+void sceneTerrainPoll(void);
+// Whether the five mesh-model placements stand in the scene: they belong to
+// the built-in patch, and terrainInit hides them on a user's terrain.
+void sceneShowProps(int shown);
+// Opens the terrain (the built-in patch unless a loaded one is open), puts
+// the camera at its start view and builds the tiles it sees; test_terrain is
+// the built-in patch's model. Needs graphicsInit. Returns 0, or 1 after
+// logging an image that did not decode.
 int terrainInit(void);
 // Draws one frame at time now, fraction t of a tick on, and marks its GL
 // work; the platform hears of the first (startupFrameShown).
 void showFrame(double now, float t);
-enum { SCENE_BUILD_MORE = 2 };
+enum { SCENE_BUILD_MORE = 2, SCENE_BUILD_LOADING = 3, SCENE_TERRAIN_FAILED = 4 };
 // Builds the scene a slice at a time, for the start-up and after a lost
 // context alike: each slice runs the graphics' start-up steps for up to
 // slice seconds (one at least; none while the GL work of the last is not
 // done, where asking would block), and after the last step sets the
-// viewport and builds the terrain. In the logo mode a slice first draws the
-// logo screen, once it is built and then every frame_interval. Returns
-// SCENE_BUILD_MORE while steps remain, then 0, or 1 after logging the failed
-// step.
+// viewport and builds the terrain, once a loading one is there. In the logo
+// mode a slice first draws the logo screen, once it is built and then every
+// frame_interval. Returns SCENE_BUILD_MORE while steps remain,
+// SCENE_BUILD_LOADING while only the terrain's loading does, then 0, or 1
+// after logging the failed step, or SCENE_TERRAIN_FAILED after telling the
+// user why the terrain could not load.
 int sceneBuildSlice(double slice, double frame_interval);
 // Makes the next slices build every GL object anew, in a context that
 // replaces a lost one: the old one's bindings, terrain and start-up progress
 // are forgotten, and the light and grid of now come back at the end.
 void sceneBuildAnew(void);
 // The pieces of a running frame, in the order drawScene runs them.
-// The camera at the fraction t between the last two ticks.
+// The camera at the fraction t between the last two ticks; over a map of
+// many tiles, the shadow box ahead of it and the tiles streamed around it.
 void sceneCamera(float t);
-// Clears the moment map and draws the terrain and the five placements into it.
+// Clears the moment map and draws into it the terrain the light's box holds
+// and, on the built-in patch, the five placements.
 void sceneShadowCasters(void);
 // Clears the window to the sky and draws the terrain and the placements.
 void sceneMainPass(void);

@@ -17,6 +17,7 @@
 #include "measure.h"
 #include "platform.h"
 #include "screenshot.h"
+#include "terrain_stream.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -32,6 +33,12 @@ static const long TIMED_EVERY = 4;
 // Turns spent waiting for the last frames' GPU times after the run; a page
 // hands them over only between its animation frames.
 static const int DRAIN_TURNS = 60;
+// Over a user's terrain: the fast flight's speed, units a tick, the height
+// kept above the ground below and ahead, and the downward look.
+static const float CROSSING_STEP = 2.0f;
+static const float CROSSING_CLEARANCE = 6.0f;
+static const float CROSSING_LOOK_AHEAD = 16.0f;
+static const float CROSSING_PITCH = -0.25f;
 
 // ---------------------------------------------------------------- types ----
 
@@ -78,7 +85,7 @@ static float spline(float a, float b, float c, float d, float u) {
                    (3.0f * b - a - 3.0f * c + d) * u3);
 }
 
-BenchmarkView benchmarkView(long tick) {
+static BenchmarkView builtInView(long tick) {
     long t = tick % BENCHMARK_PATH_TICKS;
     int k = (int)(t / KEY_TICKS);
     float u = (float)(t % KEY_TICKS) / (float)KEY_TICKS;
@@ -99,9 +106,33 @@ BenchmarkView benchmarkView(long tick) {
     return v;
 }
 
+// Across the map through its centre along -z from the start view's edge at
+// the fast speed, and back along +z, low over the ground below and ahead.
+static BenchmarkView crossingView(long tick) {
+    Vec2 extent = terrainExtent();
+    double lap = 2.0 * extent.y, s = fmod((double)tick * CROSSING_STEP, lap > 0.0 ? lap : 1.0);
+    int back = s >= extent.y;
+    float z = (float)(back ? s - extent.y : extent.y - s), x = extent.x / 2.0f;
+    float ahead = back ? CROSSING_LOOK_AHEAD : -CROSSING_LOOK_AHEAD;
+    float ground = fmaxf(terrainGroundAt(x, z), terrainGroundAt(x, z + ahead));
+    BenchmarkView v;
+    v.position = {x, ground + CROSSING_CLEARANCE, z};
+    v.orientation = quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, back ? (float)PI : 0.0f),
+                                    {1.0f, 0.0f, 0.0f}, CROSSING_PITCH);
+    v.light_dir = builtInView(tick).light_dir;  // the built-in path's swing
+    v.grid = 0;
+    return v;
+}
+
+BenchmarkView benchmarkView(long tick) {
+    return run_options.terrain ? crossingView(tick) : builtInView(tick);
+}
+
 void benchmarkFrame(long tick) {
     BenchmarkView v = benchmarkView(tick);
-    cam_pos = cam_prev = v.position;
+    // The tick before tells a streamed terrain where the camera is heading.
+    cam_prev = run_options.terrain && tick > 0 ? benchmarkView(tick - 1).position : v.position;
+    cam_pos = v.position;
     cam_ori = v.orientation;
     graphicsLightDir(v.light_dir);
     graphicsLightCol(LIGHT_COLOR.x, LIGHT_COLOR.y, LIGHT_COLOR.z);
@@ -145,9 +176,10 @@ static void benchmarkStep(double now) {
     }
     frame_start = now;
     long n = (long)samples.size();
-    samples.push_back({n, n, 0.0, {}});
+    samples.push_back({n, n, 0.0, {}, 0});
     gpuTimerFrameBegin(n % TIMED_EVERY == 0);
     benchmarkFrame(n);
+    samples.back().tiles_built = terrainStats().built_frame;
     screenshotCapture();
     gpuTimerFrameEnd(&samples, (size_t)n);
     glfwSwapBuffers(window);
@@ -207,7 +239,8 @@ static int benchmarkReport(void) {
                           msaa_level,
                           aniso_level,
                           shadow_smooth,
-                          gpuTimerAvailable() ? NULL : gpuTimerMissing()};
+                          gpuTimerAvailable() ? NULL : gpuTimerMissing(),
+                          !terrainSingleTile()};
     std::string report = runReport(summary, setting);
     if (run_seconds < run_options.benchmark_seconds)
         report = "The window was closed: the run stopped early.\n" + report;

@@ -36,7 +36,8 @@ int unattendedTurn(void);
 int unattendedEnd(void);
 
 // The benchmark's view at tick: the camera on its path, the light turning,
-// the grid on for a stretch. Depends on the tick alone.
+// the grid on for a stretch; over a user's terrain, a straight flight across
+// it and back at the fast speed. Depends on the tick and the terrain alone.
 BenchmarkView benchmarkView(long tick);
 
 // Draws the benchmark's frame for tick into the back buffer, each pass

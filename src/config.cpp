@@ -43,10 +43,13 @@ const char help_text[] =
     "win_height: Initial height of the program window.";
 
 static const char USAGE[] =
-    "usage: knoll [--help | --version | --benchmark[=SECONDS] [--results FILE] | --screenshot "
-    "FILE]";
+    "usage: knoll [--help | --version | [--terrain FILE [--splat FILE] [--terrain-height H]] "
+    "[--benchmark[=SECONDS] [--results FILE] | --screenshot FILE]]";
 static const double DEFAULT_BENCHMARK_SECONDS = 20.0;
 static const double MAX_BENCHMARK_SECONDS = 86400.0;
+// A terrain's full range may stand up to this high: a 16-bit step is then
+// an eighth of a unit.
+static const double MAX_TERRAIN_HEIGHT = 8192.0;
 
 // What --help says beyond help.txt: the options, and the key that only a
 // desktop has.
@@ -58,6 +61,15 @@ static const char options_text[] =
     "  off, print a report ending in the line \"Knoll score: N\" (frames per second), and exit\n"
     "--results FILE: with --benchmark, also write one CSV row per frame to FILE\n"
     "--screenshot FILE: draw the start view once, save it to FILE as a PNG, and exit\n"
+    "--terrain FILE: fly over your own heightmap instead of the built-in patch: a greyscale\n"
+    "  PNG (16 or 8 bits), a 16-bit RAW (.r16, .raw: unsigned little-endian, square) or an\n"
+    "  SRTM .hgt tile, 67 to 16385 samples a side, one sample every half unit\n"
+    "--splat FILE: with --terrain, an 8-bit greyscale PNG of materials 0 to 7, one a drawn\n"
+    "  cell (three fewer than the map's samples a side); without it, the ground's height\n"
+    "  and slope choose them\n"
+    "--terrain-height H: with a PNG or RAW terrain, the height in units of its full range\n"
+    "  (default 32: an 8-bit b stands b/8 high, a 16-bit v v/2048); .hgt is in metres,\n"
+    "  drawn at true scale\n"
     "Neither rewrites config.txt or help.txt. F12 or P saves the window's picture as\n"
     "screenshots/knoll-YYYYMMDD-HHMMSS.png.\n";
 
@@ -66,7 +78,8 @@ static const char more_controls_text[] =
     "-------------\n"
     "More Controls\n"
     "-------------\n"
-    "Home: Back to the Start View\n";
+    "Home: Back to the Start View\n"
+    "Shift held: Fly Eight Times as Fast\n";
 
 // help.txt names the settings but not where Knoll keeps them.
 static const char files_text[] =
@@ -280,6 +293,29 @@ static int benchmarkSeconds(const char *argument) {
     return 0;
 }
 
+// The height of a terrain's full range: a number above 0, at most
+// MAX_TERRAIN_HEIGHT. Returns 0, or the misuse status.
+static int terrainHeight(const char *value) {
+    char *end;
+    double height = value ? strtod(value, &end) : 0.0;
+    if (!value || end == value || *end != '\0' || !(height > 0.0) || height > MAX_TERRAIN_HEIGHT)
+        return misuse("--terrain-height wants a height in units above 0 (at most 8192), not ",
+                      value ? value : "nothing");
+    run_options.terrain_height = height;
+    return 0;
+}
+
+// A file to read: only a name here; the terrain's reader says what is wrong
+// with the file itself. Returns 0, or the misuse status.
+static int inputFile(const char *option, const char *path, const char **out) {
+    if (!path || !*path) {
+        fprintf(stderr, "knoll: %s wants a file name\n", option);
+        return 2;
+    }
+    *out = path;
+    return 0;
+}
+
 // A file to write: its folder must be there. Returns 0, or the misuse status.
 static int outputFile(const char *option, const char *path, const char **out) {
     if (!path || !*path) {
@@ -307,6 +343,14 @@ static int parseOptions(int argc, char *const argv[], int *answer) {
         else if (isOption(a, "--results") && !run_options.results)
             status = outputFile("--results", optionValue("--results", argc, argv, &i),
                                 &run_options.results);
+        else if (isOption(a, "--terrain") && !run_options.terrain)
+            status = inputFile("--terrain", optionValue("--terrain", argc, argv, &i),
+                               &run_options.terrain);
+        else if (isOption(a, "--splat") && !run_options.splat)
+            status =
+                inputFile("--splat", optionValue("--splat", argc, argv, &i), &run_options.splat);
+        else if (isOption(a, "--terrain-height") && run_options.terrain_height == 0.0)
+            status = terrainHeight(optionValue("--terrain-height", argc, argv, &i));
         else if (isOption(a, "--screenshot") && !run_options.screenshot)
             status = outputFile("--screenshot", optionValue("--screenshot", argc, argv, &i),
                                 &run_options.screenshot);
@@ -318,6 +362,8 @@ static int parseOptions(int argc, char *const argv[], int *answer) {
         return misuse("--results belongs with --benchmark", NULL);
     if (run_options.screenshot && run_options.benchmark_seconds > 0.0)
         return misuse("--screenshot and --benchmark are two runs; give one", NULL);
+    if ((run_options.splat || run_options.terrain_height > 0.0) && !run_options.terrain)
+        return misuse("--splat and --terrain-height belong with --terrain", NULL);
     return 0;
 }
 

@@ -17,6 +17,9 @@ struct RunOptions {
     double benchmark_seconds;  // > 0: fly the benchmark's path this long
     const char *results;       // with a benchmark: the CSV's file, or NULL
     const char *screenshot;    // draw the start view into this PNG and end, or NULL
+    const char *terrain;       // the user's heightmap, or NULL for the built-in patch
+    const char *splat;         // its materials, or NULL to choose them from the ground
+    double terrain_height;     // > 0: the height of the heightmap's full range, in units
 };
 
 // ---------------------------------------------------------------- state ----

@@ -88,18 +88,19 @@ static void triangleCalcTModel(TVertex *vertices, int32_t i0, int32_t i1, int32_
     for (int k = 0; k < 3; k++) v3a3(v[k]->bitangent, vec3Add(a3v3(v[k]->bitangent), b));
 }
 
-static void writeVertices(const uint8_t *h, TVertex *vertices) {
+// Heights in double, each exact in single precision for the built-in map.
+static void writeVertices(const uint16_t *h, int32_t zero, double scale, TVertex *vertices) {
     TVertex *v = vertices;
     for (int i = 0; i < SIDE; i++) {
         for (int j = 0; j < SIDE; j++)
-            setVertex(v++, (i - 1) * 0.5, h[i + SIDE * j] / 8.0, (j - 1) * 0.5, (i - 1) / 64.0,
-                      (j - 1) / 64.0);
+            setVertex(v++, (i - 1) * 0.5, (h[i + SIDE * j] - zero) * scale, (j - 1) * 0.5,
+                      (i - 1) / 64.0, (j - 1) / 64.0);
         if (i == SIDE - 1) break;
         for (int j = 0; j < SIDE - 1; j++) {
-            int sum = h[i + SIDE * j] + h[i + SIDE * (j + 1)] + h[i + 1 + SIDE * j] +
-                      h[i + 1 + SIDE * (j + 1)];
-            setVertex(v++, (i - 1) * 0.5 + 0.25, sum / 32.0, (j - 1) * 0.5 + 0.25,
-                      (i - 1) / 64.0 + 0.0078125, (j - 1) / 64.0 + 0.0078125);
+            int64_t sum = (int64_t)h[i + SIDE * j] + h[i + SIDE * (j + 1)] + h[i + 1 + SIDE * j] +
+                          h[i + 1 + SIDE * (j + 1)];
+            setVertex(v++, (i - 1) * 0.5 + 0.25, (double)(sum - 4 * (int64_t)zero) * scale / 4.0,
+                      (j - 1) * 0.5 + 0.25, (i - 1) / 64.0 + 0.0078125, (j - 1) / 64.0 + 0.0078125);
         }
     }
 }
@@ -147,24 +148,34 @@ static void finishFrames(TVertex *vertices) {
     }
 }
 
-static void writeIndices(int32_t vbo_offset, uint32_t *indices) {
+// Quads past quads_x or quads_z fold onto their centre vertex: no area, no
+// fragment, the same index count.
+static void writeIndices(int quads_x, int quads_z, int32_t vbo_offset, uint32_t *indices) {
     uint32_t *out = indices;
     for (int i = 1; i <= QUADS; i++) {
         for (int j = 1; j <= QUADS; j++) {
             const int a = gridSlot(i, j), b = gridSlot(i, j + 1), c = gridSlot(i + 1, j + 1),
                       d = gridSlot(i + 1, j), e = centreSlot(i, j);
             const int fan[12] = {a, b, e, b, c, e, c, d, e, d, a, e};
-            for (int k = 0; k < 12; k++) *out++ = (uint32_t)(fan[k] + vbo_offset);
+            int drawn = i <= quads_x && j <= quads_z;
+            for (int k = 0; k < 12; k++) *out++ = (uint32_t)((drawn ? fan[k] : e) + vbo_offset);
         }
     }
 }
 
-void tmodelBuildMesh(const uint8_t *heights, int32_t vbo_offset, TVertex *vertices,
-                     uint32_t *indices) {
-    writeVertices(heights, vertices);
+void tmodelBuildTile(const uint16_t *samples, int32_t zero, double scale, int quads_x, int quads_z,
+                     int32_t vbo_offset, TVertex *vertices, uint32_t *indices) {
+    writeVertices(samples, zero, scale, vertices);
     accumulateFrames(vertices);
     finishFrames(vertices);
-    writeIndices(vbo_offset, indices);
+    writeIndices(quads_x, quads_z, vbo_offset, indices);
+}
+
+void tmodelBuildMesh(const uint8_t *heights, int32_t vbo_offset, TVertex *vertices,
+                     uint32_t *indices) {
+    uint16_t wide[SIDE * SIDE];
+    for (int k = 0; k < SIDE * SIDE; k++) wide[k] = (uint16_t)(heights[k] << 8);
+    tmodelBuildTile(wide, 0, 1.0 / 2048.0, QUADS, QUADS, vbo_offset, vertices, indices);
 }
 
 // --------------------------------------------------------- terrain pool ----
@@ -191,18 +202,26 @@ static void growBuffer(GLenum target, GLuint buffer, GLsizeiptr used, GLsizeiptr
     glDeleteBuffers(1, &kept);
 }
 
-// Doubles both shared buffers (at least one model), keeping what they hold.
+// Gives both shared buffers room for models models, keeping what they hold.
 // Leaves vao_terrain and vbo_terrain bound.
-static void growTModelBuffers(void) {
-    ebo_terrain_capacity =
-        ebo_terrain_capacity * 2 > TMODEL_INDICES ? ebo_terrain_capacity * 2 : TMODEL_INDICES;
-    vbo_terrain_capacity =
-        vbo_terrain_capacity * 2 > TMODEL_VERTICES ? vbo_terrain_capacity * 2 : TMODEL_VERTICES;
+static void growTModelBuffersTo(int32_t models) {
+    ebo_terrain_capacity = models * TMODEL_INDICES;
+    vbo_terrain_capacity = models * TMODEL_VERTICES;
     useVao(vao_terrain);
     growBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo_terrain, (GLsizeiptr)ebo_terrain_used * 4,
                (GLsizeiptr)ebo_terrain_capacity * 4);
     growBuffer(GL_ARRAY_BUFFER, vbo_terrain, (GLsizeiptr)vbo_terrain_used * sizeof(TVertex),
                (GLsizeiptr)vbo_terrain_capacity * sizeof(TVertex));
+}
+
+// Doubles both shared buffers (at least one model).
+static void growTModelBuffers(void) {
+    int32_t models = ebo_terrain_capacity / TMODEL_INDICES;
+    growTModelBuffersTo(models * 2 > 1 ? models * 2 : 1);
+}
+
+void graphicsTModelReserve(int models) {
+    if (ebo_terrain_capacity < models * TMODEL_INDICES) growTModelBuffersTo(models);
 }
 
 TModel *graphicsTModelNew(const uint8_t *heights, const uint8_t *splat) {
@@ -241,19 +260,15 @@ void graphicsTModelFree(TModel *model) {
     unused_tmodels = model;
 }
 
-void graphicsTModelUpdate(TModel *model, const uint8_t *heights, const uint8_t *splat) {
-    if (heights) {
-        uint32_t *indices = (uint32_t *)allocate((size_t)TMODEL_INDICES * 4);
-        TVertex *vertices = (TVertex *)allocate((size_t)TMODEL_VERTICES * sizeof(TVertex));
-        tmodelBuildMesh(heights, model->vbo_offset, vertices, indices);
+void graphicsTModelUpload(TModel *model, const TVertex *vertices, const uint32_t *indices,
+                          const uint8_t *splat) {
+    if (vertices) {
         useVao(vao_terrain);
         glBindBuffer(GL_ARRAY_BUFFER, vbo_terrain);
         glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, (GLintptr)model->ebo_offset * 4,
                         (GLsizeiptr)TMODEL_INDICES * 4, indices);
         glBufferSubData(GL_ARRAY_BUFFER, (GLintptr)model->vbo_offset * sizeof(TVertex),
                         (GLsizeiptr)TMODEL_VERTICES * sizeof(TVertex), vertices);
-        free(indices);
-        free(vertices);
     }
     if (splat) {
         // A rebuilt model's texture may already sit on its unit while another
@@ -263,6 +278,19 @@ void graphicsTModelUpdate(TModel *model, const uint8_t *heights, const uint8_t *
         glTexImage2D(GL_TEXTURE_2D, 0, format.internal, TMODEL_SPLAT_SIDE, TMODEL_SPLAT_SIDE, 0,
                      format.format, GL_UNSIGNED_BYTE, splat);
     }
+}
+
+void graphicsTModelUpdate(TModel *model, const uint8_t *heights, const uint8_t *splat) {
+    uint32_t *indices = NULL;
+    TVertex *vertices = NULL;
+    if (heights) {
+        indices = (uint32_t *)allocate((size_t)TMODEL_INDICES * 4);
+        vertices = (TVertex *)allocate((size_t)TMODEL_VERTICES * sizeof(TVertex));
+        tmodelBuildMesh(heights, model->vbo_offset, vertices, indices);
+    }
+    graphicsTModelUpload(model, vertices, indices, splat);
+    free(indices);
+    free(vertices);
 }
 
 // ----------------------------------------------------------- mesh models ----

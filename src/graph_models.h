@@ -62,14 +62,28 @@ extern MModel *const MODEL_CACTUS;
 
 // Mesh build of one terrain model, without GL: writes TMODEL_VERTICES
 // vertices and TMODEL_INDICES indices (rebased by vbo_offset) from a 67 x 67
-// heightmap.
+// heightmap of bytes, each 1/8 unit.
 void tmodelBuildMesh(const uint8_t *heights, int32_t vbo_offset, TVertex *vertices,
                      uint32_t *indices);
+// The same from 67 x 67 16-bit samples, a value v at (v - zero) * scale
+// units. Only the first quads_x x quads_z quads (1 to 64 each) are drawn: the
+// rest get triangles of no area, so a tile at a map's edge keeps the model's
+// shape. The built-in heightmap widened to v = b << 8 with scale 1/2048 gives
+// the byte mesh bit for bit.
+void tmodelBuildTile(const uint16_t *samples, int32_t zero, double scale, int quads_x,
+                     int quads_z, int32_t vbo_offset, TVertex *vertices, uint32_t *indices);
 
 // Terrain models. Need graphicsInit; leave vao_terrain bound.
 TModel *graphicsTModelNew(const uint8_t *heights, const uint8_t *splat);
 void graphicsTModelFree(TModel *model);
 void graphicsTModelUpdate(TModel *model, const uint8_t *heights, const uint8_t *splat);
+// Writes a mesh built for the model's vbo_offset into its slots, and splat
+// (64 x 64 material indices) into its texture, where not NULL.
+void graphicsTModelUpload(TModel *model, const TVertex *vertices, const uint32_t *indices,
+                          const uint8_t *splat);
+// Grows the shared buffers once to hold models models, where they hold
+// fewer: a caller that knows how many it will keep spares the doublings.
+void graphicsTModelReserve(int models);
 // Forgets the shared buffers, lost with their context, and frees the records
 // of freed models: the next model starts a new pool.
 void graphicsTModelsForget(void);

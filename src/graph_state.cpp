@@ -16,8 +16,8 @@ enum { SLOT_2D, SLOT_2D_ARRAY, TEXTURE_TARGETS };  // the texture targets the pr
 // before the page hears of the loss gets it once.
 static const GLenum CONTEXT_LOST_WEBGL = 0x9242;
 
-static const Vec3 center = {16.0f, 0.0f, 16.0f};  // middle of the terrain
-static const float light_box = 24.0f;             // half-extent of the shadow box
+static const Vec3 BUILT_IN_CENTRE = {16.0f, 0.0f, 16.0f};  // middle of the built-in patch
+static const float light_box = 24.0f;                      // half-extent of the shadow box
 
 // ---------------------------------------------------------------- state ----
 
@@ -38,6 +38,8 @@ static GLuint cur_tex[TEXTURE_UNITS][TEXTURE_TARGETS];
 static GLuint cur_unit;  // active unit, as the last bind that reached GL left it
 static char txt[16];
 static SceneLight scene_light;
+static Vec3 light_centre = BUILT_IN_CENTRE;  // where the shadow box stands
+static Mat4 camera_clip, light_clip;         // world to clip space of the last camera, light
 
 // ----------------------------------------------------------- bind cache ----
 
@@ -223,6 +225,7 @@ void graphicsCamera(Vec3 position, Quat orientation, float fov, float near, floa
     Vec3 up = quatMultiplyVector(orientation, {0.0f, 1.0f, 0.0f});
     mat4LookAt(&view, position, vec3Add(position, forward), up);
 
+    mat4MultiplyMatrix(&camera_clip, &view, &proj);
     bufferUniformMatrix4fv(off_proj, &proj);
     bufferUniformMatrix4fv(off_view, &view);
     bufferUniform3f(off_campos, position.x, position.y, position.z);
@@ -254,7 +257,7 @@ void graphicsFogColor(float r, float g, float b) {
 void lightSpaceMatrix(Mat4 *out, Vec3 d) {
     Mat4 proj, view;
     mat4Ortho(&proj, -light_box, light_box, -light_box, light_box, -light_box, light_box);
-    mat4LookAt(&view, center, vec3Add(center, d), {0.0f, 1.0f, 0.0f});
+    mat4LookAt(&view, light_centre, vec3Add(light_centre, d), {0.0f, 1.0f, 0.0f});
     mat4MultiplyMatrix(out, &view, &proj);
 }
 
@@ -262,11 +265,38 @@ void graphicsLightDir(Vec3 d) {
     // Kept as given: normalising again would move the light by a rounding.
     scene_light.direction = d;
     d = vec3Normalize(d);
-    Mat4 lightspace;
-    lightSpaceMatrix(&lightspace, d);
-    bufferUniformMatrix4fv(off_lspace, &lightspace);
+    lightSpaceMatrix(&light_clip, d);
+    bufferUniformMatrix4fv(off_lspace, &light_clip);
     bufferUniform3f(off_lightdir, d.x, d.y, d.z);
 }
+
+// Moves centre by less than a texel across the light, onto the shadow map's
+// texel grid: a box that follows the camera in whole texels keeps every
+// shadow's edge where it was, where any other step makes them crawl.
+static Vec3 snapToTexels(Vec3 centre, Vec3 d) {
+    const float texel = 2.0f * light_box / (float)SHADOW_MAP_SIZE;
+    Vec3 side = vec3Normalize(vec3CrossProduct(d, {0.0f, 1.0f, 0.0f}));
+    Vec3 up = vec3CrossProduct(side, d);
+    float s = vec3DotProduct(centre, side), u = vec3DotProduct(centre, up);
+    centre = vec3Add(centre, vec3Multiply(side, roundf(s / texel) * texel - s));
+    return vec3Add(centre, vec3Multiply(up, roundf(u / texel) * texel - u));
+}
+
+void graphicsLightCentre(Vec3 centre) {
+    Vec3 d = vec3Normalize(scene_light.direction);
+    Vec3 snapped = snapToTexels(centre, d);
+    if (snapped.x == light_centre.x && snapped.y == light_centre.y && snapped.z == light_centre.z)
+        return;
+    light_centre = snapped;
+    lightSpaceMatrix(&light_clip, d);
+    bufferUniformMatrix4fv(off_lspace, &light_clip);
+}
+
+void graphicsLightCentreReset(void) { light_centre = BUILT_IN_CENTRE; }
+
+const Mat4 *graphicsCameraClip(void) { return &camera_clip; }
+
+const Mat4 *graphicsLightClip(void) { return &light_clip; }
 
 void graphicsLightCol(float r, float g, float b) {
     bufferUniform3f(off_lightcol, r, g, b);

@@ -90,5 +90,15 @@ void graphicsTerrainGrid(int show);
 SceneLight graphicsSceneLight(void);
 
 // World to shadow-map clip space for a light travelling along unit d: an
-// orthographic 48-unit box around the terrain centre.
+// orthographic 48-unit box around the light's centre.
 void lightSpaceMatrix(Mat4 *out, Vec3 d);
+// Stands the shadow box at centre, to the nearest texel across the light, for
+// a terrain larger than the box: the direction stays. Writes ushared's
+// lightspace when the box moves.
+void graphicsLightCentre(Vec3 centre);
+// The built-in patch's centre again, from the next graphicsLightDir on.
+void graphicsLightCentreReset(void);
+// World to clip space of the camera's last graphicsCamera and of the light's
+// box: what the frame culls against.
+const Mat4 *graphicsCameraClip(void);
+const Mat4 *graphicsLightClip(void);

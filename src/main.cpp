@@ -12,6 +12,7 @@
 #include "graph_state.h"
 #include "platform.h"
 #include "screenshot.h"
+#include "terrain_load.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -24,6 +25,10 @@ static const double STARTUP_SLICE = 0.014;
 // changes with the frame counter, and each frame takes time from the
 // start-up.
 static const double STARTUP_FRAME_INTERVAL = 0.1;
+
+// How long a turn waits for events while a terrain loads: the logo's
+// progress moves ten times a second or so, Esc is answered at once.
+static const double LOADING_WAIT = 0.02;
 
 // ---------------------------------------------------------------- state ----
 
@@ -53,6 +58,16 @@ static int failStartup(StartupStep step) {
 static void startupSlice(void) {
     int result = sceneBuildSlice(STARTUP_SLICE, STARTUP_FRAME_INTERVAL);
     if (result == SCENE_BUILD_MORE) return;
+    // The logo screen waits for the terrain's loading, and its window
+    // answers meanwhile: Esc ends Knoll.
+    if (result == SCENE_BUILD_LOADING) {
+        glfwWaitEventsTimeout(LOADING_WAIT);
+        return;
+    }
+    if (result == SCENE_TERRAIN_FAILED) {
+        glfwTerminate();
+        processExit(1);
+    }
     if (rebuilding) {
         rebuilding = 0;
         contextRebuilt(result);
@@ -85,6 +100,7 @@ static int loopTurn(void) {
     if (unattendedRun()) return unattendedTurn();
     double now = glfwGetTime();
     LoopTurn turn = loopAdvance(&loop_clock, now, mode);
+    sceneTerrainPoll();
     cameraLook();
     for (int i = 0; i < turn.ticks; i++) tick();
     // A frame waits until the last one is done, which only a page's GL lets
@@ -112,6 +128,15 @@ static const LoopHooks loop_hooks = {loopTurn, finishRun, rebuildScene};
 static int run(void) {
     // Should error.log not open, diagnostics are lost and the program goes on.
     logOpen("error.log");
+    // What the terrain's files already tell is said before anything opens.
+    if (run_options.terrain) {
+        char line[TERRAIN_LINE_SIZE];
+        if (terrainLoadCheck(run_options.terrain, run_options.splat, line, sizeof(line)) != 0) {
+            inputErrorShow(line);
+            return 1;
+        }
+        terrainLoadStart(run_options.terrain, run_options.splat, run_options.terrain_height);
+    }
     // Image decoding needs no window: it runs while the window opens.
     graphicsDecodeAhead();
     if (configInit() != 0) return failStartup(STARTUP_CONFIG);
@@ -122,6 +147,7 @@ static int run(void) {
 
 // An option is answered before anything is opened or written.
 int main(int argc, char **argv) {
+    argv = commandLineUtf8(argc, argv);
     int status = configCommandLine(argc, argv);
     if (status != OPTIONS_RUN) return status;
     processExit(run());

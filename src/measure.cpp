@@ -77,6 +77,7 @@ RunSummary runSummary(const std::vector<FrameSample> &samples) {
     for (const FrameSample &s : samples) {
         times.push_back(s.cpu_ms);
         r.seconds += s.cpu_ms / 1e3;
+        r.tiles_built += s.tiles_built;
         if (!passesMeasured(s)) continue;
         measured++;
         for (int p = 0; p < PASS_COUNT; p++) pass_sum[p] += s.pass_ms[p];
@@ -121,8 +122,11 @@ std::string runReport(const RunSummary &r, const RunSetting &s) {
     append(&out, "Frames:     %ld in %.1f s\n", r.frames, r.seconds);
     append(&out, "Frames per second: mean %.1f, minimum %.0f (slowest whole second)\n", r.mean_fps,
            r.min_fps);
-    append(&out, "Frame time: p50 %.2f ms, p95 %.2f ms, p99 %.2f ms\n", r.p50_ms, r.p95_ms,
-           r.p99_ms);
+    append(&out, "Frame time: p50 %.2f ms, p95 %.2f ms, p99 %.2f ms, longest %.2f ms\n", r.p50_ms,
+           r.p95_ms, r.p99_ms, r.worst_ms);
+    if (s.streamed)
+        append(&out, "Terrain tiles built: %ld, %.1f a second\n", r.tiles_built,
+               r.seconds > 0.0 ? r.tiles_built / r.seconds : 0.0);
     if (r.gpu_measured) {
         out += "GPU time per pass (mean, share of the frame):\n";
         double shares = 0.0;
@@ -144,7 +148,7 @@ std::string runReport(const RunSummary &r, const RunSetting &s) {
 std::string runCsv(const std::vector<FrameSample> &samples) {
     std::string out = "frame,tick,cpu_ms";
     for (const char *name : pass_names) append(&out, ",%s_ms", name);
-    out += "\n";
+    out += ",tiles_built\n";
     for (const FrameSample &s : samples) {
         append(&out, "%ld,%ld,%.3f", s.frame, s.tick, s.cpu_ms);
         for (double ms : s.pass_ms) {
@@ -153,7 +157,7 @@ std::string runCsv(const std::vector<FrameSample> &samples) {
             else
                 out += ",";
         }
-        out += "\n";
+        append(&out, ",%d\n", s.tiles_built);
     }
     return out;
 }

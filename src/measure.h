@@ -26,13 +26,15 @@ extern const char *const pass_names[PASS_COUNT];
 // ---------------------------------------------------------------- types ----
 
 // One measured frame: its number, the tick it shows, its time on the CPU's
-// clock (from its start to the next frame's start, milliseconds) and each
-// pass's GPU time in milliseconds, negative where none was measured.
+// clock (from its start to the next frame's start, milliseconds), each
+// pass's GPU time in milliseconds, negative where none was measured, and the
+// terrain tiles that became resident in it.
 struct FrameSample {
     long frame;
     long tick;
     double cpu_ms;
     double pass_ms[PASS_COUNT];
+    int tiles_built;
 };
 
 // What a run of frames comes to.
@@ -46,6 +48,7 @@ struct RunSummary {
     int gpu_measured;  // 1 when the pass columns hold GPU times
     double pass_mean_ms[PASS_COUNT];
     double pass_share[PASS_COUNT];  // of the mean frame time, 0 to 1
+    long tiles_built;               // terrain tiles made resident during the run
 };
 
 // What a report names besides the figures.
@@ -54,6 +57,7 @@ struct RunSetting {
     int width, height;               // the framebuffer's size in pixels
     int msaa_level, aniso_level, shadow_smooth;
     const char *gpu_note;  // why no pass was timed, or NULL
+    int streamed;          // the terrain was streamed: its tiles are reported
 };
 
 // ------------------------------------------------------------ functions ----
@@ -72,8 +76,8 @@ long runScore(const RunSummary &summary);
 // The report a person reads at a glance, ending in the line "Knoll score: N".
 std::string runReport(const RunSummary &summary, const RunSetting &setting);
 
-// One line a frame after a header: frame, tick, cpu_ms and one column per
-// pass in GPU milliseconds (empty where not measured).
+// One line a frame after a header: frame, tick, cpu_ms, one column per pass
+// in GPU milliseconds (empty where not measured) and tiles_built.
 std::string runCsv(const std::vector<FrameSample> &samples);
 
 // Makes the timer queries where GL offers them; call once per GL context.

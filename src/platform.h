@@ -28,6 +28,8 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
 
 // ---------------------------------------------------------------- types ----
 
@@ -97,6 +99,26 @@ void windowNameHints(void);
 // (a double-click gives it none: what it prints there is lost); 0 for a
 // browser page, whose options come from its address instead.
 int optionsAnswered(void);
+
+// Opens the regular file path (UTF-8, any characters on every platform) for
+// reading and gives its size. Returns 0, or an errno value: EISDIR for a
+// folder, ENOENT, EACCES and so on.
+int fileOpenRead(const char *path, FILE **file, uint64_t *size);
+
+// The program's arguments as UTF-8, whatever the system hands main: on
+// Windows, its own command line, since main's arguments there lose every
+// character outside the user's code page. Returns argv elsewhere.
+char **commandLineUtf8(int argc, char **argv);
+
+// Shows line, one line about bad input the user gave, where the user who
+// started Knoll reads it, besides error.log (standard error): the terminal's
+// standard error on POSIX, the console Knoll was started from or else a
+// message box on Windows, the page's words in a browser.
+void inputErrorShow(const char *line);
+
+// A terrain the user gave is open, summary its one line (file, size,
+// heights, tiles): a page says it beside the view; a desktop has printed it.
+void terrainOpened(const char *summary);
 
 // 1 when the folder that would hold the file path names exists (the working
 // directory for a bare name), else 0.

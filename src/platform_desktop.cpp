@@ -14,7 +14,8 @@ static const char *const APP_NAME = "knoll";
 
 // GLFW 3.4 says which platform it runs on and takes Wayland's app_id; 3.3
 // knows only X11 here.
-#define KNOLL_GLFW_34 (GLFW_VERSION_MAJOR > 3 || (GLFW_VERSION_MAJOR == 3 && GLFW_VERSION_MINOR >= 4))
+#define KNOLL_GLFW_34 \
+    (GLFW_VERSION_MAJOR > 3 || (GLFW_VERSION_MAJOR == 3 && GLFW_VERSION_MINOR >= 4))
 
 // ------------------------------------------------------------ functions ----
 
@@ -67,6 +68,8 @@ void startupFrameShown(void) {}
 void startupDone(void) {}
 
 double inputEventTime(void) { return -1.0; }
+
+void terrainOpened(const char *summary) { (void)summary; }
 
 // A desktop's GL context is never lost.
 void contextRebuilt(int failed) { (void)failed; }

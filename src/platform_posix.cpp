@@ -16,6 +16,10 @@
 
 enum { PATH_BUFFER = 4096, LINK_HOPS = 40 };  // LINK_HOPS: the kernel's own limit
 
+// ---------------------------------------------------------------- state ----
+
+static int terminal_fd = -1;  // standard error as it was before logOpen moved it
+
 // ------------------------------------------------------------ error log ----
 
 int logOpen(const char *path) {
@@ -27,6 +31,7 @@ int logOpen(const char *path) {
     int opened = fd >= 0;
     if (!opened) fd = open("/dev/null", O_WRONLY);
     if (fd >= 0 && fd != STDERR_FILENO) {
+        if (terminal_fd < 0) terminal_fd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
         dup2(fd, STDERR_FILENO);
         close(fd);
     }
@@ -163,6 +168,35 @@ void contextHints(void) {
 }
 
 int optionsAnswered(void) { return 1; }
+
+int fileOpenRead(const char *path, FILE **file, uint64_t *size) {
+    *file = fopen(path, "rb");
+    if (!*file) return errno;
+    struct stat st;
+    int fault = fstat(fileno(*file), &st) != 0 ? errno
+                : S_ISDIR(st.st_mode)          ? EISDIR
+                : !S_ISREG(st.st_mode)         ? EINVAL
+                                               : 0;
+    if (fault) {
+        fclose(*file);
+        *file = NULL;
+        return fault;
+    }
+    *size = (uint64_t)st.st_size;
+    return 0;
+}
+
+char **commandLineUtf8(int argc, char **argv) {
+    (void)argc;
+    return argv;
+}
+
+void inputErrorShow(const char *line) {
+    fputs(line, stderr);
+    if (terminal_fd >= 0 && write(terminal_fd, line, strlen(line)) < 0) {
+        // The terminal is gone; error.log has the line.
+    }
+}
 
 void reportStartupFailure(StartupStep step, const char *message) {
     (void)step;

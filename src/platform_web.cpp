@@ -23,14 +23,18 @@
 //   knollPicturesReady()               1 once they are all there
 //   knollReport(text, csv)             a benchmark's report and its frames
 //   knollDownload(name, bytes)         a saved picture, offered as a download
+//   knollTerrain(line, failed)         a terrain refused (its line) or open (its summary)
 // Knoll exports these, which the page calls once the runtime is up:
 //   _knollTouchLook(dx, dy), _knollTouchMove(bits), _knollCommand(key)  (below)
 //   _knollSavePicture()                the next frame saved, as with the P key
+//   _knollOpenTerrain(path, splat)     a heightmap in Knoll's file system to fly over
+//   _knollTouchFast(on)                the fast control held or let go
 #include "platform.h"
 
 #include <GLFW/glfw3.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -223,6 +227,13 @@ EM_JS(void, pageReport, (const char *text, const char *csv), {
     var hook = Module["knollReport"];
     if (hook) hook(UTF8ToString(text), csv ? UTF8ToString(csv) : "");
 });
+
+// Tells the page about the terrain: a bad file's line (failed 1) or the new
+// terrain's summary (failed 0).
+EM_JS(void, pageTerrain, (const char *line, int failed), {
+    var hook = Module["knollTerrain"];
+    if (hook) hook(UTF8ToString(line), failed);
+});
 // clang-format on
 
 // ------------------------------------------------------------ error log ----
@@ -300,6 +311,29 @@ const char *settingOverrides(void) {
 }
 
 int workerThreads(void) { return 0; }
+
+// A page's files are in Emscripten's memory file system, ASCII or not.
+int fileOpenRead(const char *path, FILE **file, uint64_t *size) {
+    *file = fopen(path, "rb");
+    if (!*file) return errno;
+    if (fseek(*file, 0, SEEK_END) != 0) return errno;
+    long end = ftell(*file);
+    rewind(*file);
+    *size = end < 0 ? 0 : (uint64_t)end;
+    return 0;
+}
+
+char **commandLineUtf8(int argc, char **argv) {
+    (void)argc;
+    return argv;
+}
+
+void inputErrorShow(const char *line) {
+    fputs(line, stderr);
+    pageTerrain(line, 1);
+}
+
+void terrainOpened(const char *summary) { pageTerrain(summary, 0); }
 
 int glExtensionEnabled(const char *name) {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_get_current_context();
@@ -416,6 +450,14 @@ void runLoop(const LoopHooks *hooks, int width, int height) {
 // The page's "Save picture": the next frame is saved, as with the P key.
 extern "C" EMSCRIPTEN_KEEPALIVE void knollSavePicture(void) { screenshotRequest(); }
 
+// A file the page wrote into Knoll's file system (its picker, a drop, an
+// address): checked now, loaded over the next turns while the terrain of now
+// runs on. splat_path may be NULL. Returns 0, or 1 when refused (said
+// through knollTerrain).
+extern "C" EMSCRIPTEN_KEEPALIVE int knollOpenTerrain(const char *path, const char *splat_path) {
+    return sceneOpenTerrain(path, splat_path);
+}
+
 // ---------------------------------------------------- GLFW, completed ----
 
 extern "C" {
@@ -487,5 +529,8 @@ void knollTouchMove(int bits) { inputMove(bits); }
 // Runs a key's command as its press would, by GLFW key code: E 69, F 70,
 // R 82, Home 268, F11 300.
 void knollCommand(int key) { inputCommand(key); }
+
+// The page's fast control: on flies eight times as fast, as Shift held.
+extern "C" EMSCRIPTEN_KEEPALIVE void knollTouchFast(int on) { inputFast(on); }
 
 }  // extern "C"

@@ -5,9 +5,13 @@
 #include "platform.h"
 
 #include <windows.h>
+#include <shellapi.h>
+#include <sys/stat.h>
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -20,6 +24,9 @@ static const wchar_t TITLE[] = L"Knoll";
 
 static std::wstring log_path;  // the full name of the log logOpen opened
 static int has_output;         // standard output reaches a console, a file or a pipe
+// Where the user who started Knoll reads its standard error, kept before
+// logOpen turns the stream to error.log; NULL when nobody does.
+static HANDLE user_error;
 
 // ------------------------------------------------------------ functions ----
 
@@ -63,8 +70,9 @@ int logOpen(const char *path) {
 // names a writable regular file or nothing yet, else 1: a directory, a
 // device, a read-only file, or a link that leads nowhere.
 static int replaceableTarget(const std::wstring &path, std::wstring *target, int *exists) {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         DWORD attributes = GetFileAttributesW(path.c_str());
@@ -77,8 +85,8 @@ static int replaceableTarget(const std::wstring &path, std::wstring *target, int
     wchar_t final_name[MAX_PATH];
     int usable = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
                  !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
-    DWORD n = usable ? GetFinalPathNameByHandleW(file, final_name, MAX_PATH, FILE_NAME_NORMALIZED)
-                     : 0;
+    DWORD n =
+        usable ? GetFinalPathNameByHandleW(file, final_name, MAX_PATH, FILE_NAME_NORMALIZED) : 0;
     CloseHandle(file);
     if (n == 0 || n >= MAX_PATH) return 1;
     *target = std::wstring(final_name, n);
@@ -102,8 +110,8 @@ static std::string withCrlf(const char *text, size_t length) {
 static int writeTemporary(const std::wstring &temp, const std::string &bytes) {
     // A temporary file left by an interrupted run is removed first.
     DeleteFileW(temp.c_str());
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return 1;
     int failed = 0;
     for (size_t done = 0; !failed && done < bytes.size();) {
@@ -218,12 +226,73 @@ void processExit(int status) {
 int optionsAnswered(void) {
     int out = givenHandle(GetStdHandle(STD_OUTPUT_HANDLE));
     int err = givenHandle(GetStdHandle(STD_ERROR_HANDLE));
+    if (err)
+        DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_ERROR_HANDLE), GetCurrentProcess(),
+                        &user_error, 0, FALSE, DUPLICATE_SAME_ACCESS);
     if ((!out || !err) && AttachConsole(ATTACH_PARENT_PROCESS)) {
         if (!out) out = freopen("CONOUT$", "w", stdout) != NULL;
         if (!err) freopen("CONOUT$", "w", stderr);
+        if (!err)
+            user_error = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, NULL,
+                                     OPEN_EXISTING, 0, NULL);
     }
+    if (user_error == INVALID_HANDLE_VALUE) user_error = NULL;
     has_output = out;
     return 1;
+}
+
+int fileOpenRead(const char *path, FILE **file, uint64_t *size) {
+    std::wstring wide = widen(path);
+    *file = wide.empty() ? NULL : _wfopen(wide.c_str(), L"rb");
+    if (!*file) return wide.empty() ? EINVAL : errno;
+    struct _stati64 st;
+    int fault = _fstati64(_fileno(*file), &st) != 0 ? errno
+                : (st.st_mode & _S_IFDIR)           ? EISDIR
+                : !(st.st_mode & _S_IFREG)          ? EINVAL
+                                                    : 0;
+    if (fault) {
+        fclose(*file);
+        *file = NULL;
+        return fault;
+    }
+    *size = (uint64_t)st.st_size;
+    return 0;
+}
+
+// text, UTF-16, as UTF-8.
+static std::string narrow(const wchar_t *text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
+    if (n <= 0) return std::string();
+    std::string out((size_t)n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, NULL, NULL);
+    out.resize((size_t)n - 1);
+    return out;
+}
+
+// The strings live as long as the process: argv's do too.
+char **commandLineUtf8(int argc, char **argv) {
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide || count != argc) return argv;
+    char **utf8 = (char **)calloc((size_t)count + 1, sizeof(char *));
+    for (int i = 0; i < count; i++) utf8[i] = _strdup(narrow(wide[i]).c_str());
+    LocalFree(wide);
+    return utf8;
+}
+
+// A console takes the line as UTF-16, so that any name shows; a file or a
+// pipe gets its UTF-8 bytes.
+void inputErrorShow(const char *line) {
+    fputs(line, stderr);
+    DWORD mode, written;
+    if (user_error && GetConsoleMode(user_error, &mode)) {
+        std::wstring text = widen(line);
+        WriteConsoleW(user_error, text.c_str(), (DWORD)text.size(), &written, NULL);
+    } else if (user_error) {
+        WriteFile(user_error, line, (DWORD)strlen(line), &written, NULL);
+    } else {
+        MessageBoxW(NULL, widen(line).c_str(), TITLE, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    }
 }
 
 void reportStartupFailure(StartupStep step, const char *message) {

@@ -130,11 +130,12 @@ TEST(AppTest, AppFpsCounter) {
 
 // 100 frames: 90 of 10 ms, then 10 of 160 ms, 2.5 s in all: 90 frames end
 // in the first second, 6 in the second, 4 in the half second cut short; the
-// passes of every other frame unmeasured.
+// passes of every other frame unmeasured; a tile built every third frame.
 TEST(AppTest, RunSummaryPercentilesAndSlowestSecond) {
     std::vector<FrameSample> frames;
     for (long n = 0; n < 100; n++)
-        frames.push_back({n, n, n < 90 ? 10.0 : 160.0, {n % 2 ? -1.0 : 1.0, 2.0, 3.0, 0.5, 0.5}});
+        frames.push_back({n, n, n < 90 ? 10.0 : 160.0, {n % 2 ? -1.0 : 1.0, 2.0, 3.0, 0.5, 0.5},
+                          n % 3 == 0});
     RunSummary r = runSummary(frames);
     EXPECT_DOUBLE_EQ(r.seconds, 2.5);
     EXPECT_EQ(runScore(r), 40);
@@ -144,8 +145,12 @@ TEST(AppTest, RunSummaryPercentilesAndSlowestSecond) {
     EXPECT_EQ(r.min_fps, 6.0);
     EXPECT_DOUBLE_EQ(r.pass_mean_ms[PASS_SHADOW], 1.0);
     EXPECT_DOUBLE_EQ(r.pass_share[PASS_SHADOW], 1.0 / 25.0);
-    std::string report = runReport(r, {"GL", "3.3", 800, 600, 0, 16, 1, NULL});
+    std::string report = runReport(r, {"GL", "3.3", 800, 600, 0, 16, 1, NULL, 1});
     EXPECT_EQ(report.substr(report.rfind("Knoll score")), "Knoll score: 40\n");
+    EXPECT_NE(report.find("longest 160.00 ms\nTerrain tiles built: 34, 13.6 a second\n"),
+              std::string::npos);
+    std::string csv = runCsv(frames);
+    EXPECT_EQ(csv.substr(csv.find("\n99,")), "\n99,99,160.000,,2.000,3.000,0.500,0.500,1\n");
 }
 
 TEST(AppTest, AppCameraTurn) {

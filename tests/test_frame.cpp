@@ -17,6 +17,8 @@
 #include "benchmark.h"
 #include "probe_scene.h"
 #include "render_scene.h"
+#include "terrain_load.h"
+#include "terrain_stream.h"
 
 // ------------------------------------------------------- embedded files ----
 
@@ -828,4 +830,35 @@ TEST_F(FrameReference, BenchmarkFrameDependsOnTheTickAlone) {
         GTEST_SKIP() << "reference rewritten";
     }
     EXPECT_TRUE(matchesReference("benchmark", frame));
+}
+
+// The built-in heightmap and splat map given as files, read and streamed as
+// a user's terrain, draw the built-in terrain pixel for pixel; the mesh
+// models, which stand on the built-in patch only, aside.
+TEST_F(FrameReference, TheBuiltInMapsAsFilesDrawTheBuiltInTerrain) {
+    sceneShowProps(0);
+    sceneLogoFrame();
+    Frame built_in = runningFrame(SCENE_START_POSE);
+    terrainClose();
+
+    std::string heights = std::string(KNOLL_SOURCE_DIR) + "/assets/height.png";
+    std::string splat = std::string(KNOLL_SOURCE_DIR) + "/assets/splat.png";
+    char line[TERRAIN_LINE_SIZE];
+    ASSERT_EQ(terrainLoadCheck(heights.c_str(), splat.c_str(), line, sizeof(line)), 0) << line;
+    terrainLoadStart(heights.c_str(), splat.c_str(), 0.0);
+    float fraction;
+    while (terrainLoadPoll(&fraction) == LOAD_RUNNING) glfwWaitEventsTimeout(0.01);
+    ASSERT_EQ(terrainLoadFinish(line, sizeof(line)), 0) << line;
+    ASSERT_EQ(terrainInit(), 0);
+    EXPECT_EQ(cam_start.x, 16.0f);
+    EXPECT_EQ(cam_start.y, 8.0f);
+    EXPECT_EQ(cam_start.z, 32.0f);
+    sceneLogoFrame();
+    Frame from_files = runningFrame(SCENE_START_POSE);
+    EXPECT_EQ(countDiffering(from_files, built_in, 0), 0);
+
+    terrainClose();
+    ASSERT_EQ(terrainInit(), 0);
+    EXPECT_GT(countDiffering(runningFrame(SCENE_START_POSE), built_in, 8), 100)
+        << "the mesh models are back on the built-in patch";
 }

@@ -1004,7 +1004,7 @@ case_benchmark() {
     [ ! -e help.txt ] || fail "a benchmark wrote help.txt"
     tr -d '\r' <r.csv >r.txt
     awk -F, -v report="$(tr -d '\r' <report.txt)" '
-        NR == 1 { if ($0 != "frame,tick,cpu_ms,shadow_ms,blur_ms,terrain_ms,models_ms,hud_ms") exit 1; next }
+        NR == 1 { if ($0 != "frame,tick,cpu_ms,shadow_ms,blur_ms,terrain_ms,models_ms,hud_ms,tiles_built") exit 1; next }
         { if ($1 != NR - 2 || $2 != $1) bad = "frame " $1 " shows tick " $2
           time += $3; passes += $4 + $5 + $6 + $7 + $8; rows++ }
         END {
@@ -1087,6 +1087,67 @@ case_screenshot_file() {
     ${KNOLL_RUNNER:-} "$KNOLL" --screenshot screenshots-missing/x.png 2>/dev/null
     [ $? -eq 2 ] || fail "--screenshot into a missing folder did not exit with 2"
     note "--screenshot: start.png, $(grep '^Screenshot' error.log)"
+}
+
+# The user's own terrain from the command line: a RAW with a non-ASCII name
+# and a 16-bit PNG with a splat map start and draw ground; each bad input
+# ends Knoll (before its window where the file's size and header tell) with
+# one line naming the file, on standard error and in error.log, and nothing
+# of it goes into config.txt.
+case_terrain_files() {
+    if on_web; then
+        echo "SKIP: a page has no command line; web_terrain opens files there"
+        exit 77
+    fi
+    setup
+    python3 "$(dirname "$0")/maps.py" || fail "the maps were not written"
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    local out status name
+    for name in "hügel ⛰.r16" map16.png flat.png step.png; do
+        ${KNOLL_RUNNER:-} "$KNOLL" --terrain "$name" --screenshot shot.png >"$work/.out" 2>"$work/.err"
+        status=$?
+        [ $status -eq 0 ] || fail "$name: status $status: $(cat "$work/.err" error.log)"
+        grep -q "^Terrain: $name, [0-9]* x [0-9]* samples, heights " "$work/.out" ||
+            fail "$name: standard output: $(cat "$work/.out")"
+        # Ground below the horizon: the bottom row is no sky.
+        [ "$(convert shot.png -crop 800x1+0+479 -unique-colors -format %w info:)" -gt 1 ] ||
+            fail "$name: no ground in the start view"
+    done
+    ${KNOLL_RUNNER:-} "$KNOLL" --terrain "hügel ⛰.r16" --splat splat.png --screenshot shot.png >"$work/.out" 2>&1 ||
+        fail "a RAW with a splat map: $(cat "$work/.out")"
+    grep -q "^Terrain: hügel ⛰.r16, 200 x 200 samples, heights .* units, 16 tiles" "$work/.out" ||
+        fail "a RAW with a splat map: $(cat "$work/.out")"
+    mkdir folder.png
+    local bad=(
+        "missing.png|missing.png: no such file"
+        "config.txt|config.txt: is not a heightmap Knoll reads"
+        "folder.png|folder.png: is a folder, not a file"
+        "empty.png|empty.png: is empty"
+        "text.png|text.png: is not a PNG"
+        "cut.png|cut.png: "
+        "colour.png|colour.png: is a colour PNG; export the heightmap as greyscale"
+        "small.png|small.png: is 60 x 60 samples; a map needs at least 67 a side"
+        "huge.png|huge.png: is 100000 x 100000 samples; the largest Knoll takes here is"
+        "odd.raw|odd.raw: is 79998 bytes"
+        "short.hgt|short.hgt: "
+        "map16.png --splat splat-size.png|splat-size.png: is 50 x 50 cells"
+        "map16.png --splat splat-nine.png|splat-nine.png: cell (0, 0) is 9; materials are 0 to 7"
+    )
+    local entry args want lines
+    for entry in "${bad[@]}"; do
+        args=${entry%%|*} want="Terrain Error: ${entry#*|}"
+        rm -f error.log
+        # shellcheck disable=SC2086
+        ${KNOLL_RUNNER:-} "$KNOLL" --terrain $args >"$work/.out" 2>"$work/.err"
+        status=$?
+        [ $status -eq 1 ] || fail "--terrain $args: status $status"
+        lines=$(tr -d '\r' <"$work/.err")
+        [ "$(printf '%s\n' "$lines" | wc -l)" -eq 1 ] && [[ "$lines" == "$want"* ]] ||
+            fail "--terrain $args: standard error said '$lines', not '$want...'"
+        [ "$(tr -d '\r' <error.log)" = "$lines" ] || fail "--terrain $args: error.log: $(cat error.log)"
+        ! grep -qiE 'terrain|splat|png|r16|raw|hgt' config.txt || fail "--terrain $args went into config.txt"
+    done
+    note "terrain files: four maps drawn, ${#bad[@]} bad inputs refused"
 }
 
 # The page's benchmark: ?benchmark=3 ends with the report beside the canvas
