@@ -33,12 +33,16 @@ references: build
 	KNOLL_UPDATE_REFERENCES=1 bash scripts/with-display.sh $(BUILD)/tests/test_frame --gtest_filter='FrameReference.*'
 
 # Redraws the pictures of docs/frame.md: one frame at the start view, pass by
-# pass, through the render tool with the default settings.
+# pass, through the render tool with the default settings, and the tiles
+# held around a camera over a 4097-square map of the generator's.
 .PHONY: docs
 docs: build
 	mkdir -p docs/frame
 	bash scripts/with-display.sh $(BUILD)/bench/knoll_render --size 400x300 --frames 1 \
 		--warmup 1 --pass-pngs docs/frame
+	$(BUILD)/tools/mapgen $(BUILD)/map4097.png 4097
+	bash scripts/with-display.sh $(BUILD)/bench/knoll_stream picture $(BUILD)/map4097.png \
+		docs/frame/tiles.png
 
 # --------------------------------------------------------------- windows ----
 # windows: a 64-bit Windows build cross-compiled with MinGW-w64 in

@@ -77,6 +77,7 @@ static char load_text[40];           // how far a terrain's loading has come, fo
 static Vec3 scene_position;          // where the frame being drawn sees from
 static int shown;                    // a frame has been drawn
 static int build_framed;             // a logo frame of the scene's build has set the viewport
+static int graphics_built;           // the build's GL objects are made; the terrain may still load
 static double next_build_frame;      // when the scene's build draws the logo again
 static int restore_light;            // a rebuild puts kept_light back at its end:
 static SceneLight kept_light;        // the light and grid of the lost context
@@ -520,21 +521,29 @@ void sceneBuildAnew(void) {
     scene_ready = 0;
     graphicsInitRestart();
     build_framed = 0;
+    graphics_built = 0;
     next_build_frame = 0.0;
 }
 
 int sceneBuildSlice(double slice, double frame_interval) {
     if (!graphicsCaughtUp()) return SCENE_BUILD_MORE;
     startupLogoFrame(frame_interval);
-    double until = glfwGetTime() + slice;
-    int result;
-    do {
-        result = graphicsInitStep();
-    } while (result == GRAPHICS_INIT_MORE && graphicsCaughtUp() && glfwGetTime() < until);
-    if (result == GRAPHICS_INIT_MORE) return SCENE_BUILD_MORE;
-    if (result != 0) return 1;
+    // Once made, the GL objects wait for the terrain's loading: a step
+    // after the last starts the whole making over, and a page hands each
+    // picture over only once.
+    if (!graphics_built) {
+        double until = glfwGetTime() + slice;
+        int result;
+        do {
+            result = graphicsInitStep();
+        } while (result == GRAPHICS_INIT_MORE && graphicsCaughtUp() && glfwGetTime() < until);
+        if (result == GRAPHICS_INIT_MORE) return SCENE_BUILD_MORE;
+        if (result != 0) return 1;
+        graphics_built = 1;
+    }
     int loaded = terrainLoaded();
     if (loaded != 0) return loaded;
+    graphics_built = 0;
     windowViewport();
     if (terrainInit() != 0) return 1;
     if (restore_light) {

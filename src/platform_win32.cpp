@@ -270,6 +270,9 @@ static std::string narrow(const wchar_t *text) {
 }
 
 // The strings live as long as the process: argv's do too.
+// The system's allocator gives freed memory back by itself.
+void memoryRelease(void) {}
+
 char **commandLineUtf8(int argc, char **argv) {
     int count = 0;
     wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);

@@ -84,6 +84,7 @@ static BuildQueue queue;
 static std::thread worker;
 static int reserved;  // the pool has room for the most tiles held at once
 static int built_in;  // the terrain is the embedded patch
+static int hold_all;  // a benchmark's baseline: every tile once built stays
 
 // ------------------------------------------------------------- the map ----
 
@@ -379,6 +380,7 @@ static void buildSlice(void) {
 
 // Gives back the resident tiles far from the camera's path.
 static void evictFar(Vec2 a, Vec2 b) {
+    if (hold_all) return;
     std::vector<int> far;
     for (int index : resident)
         if (pathDistance(tiles[(size_t)index], a, b) > STREAM_KEEP_RADIUS) far.push_back(index);
@@ -428,7 +430,7 @@ static void askFor(const std::vector<int> &order) {
 void terrainStreamFrame(Vec3 position, Vec3 velocity) {
     stats.built_frame = 0;
     if (terrainSingleTile()) return;
-    if (!reserved) graphicsTModelReserve(stats.capacity);
+    if (!reserved) graphicsTModelReserve(std::min<int>(stats.capacity, MAX_RESIDENT));
     reserved = 1;
     Vec2 a = {position.x, position.z};
     Vec2 b = {a.x + velocity.x * LOOKAHEAD_SECONDS, a.y + velocity.z * LOOKAHEAD_SECONDS};
@@ -539,7 +541,7 @@ void terrainOpenPlan(TerrainPlan *plan) {
     built_in = 0;
     stats = TerrainStats{};
     stats.tiles = (int)tiles.size();
-    stats.capacity = std::min<int>(MAX_RESIDENT, stats.tiles);
+    stats.capacity = hold_all ? stats.tiles : std::min<int>(MAX_RESIDENT, stats.tiles);
     reserved = 0;
     if (!terrainSingleTile() && workerThreads()) workerStart();
 }
@@ -601,6 +603,8 @@ int terrainIsOpen(void) { return !tiles.empty(); }
 int terrainSingleTile(void) { return tiles.size() == 1; }
 
 int terrainIsBuiltIn(void) { return built_in; }
+
+void terrainStreamHoldAll(int hold) { hold_all = hold; }
 
 TerrainStats terrainStats(void) {
     stats.resident = (int)resident.size();

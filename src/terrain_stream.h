@@ -107,6 +107,10 @@ Vec3 terrainTilePosition(const TerrainTile *tile);
 // start-up's first frame shows whole ground.
 void terrainBuildAround(Vec3 position);
 TerrainStats terrainStats(void);
+// With hold set, from the next terrain opened on, no tile is given back and
+// the pool grows as needed: a benchmark's baseline of a flight over tiles
+// all built before.
+void terrainStreamHoldAll(int hold);
 
 // The GL objects are gone with a lost context: every tile is unbuilt.
 void terrainForgetModels(void);
