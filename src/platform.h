@@ -116,10 +116,6 @@ char **commandLineUtf8(int argc, char **argv);
 // message box on Windows, the page's words in a browser.
 void inputErrorShow(const char *line);
 
-// Hands the memory the allocator holds free back to the system, after a
-// large load whose buffers are gone.
-void memoryRelease(void);
-
 // A terrain the user gave is open, summary its one line (file, size,
 // heights, tiles): a page says it beside the view; a desktop has printed it.
 void terrainOpened(const char *summary);

@@ -6,7 +6,6 @@
 #include <GLFW/glfw3.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -186,11 +185,6 @@ int fileOpenRead(const char *path, FILE **file, uint64_t *size) {
     *size = (uint64_t)st.st_size;
     return 0;
 }
-
-// glibc keeps what the loader's thread freed in that thread's arena; a map's
-// decoding leaves a gigabyte there otherwise (measured: 1.9 GB resident
-// over a 16385-square map against 0.5 GB of samples).
-void memoryRelease(void) { malloc_trim(0); }
 
 char **commandLineUtf8(int argc, char **argv) {
     (void)argc;

@@ -323,9 +323,6 @@ int fileOpenRead(const char *path, FILE **file, uint64_t *size) {
     return 0;
 }
 
-// The system's allocator gives freed memory back by itself.
-void memoryRelease(void) {}
-
 char **commandLineUtf8(int argc, char **argv) {
     (void)argc;
     return argv;

@@ -241,8 +241,14 @@ int optionsAnswered(void) {
     return 1;
 }
 
+// Windows refuses to open a folder as a file with "permission denied"; the
+// folder is said as one.
 int fileOpenRead(const char *path, FILE **file, uint64_t *size) {
     std::wstring wide = widen(path);
+    DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(wide.c_str());
+    *file = NULL;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return EISDIR;
     *file = wide.empty() ? NULL : _wfopen(wide.c_str(), L"rb");
     if (!*file) return wide.empty() ? EINVAL : errno;
     struct _stati64 st;
@@ -270,9 +276,6 @@ static std::string narrow(const wchar_t *text) {
 }
 
 // The strings live as long as the process: argv's do too.
-// The system's allocator gives freed memory back by itself.
-void memoryRelease(void) {}
-
 char **commandLineUtf8(int argc, char **argv) {
     int count = 0;
     wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);

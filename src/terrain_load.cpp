@@ -199,7 +199,6 @@ int terrainLoadFinish(char *line, size_t size) {
     terrainOpenPlan(load.plan);
     load.plan = NULL;
     load.state = LOAD_IDLE;
-    memoryRelease();
     Vec2 range = terrainHeightRange();
     int tiles = terrainStats().tiles;
     char summary[TERRAIN_LINE_SIZE];

@@ -78,6 +78,7 @@ static uint8_t *&cells = open_plan.cells;
 static int32_t &tiles_x = open_plan.tiles_x, &tiles_z = open_plan.tiles_z;
 static std::vector<TerrainTile> &tiles = open_plan.tiles;
 static std::vector<int> resident;         // indices into tiles of the built ones
+static std::vector<int> asked;            // and of those whose build is on its way
 static std::vector<TerrainTile *> drawn;  // terrainTilesIn's answer
 static TerrainStats stats;
 static BuildQueue queue;
@@ -307,23 +308,30 @@ static double millisecondsSince(std::chrono::steady_clock::time_point start) {
 
 // ----------------------------------------------------------- residency ----
 
+static void forget(std::vector<int> *list, int index) {
+    list->erase(std::remove(list->begin(), list->end(), index), list->end());
+}
+
 static void makeResident(TileBuild *build) {
     TerrainTile &tile = tiles[(size_t)build->tile];
     graphicsTModelUpload(tile.model, build->vertices.data(), build->indices.data(),
                          build->splat.data());
+    if (tile.queued) forget(&asked, build->tile);
     tile.queued = 0;
     resident.push_back(build->tile);
     stats.built_frame++;
     stats.built_total++;
 }
 
+// Gives a tile's model back, built or on its way: a build still coming for
+// it is stale and dropped when it arrives.
 static void evict(int index) {
     TerrainTile &tile = tiles[(size_t)index];
     graphicsTModelFree(tile.model);
+    forget(tile.queued ? &asked : &resident, index);
     tile.model = NULL;
     tile.queued = 0;
-    tile.version++;  // a build still on its way is stale
-    resident.erase(std::remove(resident.begin(), resident.end(), index), resident.end());
+    tile.version++;
 }
 
 // A model from the pool for a tile, unless the pool is at its most.
@@ -378,13 +386,20 @@ static void buildSlice(void) {
     }
 }
 
-// Gives back the resident tiles far from the camera's path.
+// Gives back the tiles held far from the camera's path, built or asked for.
 static void evictFar(Vec2 a, Vec2 b) {
     if (hold_all) return;
     std::vector<int> far;
-    for (int index : resident)
-        if (pathDistance(tiles[(size_t)index], a, b) > STREAM_KEEP_RADIUS) far.push_back(index);
+    for (const std::vector<int> *list : {&resident, &asked})
+        for (int index : *list)
+            if (pathDistance(tiles[(size_t)index], a, b) > STREAM_KEEP_RADIUS) far.push_back(index);
+    if (far.empty()) return;
     for (int index : far) evict(index);
+    // Their builds not yet begun need not be.
+    std::lock_guard<std::mutex> hold(queue.lock);
+    auto stale = [](const TileBuild &w) { return w.version != tiles[(size_t)w.tile].version; };
+    queue.waiting.erase(std::remove_if(queue.waiting.begin(), queue.waiting.end(), stale),
+                        queue.waiting.end());
 }
 
 // The tiles within reach of the camera's path that are neither built nor
@@ -421,6 +436,7 @@ static void askFor(const std::vector<int> &order) {
         if (!takeModel(&tile)) break;
         tile.queued = 1;
         tile.version++;
+        asked.push_back(index);
         queue.waiting.insert(queue.waiting.begin(),
                              TileBuild{index, tile.version, tile.model->vbo_offset, {}, {}, {}});
     }
@@ -581,6 +597,7 @@ void terrainForgetModels(void) {
         tile.version++;
     }
     resident.clear();
+    asked.clear();
     reserved = 0;
     if (!terrainSingleTile() && workerThreads() && !tiles.empty()) workerStart();
 }
@@ -590,6 +607,7 @@ void terrainClose(void) {
     for (TerrainTile &tile : tiles)
         if (tile.model) graphicsTModelFree(tile.model);
     resident.clear();
+    asked.clear();
     std::vector<TerrainTile>().swap(tiles);
     drawn.clear();
     mapFree(&map);
