@@ -56,11 +56,12 @@
     return [seconds ? "--benchmark=" + seconds : "--benchmark"];
   }
 
-  // Gives Module what this script adds: the benchmark's arguments (and the
-  // address's settings without it), the report and the downloads.
+  // Gives Module what this script adds: the benchmark's arguments after the
+  // page's (and the address's settings without it), the report and the
+  // downloads.
   function addHooks(m) {
     if (!m || m.knollDownload) return;
-    m.arguments = benchmarkArguments();
+    m.arguments = (m.arguments || []).concat(benchmarkArguments());
     if (typeof m.knollAddressSettings === "string")
       m.knollAddressSettings = m.knollAddressSettings.split("\n")
         .filter((line) => line.split(" ")[0] !== PARAMETER).join("\n");

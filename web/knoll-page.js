@@ -1,8 +1,8 @@
 // The page around Knoll's canvas: loads Knoll (knoll-loader.js) with its progress,
 // keeps config.txt and error.log in the browser's storage, lists the
-// controls from help.txt, edits the settings, drives Knoll by touch, and
-// tells the user when Knoll stops or cannot start. Knoll's own side of this
-// is src/platform_web.cpp.
+// controls from help.txt, edits the settings, drives Knoll by touch, opens
+// the user's own terrain, and tells the user when Knoll stops or cannot
+// start. Knoll's own side of this is src/platform_web.cpp.
 "use strict";
 
 (function () {
@@ -13,7 +13,7 @@
   // Keys Knoll reads while the canvas has focus; the page would scroll or
   // the browser would act on them.
   const KNOLL_KEYS = new Set(["ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown", "KeyE", "KeyF",
-                              "KeyR", "F11", "Escape", "Home"]);
+                              "KeyR", "F11", "Escape", "Home", "ShiftLeft", "ShiftRight"]);
   const HOME_KEY = 268;  // GLFW's key code of Home: back to the start view
   // What to try when a start-up step fails, by the step's number
   // (StartupStep in src/platform.h): the settings, the window, the graphics.
@@ -42,8 +42,17 @@
   const STICK_DEAD_ZONE = 0.25;
   const STICK_SECTOR = Math.cos(67.5 * Math.PI / 180);
 
+  // The user's own terrain: the files Knoll reads, told by their names, and
+  // the most bytes the page takes: a map of the largest side a page holds,
+  // 8193 samples, at 16 bits, with a megabyte to spare for a PNG's headers.
+  // ?terrain=URL names one in the address.
+  const TERRAIN_TYPES = /\.(png|r16|raw|hgt)$/i;
+  const TERRAIN_LIMIT = 2 * 8193 * 8193 + 1e6;
+  const TERRAIN_PARAMETER = "terrain";
+
   // What a finger does for each control that help.txt lists, by its key
-  // there; Esc has no touch of its own. Home is a control help.txt predates.
+  // there; Esc has no touch of its own. Home and Shift are controls help.txt
+  // predates.
   const TOUCHES = {
     "Arrows": "Hold the stick (bottom left) and slide the thumb the way to fly",
     "Drag Right Mouse": "Drag a finger on the view",
@@ -52,7 +61,8 @@
     "F": "The F button",
     "F11": "The full-screen button",
   };
-  const HOME_CONTROL = {key: "Home", does: "Back to Start View", touch: "The house button"};
+  const MORE_CONTROLS = [{key: "Home", does: "Back to Start View", touch: "The house button"},
+    {key: "Shift held", does: "Fly Eight Times as Fast", touch: "Hold the 8× button beside the stick"}];
 
   // How the settings panel shows each setting; its value, default and range
   // come from Knoll (configTable in src/config.cpp).
@@ -82,10 +92,17 @@
   let helpText = "";
   let settings = [];  // Knoll's settings: {key, value, def, min, max}
   let touchInput = false;  // touch, not keys and a mouse, is the input
-  // The finger that looks ({id, x, y} of its last place), the pointer id of
-  // the one on the stick, and the directions the stick holds.
-  let lookFinger = null, stickFinger = null, moveBits = 0;
+  // The finger that looks ({id, x, y} of its last place), the pointer ids of
+  // the ones on the stick and on the fast button, and the directions the
+  // stick holds.
+  let lookFinger = null, stickFinger = null, fastFinger = null, moveBits = 0;
   let downloadFault = null;  // what did not arrive whole, once something did not
+  // The terrain file being read or opened ({path, address}: its name in
+  // Knoll's file system and the address it came from, "" for the user's),
+  // the bytes of the address's terrain until Knoll's file system is there,
+  // the address the terrain flown over came from, for links, and why the
+  // address's terrain stopped Knoll's start-up.
+  let terrain = null, startTerrain = null, terrainAddress = "", terrainFault = "";
 
   // ------------------------------------------------------------ storage ----
 
@@ -173,7 +190,7 @@
   // ------------------------------------------------------------ controls ----
 
   // The controls as help.txt lists them, "key: does" a line between its
-  // Controls banner and the blank line after, and Home after them.
+  // Controls banner and the blank line after, and Home and Shift after them.
   function helpControls(text) {
     const lines = text.split("\n");
     const first = lines.indexOf("Controls") + 2;
@@ -182,7 +199,7 @@
       const at = lines[i].indexOf(": ");
       if (at > 0) controls.push({key: lines[i].slice(0, at), does: lines[i].slice(at + 2)});
     }
-    if (controls.length) controls.push(HOME_CONTROL);
+    if (controls.length) controls.push(...MORE_CONTROLS);
     return controls;
   }
 
@@ -358,9 +375,11 @@
   }
 
   // The address that starts Knoll with values (all of them: a visitor's own
-  // stored settings would fill the gaps otherwise).
+  // stored settings would fill the gaps otherwise), over the terrain flown
+  // over where that came from an address.
   function linkFor(values) {
-    const query = new URLSearchParams(values).toString();
+    const query = new URLSearchParams(values);
+    if (terrainAddress) query.set(TERRAIN_PARAMETER, terrainAddress);
     return window.location.origin + window.location.pathname + "?" + query;
   }
 
@@ -380,7 +399,7 @@
     }
     const lines = Object.entries(values).map(([key, value]) => key + " " + value);
     storeFile("config.txt", lines.join("\n") + "\n");
-    window.location.href = window.location.pathname;
+    window.location.href = pageAddress();
   }
 
   function applySettings(event) {
@@ -411,7 +430,7 @@
   function resetClosed() {
     if (el("reset-dialog").returnValue !== "reset") return;
     removeFile("config.txt");
-    window.location.href = window.location.pathname;
+    window.location.href = pageAddress();
   }
 
   // Knoll replaced one of its files: kept for the next visit, and shown.
@@ -449,8 +468,167 @@
   function addressSettings() {
     const lines = [];
     for (const [key, value] of new URLSearchParams(window.location.search))
-      lines.push((key + " " + value).replace(/[\r\n\0]/g, " "));
+      if (key !== TERRAIN_PARAMETER) lines.push((key + " " + value).replace(/[\r\n\0]/g, " "));
     return lines.join("\n");
+  }
+
+  // The page's own address, with the terrain's where the terrain flown over
+  // came from one.
+  function pageAddress() {
+    const query = terrainAddress ? "?" + new URLSearchParams({[TERRAIN_PARAMETER]: terrainAddress}) : "";
+    return window.location.pathname + query;
+  }
+
+  // ------------------------------------------------------------- terrain ----
+  // The user's heightmap, from the picker, a drop or the address, goes into
+  // Knoll's file system under its own name, so that Knoll's words name it.
+  // Knoll checks it, loads it while the terrain of now flies on, and
+  // answers through knollTerrain; the file goes then.
+
+  // Words on the terrain beside the view; busy while a read goes on, so
+  // that a screen reader tells its end rather than every step.
+  function terrainSay(words, busy) {
+    const status = el("terrain-status");
+    status.textContent = words;
+    status.hidden = false;
+    status.setAttribute("aria-busy", String(!!busy));
+  }
+
+  const sizeWords = (n) => n >= 1e9 ? (n / 1e9).toFixed(1) + " GB" : Math.round(n / 1e6) + " MB";
+
+  // Why the page does not take a file of that name and size, or "".
+  function terrainRefusal(name, size) {
+    if (!TERRAIN_TYPES.test(name))
+      return name + " is not a heightmap Knoll reads: open a greyscale PNG, a 16-bit RAW " +
+        "(.r16, .raw) or an SRTM tile (.hgt).";
+    if (size > TERRAIN_LIMIT)
+      return name + " is " + sizeWords(size) + "; the page opens files up to " + sizeWords(TERRAIN_LIMIT) + ".";
+    return "";
+  }
+
+  // The bytes of name's stream, size of them where known (0 otherwise), with
+  // their progress; how is "read" or "fetched". More than the page takes
+  // ends the read. Throws the words to say when it fails.
+  async function readTerrain(stream, size, name, how) {
+    let bytes = new Uint8Array(size || 1 << 20), got = 0, said = -1;
+    const reader = stream.getReader();
+    for (;;) {
+      const {done, value} = await reader.read().catch((e) => {
+        throw new Error(name + " could not be " + how + " (" + e.message + ").");
+      });
+      if (done) return bytes.subarray(0, got);
+      if (got + value.length > bytes.length) {
+        if (got + value.length > TERRAIN_LIMIT) {
+          reader.cancel();
+          throw new Error(name + " is more than " + sizeWords(TERRAIN_LIMIT) + ", the most the page opens.");
+        }
+        const grown = new Uint8Array(Math.min(2 * (got + value.length), TERRAIN_LIMIT));
+        grown.set(bytes.subarray(0, got));
+        bytes = grown;
+      }
+      bytes.set(value, got);
+      got += value.length;
+      const step = size ? Math.floor(100 * got / size) : Math.floor(got / 1e6);
+      if (step !== said)
+        terrainSay((how === "read" ? "Reading " : "Fetching ") + name + ": " + step + (size ? " %" : " MB"), true);
+      said = step;
+    }
+  }
+
+  // Puts the terrain's bytes into Knoll's file system, which keeps them
+  // without a copy.
+  function putTerrain(bytes) {
+    const fs = window.Module.FS;
+    const file = fs.open(terrain.path, "w");
+    fs.write(file, bytes, 0, bytes.length, 0, true);
+    fs.close(file);
+  }
+
+  // A file from the picker or a drop: what the page cannot take is said
+  // before a byte is read; the rest is read with its progress and handed to
+  // Knoll, which answers through knollTerrain (at once where it refuses).
+  async function openTerrain(file) {
+    const refused =
+      (document.body.dataset.knoll === "running" ? "" : "Knoll opens a terrain once it runs.") ||
+      (terrain ? "Still opening " + terrain.path + "; open " + file.name + " once it is there." : "") ||
+      terrainRefusal(file.name, file.size);
+    if (refused) return terrainSay(refused);
+    terrain = {path: file.name.replace(/\//g, "_"), address: ""};
+    let bytes;
+    try {
+      bytes = await readTerrain(file.stream(), file.size, file.name, "read");
+    } catch (e) {
+      terrain = null;
+      return terrainSay(e.message);
+    }
+    if (document.body.dataset.knoll !== "running") {
+      terrain = null;
+      return terrainSay("Knoll stopped while " + file.name + " was read.");
+    }
+    putTerrain(bytes);
+    terrainSay("Opening " + file.name + "…");
+    const m = window.Module, size = 3 * terrain.path.length + 1, path = m._malloc(size);
+    m.stringToUTF8(terrain.path, path, size);
+    m._knollOpenTerrain(path, 0);
+    m._free(path);
+  }
+
+  // The address's terrain (?terrain=URL), fetched with its progress while
+  // Knoll downloads. Resolves to Knoll's arguments for it, or to none where
+  // it cannot be had, which is said: Knoll then starts on its built-in
+  // terrain. A terrain is no file of the build: offline, it is not there.
+  async function addressTerrain() {
+    const address = new URLSearchParams(window.location.search).get(TERRAIN_PARAMETER);
+    if (!address) return [];
+    let name = address.split(/[?#]/)[0].split("/").pop();
+    try {
+      name = decodeURIComponent(name);
+      const refused = terrainRefusal(name, 0);
+      if (refused) throw new Error(refused);
+      const url = new URL(address, window.location.href);
+      const response = await fetch(url).catch(() => {
+        throw new Error(name + " could not be fetched: " + (navigator.onLine === false ? "the browser is offline."
+          : "its address cannot be reached, or its site does not let other sites read it."));
+      });
+      if (!response.ok)
+        throw new Error(url + " answered " + (response.status + " " + response.statusText).trim() + ".");
+      const size = response.headers.get("Content-Encoding") ? 0 : Number(response.headers.get("Content-Length"));
+      if (terrainRefusal(name, size)) throw new Error(terrainRefusal(name, size));
+      terrain = {path: name.replace(/\//g, "_"), address: address};
+      startTerrain = await readTerrain(response.body, size, name, "fetched");
+      return ["--terrain=" + terrain.path];
+    } catch (e) {
+      terrain = null;
+      terrainSay(e.message + " Knoll starts on its built-in terrain.");
+      return [];
+    }
+  }
+
+  // Knoll's answer on the terrain it was given: why not, the terrain of now
+  // flying on (at start-up, Knoll stops), or the new terrain's summary. The
+  // file goes either way.
+  function terrainAnswered(line, failed) {
+    const given = terrain || {};
+    terrain = null;
+    if (given.path) window.Module.FS.unlink(given.path);
+    line = line.trim();
+    const starting = document.body.dataset.knoll === "starting";
+    if (failed && starting) terrainFault = line;
+    if (!failed) terrainAddress = given.address || "";
+    terrainSay(line + (failed ? starting ? "" : " Knoll flies on over the terrain it had."
+      : given.address ? "." : ". A reload goes back to the built-in terrain."));
+  }
+
+  // Every file dropped on the page is the page's: taken in the capture
+  // phase, before Emscripten's GLFW, whose handling on the canvas would hand
+  // it to Knoll a second time, and before the browser, which would leave
+  // the page to show it. The first file opens as a terrain.
+  function dragged(event) {
+    if (!event.dataTransfer || !event.dataTransfer.types.includes("Files")) return;
+    event.preventDefault();
+    event.stopPropagation();
+    const file = event.type === "drop" && event.dataTransfer.files[0];
+    if (file) openTerrain(file);
   }
 
   // ---------------------------------------------------------------- keys ----
@@ -524,16 +702,27 @@
     setMove(0);
   }
 
+  // The fast button held by finger id, or let go (null): Knoll flies eight
+  // times as fast meanwhile, as with Shift held.
+  function holdFast(id) {
+    const changed = (id === null) !== (fastFinger === null);
+    fastFinger = id;
+    if (!changed) return;
+    el("fast").classList.toggle("held", id !== null);
+    knoll("knollTouchFast", id === null ? 0 : 1);
+  }
+
   // Every finger lets go: lifted or cancelled, the page hidden, the window
   // turned or resized under them (the stick has moved), Knoll stopped.
   function releaseFingers() {
     lookFinger = null;
     releaseStick();
+    holdFast(null);
   }
 
-  // A finger (or a pen) down on the view looks, on the stick flies; one of
-  // each at a time. A mouse is Knoll's own (GLFW's), and other kinds of
-  // pointer are left alone.
+  // A finger (or a pen) down on the view looks, on the stick flies, on the
+  // fast button speeds the flight up; one of each at a time. A mouse is
+  // Knoll's own (GLFW's), and other kinds of pointer are left alone.
   function fingerDown(event) {
     if (event.pointerType === "mouse") setTouchInput(false);
     if (event.pointerType !== "touch" && event.pointerType !== "pen") return;
@@ -542,6 +731,8 @@
       if (stickFinger !== null) return;
       stickFinger = event.pointerId;
       steer(event);
+    } else if (event.target.id === "fast") {
+      if (fastFinger === null) holdFast(event.pointerId);
     } else if (event.target === canvas && lookFinger === null) {
       lookFinger = {id: event.pointerId, x: event.clientX, y: event.clientY};
     }
@@ -561,12 +752,15 @@
     } else if (event.pointerId === stickFinger) {
       if (within(canvas, event)) steer(event);
       else releaseStick();
+    } else if (event.pointerId === fastFinger && !within(canvas, event)) {
+      holdFast(null);
     }
   }
 
   function fingerUp(event) {
     if (lookFinger && event.pointerId === lookFinger.id) lookFinger = null;
     if (event.pointerId === stickFinger) releaseStick();
+    if (event.pointerId === fastFinger) holdFast(null);
   }
 
   // --------------------------------------------------------------- layout ----
@@ -673,11 +867,13 @@
 
   // --------------------------------------------------------------- start ----
 
-  function startKnoll(code) {
+  // Starts Knoll with args, its command line.
+  function startKnoll(code, args) {
     // Only the module outlives the start: knoll.js's text is let go once run.
     const compiled = code.module;
     window.Module = {
       canvas: canvas,
+      arguments: args,
       instantiateWasm: (imports, receive) => {
         // A module that does not compile is the download's fault, said there.
         compiled.then((module) => WebAssembly.instantiate(module, imports)
@@ -693,6 +889,7 @@
       knollSettings: showSettings,
       knollStartupFailed: (message, step) => downloadFault || startupFailed(message, step),
       knollContext: contextChanged,
+      knollTerrain: terrainAnswered,
       knollAddressSettings: addressSettings(),
       knollFrameShown: () => {
         performance.mark("knoll-first-frame");
@@ -706,14 +903,20 @@
       preRun: [() => {
         const config = loadFile("config.txt");
         if (config !== null) window.Module.FS.writeFile("config.txt", config);
+        if (startTerrain) putTerrain(startTerrain);
+        startTerrain = null;
       }],
       onExit: (status) => {
         if (stopped) return;
         stopped = true;
         releaseFingers();
         if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-        showOverlay("Knoll has stopped" + (status ? " (status " + status + ")." : "."),
-                    status ? "See error.log for why." : "", undefined, true);
+        if (terrainFault)
+          showOverlay("Knoll could not open the terrain in the address.",
+                      terrainFault + " Start again flies over the built-in terrain.", undefined, true);
+        else
+          showOverlay("Knoll has stopped" + (status ? " (status " + status + ")." : "."),
+                      status ? "See error.log for why." : "", undefined, true);
         document.body.dataset.status = String(status);
         document.body.dataset.knoll = "stopped";
       },
@@ -767,7 +970,19 @@
       refocus(event);
     });
     el("download-log").addEventListener("click", downloadLog);
-    el("restart").addEventListener("click", () => window.location.reload());
+    // After the address's terrain stopped Knoll, without it.
+    el("restart").addEventListener("click", () => {
+      if (!terrainFault) return window.location.reload();
+      const query = new URLSearchParams(window.location.search);
+      query.delete(TERRAIN_PARAMETER);
+      window.location.search = query;
+    });
+    el("open-terrain").addEventListener("click", () => el("terrain-file").click());
+    el("terrain-file").addEventListener("change", (event) => {
+      if (event.target.files[0]) openTerrain(event.target.files[0]);
+      event.target.value = "";
+    });
+    for (const type of ["dragenter", "dragover", "drop"]) window.addEventListener(type, dragged, true);
     el("settings-form").addEventListener("submit", applySettings);
     el("keep-link").addEventListener("click", applySettings);
     el("copy-link").addEventListener("click", copyLink);
@@ -777,6 +992,7 @@
     observer.observe(document.querySelector("header"));
     observer.observe(el("bar"));
     observer.observe(el("offline-note"));
+    observer.observe(el("terrain-status"));
   }
 
   async function main() {
@@ -796,14 +1012,14 @@
       return;
     }
     document.body.dataset.build = window.KnollLoader.build.id;
-    let code;
+    let code, args;
     try {
-      code = await download();
+      [code, args] = await Promise.all([download(), addressTerrain()]);
     } catch (e) {
       downloadFailed(e);
       return;
     }
-    if (!downloadFault) startKnoll(code);
+    if (!downloadFault) startKnoll(code, args);
   }
 
   main();

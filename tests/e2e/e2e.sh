@@ -1186,6 +1186,80 @@ case_web_benchmark() {
     note "Save picture: $(ls .downloads/knoll-*.png), ${w}x$h"
 }
 
+# Waits until the words on the terrain beside the view match pattern $1.
+terrain_words() {
+    local words
+    for _ in $(seq 100); do words=$(web_ask text '#terrain-status') && [[ "$words" == $1 ]] && return 0; sleep 0.2; done
+    fail "beside the view: '$words', not '$1'"
+}
+
+# The user's terrain, on a phone (with the fast button) and a desktop: from
+# the address (not ASCII), picked, dropped (opened once, not by GLFW too);
+# bad ones said, a file too large or of another type unread, the terrain of
+# before flying on; every file let go; the address's terrain kept by a
+# reload and a copied link, a picked one not, and benchmarked over.
+case_web_terrain() {
+    only_on_web "the page's own ways to open a terrain"
+    setup
+    mkdir -p site/maps && ln -s "$(dirname "$KNOLL")"/* site/
+    (cd site/maps && python3 "$SOURCES/tests/e2e/maps.py") || fail "the maps were not written"
+    serve_site "$work/site"
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    local size x y link e
+    for size in "3 390 844 touch" "1 1280 1024"; do
+        web_ask scale $size
+        HUD_ROWS=$((24 * ${size%% *}))
+        KNOLL_WEB_QUERY='?terrain=maps/h%C3%BCgel%20%E2%9B%B0.r16' start_knoll
+        web_ask unpin && wait_logo && wait_running hill
+        terrain_words "Terrain: hügel ⛰.r16, 200 x 200 samples, heights *."
+        web_ask upload '#terrain-file' site/maps/step.png
+        terrain_words "Terrain: step.png, 80 x 80 samples, * A reload goes back to the built-in terrain."
+        wait_differ hill step "$size: the picked map"
+        [ "${size##* }" = touch ] || continue
+        web_ask eval "Module._knollTouchFast(0); window.fast = []; const f = Module._knollTouchFast; Module._knollTouchFast = (on) => { fast.push(on); f(on); }" >/dev/null
+        # A tap on the view shows the touch controls, which start_knoll's click hid.
+        for e in '#canvas' '#fast'; do read -r x y < <(centre_of "$e") && web_ask touch 1 "$x" "$y" && web_ask touch 1 up; done
+        [ "$(web_ask eval "fast.join() + ' ' + document.getElementById('controls').textContent.includes('Hold the 8× button')")" = "1,0 true" ] ||
+            fail "the fast button: $(web_ask eval "fast.join()")"
+    done
+    focus_view && key_down Shift_L
+    [ "$(web_ask eval "GLFW.active.keys[340]")" = 1 ] && key_up Shift_L || fail "Shift did not reach Knoll"
+    web_ask drop '#canvas' site/maps/flat.png
+    terrain_words "Terrain: flat.png, 80 x 80 samples*"
+    wait_differ step flat "the dropped map"
+    [ "$(web_ask log | grep -o 'flat\.png' | wc -l)" = 1 ] || fail "the drop was opened more than once: $(web_ask log)"
+    truncate -s 2G big.r16 && echo notes >notes.txt
+    web_ask eval "Blob.prototype.stream = ((s) => function () { window.streamed = this.name; return s.call(this); })(Blob.prototype.stream)" >/dev/null
+    web_ask upload '#terrain-file' big.r16
+    terrain_words "big.r16 is 2.1 GB; the page opens files up to 135 MB."
+    web_ask upload '#terrain-file' notes.txt
+    terrain_words "notes.txt is not a heightmap Knoll reads: *"
+    [ "$(web_ask eval "String(window.streamed)")" = undefined ] || fail "the page read a file it refuses"
+    web_ask upload '#terrain-file' site/maps/cut.png
+    terrain_words "Terrain Error: cut.png: * Knoll flies on over the terrain it had."
+    wait_same flat still "after the bad files"
+    [ "$(web_ask eval "Module.FS.readdir('/').filter((n) => /\.(png|r16|hgt)$/.test(n)).join() + window.streamed")" = cut.png ] ||
+        fail "files left in Knoll's file system: $(web_ask eval "Module.FS.readdir('/').join()")"
+    link=$(web_ask eval "document.getElementById('copy-link').click(), document.getElementById('link-out').value")
+    web_ask reload
+    terrain_words "Terrain: hügel ⛰.r16, 200 x 200 samples*"
+    link="$link $(web_ask eval "document.getElementById('copy-link').click(), document.getElementById('link-out').value")"
+    [[ "$link" =~ ^[^\ ]*win_height=480\ [^\ ]*win_height=480\&terrain=maps%2Fh%C3%BCgel ]] || fail "the copied links: $link"
+    KNOLL_WEB_QUERY='?benchmark=2&terrain=maps/map16.png' start_knoll
+    terrain_words "Terrain: map16.png, 200 x 200 samples*"
+    [ "$(wait_for_output done 100 web_ask dataset benchmark)" = done ] || fail "no report over map16.png"
+    KNOLL_WEB_QUERY='?terrain=maps/text.png' start_knoll
+    [ "$(web_ask state) $(web_ask message)" = "stopped 1 Knoll could not open the terrain in the address." ] &&
+        web_ask click '#restart' navigates && [ "$(web_ask eval "location.search + document.body.dataset.knoll")" = running ] ||
+        fail "a bad file in the address, then Start again: $(web_ask state) $(web_ask message)"
+    KNOLL_WEB_QUERY='?terrain=maps/missing.png' start_knoll
+    terrain_words "${KNOLL_WEB_URL}maps/missing.png answered 404 File not found. Knoll starts on its built-in terrain."
+    web_ask offline on && web_ask open '?terrain=maps/map16.png'
+    terrain_words "map16.png could not be fetched: the browser is offline. Knoll starts on its built-in terrain."
+    [ "$(web_ask state)" = running ] && [[ "$(web_ask log)" != *"terrain is no setting"* ]] ||
+        fail "offline: $(web_ask state), error.log: $(web_ask log)"
+}
+
 # ------------------------------------------------------------ the site ----
 # How the page loads Knoll: its pictures, its bytes, its cache and builds.
 

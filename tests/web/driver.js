@@ -39,7 +39,11 @@
 //                 lifted, or every finger cancelled, as real touch events
 // unpin           the page's own layout, without the canvas pinned at the
 //                 top-left corner at Knoll's window size
-// click SELECTOR  clicks the page's element
+// click SELECTOR [navigates]  clicks the page's element; one that
+//                 navigates waits as open does
+// upload SELECTOR FILE  WORKDIR's FILE chosen in the page's file input
+// drop SELECTOR FILE  WORKDIR's FILE dragged from outside the browser and
+//                 dropped on the middle of the page's element
 // eval EXPRESSION the expression's value in the page
 // pageshot PATH   the browser's window as the page shows it, as a PNG
 // bytes           "TOTAL LARGE": the bytes the page and its service worker
@@ -391,8 +395,20 @@ const commands = {
     await pinned.evaluate((e) => e.remove());
     return "";
   },
-  click: async ([selector]) => {
-    await page.click(selector);
+  click: async ([selector, then]) => {
+    await Promise.all([then === "navigates" && page.waitForNavigation(), page.click(selector)]);
+    if (then === "navigates") await settled();
+    return "";
+  },
+  upload: async ([selector, file]) => {
+    await (await page.$(selector)).uploadFile(path.resolve(workDir, file));
+    return "";
+  },
+  drop: async ([selector, file]) => {
+    const {x, y, width, height} = await (await page.$(selector)).boundingBox();
+    const data = {items: [], files: [path.resolve(workDir, file)], dragOperationsMask: 1};
+    for (const type of ["dragEnter", "dragOver", "drop"])
+      await tabSessions.get(page).send("Input.dispatchDragEvent", {type, x: x + width / 2, y: y + height / 2, data});
     return "";
   },
   eval: async (words) => String(await page.evaluate(words.join(" "))),
