@@ -384,3 +384,33 @@ TEST(AppWindow, SamplesFollowMsaaLevel) {
     EXPECT_GE(samples[2], 4);
     printf("samples for msaa_level 0, 4, 16: %d, %d, %d\n", samples[0], samples[1], samples[2]);
 }
+
+// Either Shift held flies eight times as fast with the arrow keys, as the
+// page's fast control does; let go, the step is a quarter unit again.
+TEST(AppWindow, ShiftFliesEightTimesAsFast) {
+    win_width = 640;
+    win_height = 480;
+    ASSERT_EQ(windowInit(), 0);
+    GLFWkeyfun keys = glfwSetKeyCallback(window, nullptr);
+    glfwSetKeyCallback(window, keys);
+    ASSERT_NE(keys, nullptr);
+    mode = MODE_RUNNING;
+    cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
+    cam_pos = {0.0f, 0.0f, 0.0f};
+    auto step = [&](int key, int action) {
+        if (key) keys(window, key, 0, action, 0);
+        float z = cam_pos.z;
+        tick();
+        return z - cam_pos.z;
+    };
+    keys(window, GLFW_KEY_UP, 0, GLFW_PRESS, 0);
+    EXPECT_FLOAT_EQ(step(0, 0), 0.25f);
+    EXPECT_FLOAT_EQ(step(GLFW_KEY_LEFT_SHIFT, GLFW_PRESS), 2.0f);
+    EXPECT_FLOAT_EQ(step(GLFW_KEY_RIGHT_SHIFT, GLFW_PRESS), 2.0f);
+    EXPECT_FLOAT_EQ(step(GLFW_KEY_LEFT_SHIFT, GLFW_RELEASE), 2.0f);  // the right one still held
+    EXPECT_FLOAT_EQ(step(GLFW_KEY_RIGHT_SHIFT, GLFW_RELEASE), 0.25f);
+    inputRelease();
+    mode = MODE_LOGO;
+    glfwDestroyWindow(window);
+    window = nullptr;
+}
