@@ -439,7 +439,8 @@ static TerrainLoadState loadProgress(void) {
     float fraction;
     TerrainLoadState state = terrainLoadPoll(&fraction);
     if (state == LOAD_RUNNING)
-        snprintf(load_text, sizeof(load_text), "Loading terrain %d %%", (int)(fraction * 100.0f));
+        snprintf(load_text, sizeof(load_text), "%s %d %%", terrainLoadStage(),
+                 (int)(fraction * 100.0f));
     else
         load_text[0] = '\0';
     return state;

@@ -35,6 +35,7 @@ struct Load {
     MapHeader header;
     std::atomic<int> state{LOAD_IDLE};
     std::atomic<float> fraction{0.0f};
+    std::atomic<const char *> stage{""};  // what the loader does now, in words
     TerrainPlan *plan;
     std::string fault;  // the line of a failed load
     int deferred;       // turns to wait before loading on the loop's own thread
@@ -148,7 +149,9 @@ static void loadFiles(void) {
     char reason[REASON_SIZE];
     float read_share = load.header.format == MAP_PNG ? PNG_READ_SHARE : RAW_READ_SHARE;
     size_t size;
+    load.stage = "Reading terrain";
     uint8_t *bytes = readWhole(load.path, &size, 0.0f, read_share, reason);
+    load.stage = "Decoding terrain";
     HeightMap map = {};
     double height = load.height > 0.0 ? load.height : MAP_DEFAULT_HEIGHT;
     if (!bytes || mapDecode(&load.header, bytes, size, height, &map, reason, sizeof(reason)) != 0) {
@@ -164,6 +167,7 @@ static void loadFiles(void) {
         load.state = LOAD_FAILED;
         return;
     }
+    load.stage = "Cutting terrain into tiles";
     load.plan = terrainPlan(&map, cells);
     load.fraction = 1.0f;
     load.state = LOAD_DONE;
@@ -174,6 +178,7 @@ void terrainLoadStart(const char *path, const char *splat_path, double height) {
     load.splat_path = splat_path ? splat_path : "";
     load.height = height;
     load.fraction = 0.0f;
+    load.stage = "Reading terrain";
     load.state = LOAD_RUNNING;
     load.deferred = 0;
     if (workerThreads())
@@ -184,6 +189,8 @@ void terrainLoadStart(const char *path, const char *splat_path, double height) {
 
 // Without threads the load runs in one turn of the loop: the second poll's,
 // so that the turn before has shown the logo or the progress.
+const char *terrainLoadStage(void) { return load.stage; }
+
 TerrainLoadState terrainLoadPoll(float *fraction) {
     if (load.deferred > 0 && --load.deferred == 0) loadFiles();
     *fraction = load.fraction;

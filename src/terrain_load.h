@@ -34,6 +34,10 @@ void terrainLoadStart(const char *path, const char *splat_path, double height);
 // Where the load stands, and how far it has come, 0 to 1, in *fraction.
 TerrainLoadState terrainLoadPoll(float *fraction);
 
+// What a running load does now, in a user's words: "Reading terrain",
+// "Decoding terrain" or "Cutting terrain into tiles".
+const char *terrainLoadStage(void);
+
 // A finished load becomes the terrain (on the GL thread), with one line on
 // standard output: the file, its size, its height range and its tiles.
 // Returns 0, or 1 with the fault's line in line when the load failed.
