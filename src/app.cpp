@@ -425,10 +425,7 @@ int terrainInit(void) {
     cam_start = terrainStartView();
     cameraHome();
     terrainBuildAround(cam_start);
-    TerrainTile *const *tiles;
-    test_terrain = NULL;
-    if (terrainSingleTile() && terrainTilesIn(NULL, cam_start, 0.0f, &tiles) == 1)
-        test_terrain = tiles[0]->model;
+    test_terrain = terrainSingleTile() ? terrainTile(0, 0)->model : NULL;
     scene_ready = 1;
     return 0;
 }
