@@ -625,14 +625,13 @@ void drawScene(float t) {
     if (mode == MODE_LOGO) {
         graphicsDrawClear(MODE_LOGO);
         graphicsDrawHudLogo();
-        if (load_text[0]) sceneLoadText();
     } else {
         sceneCamera(t);
         sceneShadowCasters();
         if (shadow_smooth) graphicsShadowPost();
         sceneMainPass();
-        if (load_text[0]) sceneLoadText();
     }
+    if (load_text[0]) sceneLoadText();
     sceneHudText();
 }
 

@@ -316,8 +316,7 @@ int workerThreads(void) { return 0; }
 int fileOpenRead(const char *path, FILE **file, uint64_t *size) {
     *file = fopen(path, "rb");
     if (!*file) return errno;
-    if (fseek(*file, 0, SEEK_END) != 0) return errno;
-    long end = ftell(*file);
+    long end = fseek(*file, 0, SEEK_END) == 0 ? ftell(*file) : -1;
     rewind(*file);
     *size = end < 0 ? 0 : (uint64_t)end;
     return 0;

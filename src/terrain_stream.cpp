@@ -61,6 +61,11 @@ struct BuildQueue {
     bool stopping = false;
 };
 
+// A rectangle of tiles, first to last in x and z, within the map.
+struct TileSpan {
+    int32_t x0, x1, z0, z1;
+};
+
 // A map cut into tiles.
 struct TerrainPlan {
     HeightMap map;
@@ -260,6 +265,20 @@ static float pathDistance(const TerrainTile &tile, Vec2 a, Vec2 b) {
     return best;
 }
 
+// The tiles, within the map, that may lie within reach of the segment from
+// a to b in x and z.
+static TileSpan tilesNear(Vec2 a, Vec2 b, float reach) {
+    TileSpan span = {(int32_t)floorf((fminf(a.x, b.x) - reach) / TILE_UNITS),
+                     (int32_t)floorf((fmaxf(a.x, b.x) + reach) / TILE_UNITS),
+                     (int32_t)floorf((fminf(a.y, b.y) - reach) / TILE_UNITS),
+                     (int32_t)floorf((fmaxf(a.y, b.y) + reach) / TILE_UNITS)};
+    span.x0 = std::max(span.x0, 0);
+    span.z0 = std::max(span.z0, 0);
+    span.x1 = std::min(span.x1, tiles_x - 1);
+    span.z1 = std::min(span.z1, tiles_z - 1);
+    return span;
+}
+
 // ----------------------------------------------------------- the worker ----
 
 static void workerLoop(void) {
@@ -336,9 +355,7 @@ static void evict(int index) {
 
 // A model from the pool for a tile, unless the pool is at its most.
 static int takeModel(TerrainTile *tile) {
-    if ((int)resident.size() + (int)queue.waiting.size() + queue.busy + (int)queue.done.size() >=
-        stats.capacity)
-        return 0;
+    if ((int)(resident.size() + asked.size()) >= stats.capacity) return 0;
     tile->model = graphicsTModelNew(NULL, NULL);
     return 1;
 }
@@ -406,13 +423,10 @@ static void evictFar(Vec2 a, Vec2 b) {
 // asked for, nearest first.
 static std::vector<int> missingTiles(Vec2 a, Vec2 b) {
     float reach = STREAM_BUILD_RADIUS;
-    int32_t x0 = (int32_t)floorf((fminf(a.x, b.x) - reach) / TILE_UNITS);
-    int32_t x1 = (int32_t)floorf((fmaxf(a.x, b.x) + reach) / TILE_UNITS);
-    int32_t z0 = (int32_t)floorf((fminf(a.y, b.y) - reach) / TILE_UNITS);
-    int32_t z1 = (int32_t)floorf((fmaxf(a.y, b.y) + reach) / TILE_UNITS);
+    TileSpan span = tilesNear(a, b, reach);
     std::vector<std::pair<float, int>> found;
-    for (int32_t tz = std::max(z0, 0); tz <= std::min(z1, tiles_z - 1); tz++) {
-        for (int32_t tx = std::max(x0, 0); tx <= std::min(x1, tiles_x - 1); tx++) {
+    for (int32_t tz = span.z0; tz <= span.z1; tz++) {
+        for (int32_t tx = span.x0; tx <= span.x1; tx++) {
             int index = tz * tiles_x + tx;
             const TerrainTile &tile = tiles[(size_t)index];
             if (tile.model || tile.queued) continue;
@@ -461,7 +475,6 @@ void terrainBuildAround(Vec3 position) {
     for (int index : missingTiles(a, a))
         if (tileDistance(tiles[(size_t)index], a) <= STREAM_BUILD_RADIUS - TILE_UNITS / 2.0f)
             buildNow(index);
-    if (terrainSingleTile() && !tiles[0].model) buildNow(0);
 }
 
 // ------------------------------------------------------------ culling ----
@@ -496,12 +509,10 @@ int terrainTilesIn(const Mat4 *clip, Vec3 centre, float radius, TerrainTile *con
         if (!tiles[0].model) buildNow(0);
         drawn.push_back(&tiles[0]);
     } else {
-        int32_t x0 = (int32_t)floorf((centre.x - radius) / TILE_UNITS);
-        int32_t x1 = (int32_t)floorf((centre.x + radius) / TILE_UNITS);
-        int32_t z0 = (int32_t)floorf((centre.z - radius) / TILE_UNITS);
-        int32_t z1 = (int32_t)floorf((centre.z + radius) / TILE_UNITS);
-        for (int32_t tz = std::max(z0, 0); tz <= std::min(z1, tiles_z - 1); tz++) {
-            for (int32_t tx = std::max(x0, 0); tx <= std::min(x1, tiles_x - 1); tx++) {
+        Vec2 at = {centre.x, centre.z};
+        TileSpan span = tilesNear(at, at, radius);
+        for (int32_t tz = span.z0; tz <= span.z1; tz++) {
+            for (int32_t tx = span.x0; tx <= span.x1; tx++) {
                 TerrainTile &tile = tiles[(size_t)(tz * tiles_x + tx)];
                 Vec3 lo = terrainTilePosition(&tile);
                 lo.y = tile.ymin;
