@@ -10,6 +10,9 @@
 # writes) as it stands. Prints what it verified in each page.
 #   doc_check.sh SOURCE_DIR [--names PAGE]...
 set -u
+
+# ---------------------------------------------------------------- state ----
+
 cd "$1" || exit 1
 shift
 code_pages=()
