@@ -144,9 +144,9 @@ static void sceneDefaults(void) {
     sceneTerrainInit();
 }
 
-static Frame runningFrame(ScenePose pose) {
+static Frame runningFrame(ScenePose pose, PassObserver *observer = nullptr) {
     scenePlace(pose);
-    drawScene(1.0f);
+    drawScene(1.0f, observer);
     return sceneReadBack(WIDTH, HEIGHT);
 }
 
@@ -686,30 +686,23 @@ static void setAnisotropy(float level) {
         }
 }
 
-// The running frame at pose with no shadow casters drawn.
-static Frame frameWithoutShadows(ScenePose pose) {
-    scenePlace(pose);
-    sceneCamera(1.0f);
-    graphicsShadowClear();
-    if (shadow_smooth) graphicsShadowPost();
-    sceneMainPass();
-    sceneHudText();
-    return sceneReadBack(WIDTH, HEIGHT);
-}
+// Clears the moment map again once the casters are drawn: no shadows.
+struct CastersCleared : PassObserver {
+    void mark(Pass pass) override {
+        if (pass == PASS_BLUR) graphicsShadowClear();
+    }
+};
 
-// The running frame at pose with the fog's far distance moved by delta.
-static Frame frameWithFarDistance(ScenePose pose, float delta) {
-    scenePlace(pose);
-    sceneCamera(1.0f);
-    float far;
-    readBuffer(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
-    bufferUniform1f(off_fardist, far + delta);
-    sceneShadowCasters();
-    if (shadow_smooth) graphicsShadowPost();
-    sceneMainPass();
-    sceneHudText();
-    return sceneReadBack(WIDTH, HEIGHT);
-}
+// Moves the fog's far distance by delta once the camera is placed.
+struct FarDistanceMoved : PassObserver {
+    float delta;
+    void mark(Pass pass) override {
+        if (pass != PASS_SHADOW) return;
+        float far;
+        readBuffer(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
+        bufferUniform1f(off_fardist, far + delta);
+    }
+};
 
 static std::vector<uint8_t> decodeGrey(Blob blob) {
     int w, h, n;
@@ -761,19 +754,22 @@ TEST_F(FrameReference, FixedViewsMatchTheCommittedImages) {
     Frame first = runningFrame(SCENE_START_POSE);
     Frame later = runningFrame(LATER_POSE);
 
-    // The render tool draws pass by pass; that must be the same picture.
+    // The render tool times each pass; that must be the same picture.
     PassTimes times;
     sceneDrawPasses(&times);
     EXPECT_EQ(countDiffering(sceneReadBack(WIDTH, HEIGHT), later, 0), 0)
-        << "the pass-by-pass frame differs from drawScene's";
+        << "the frame with its passes timed differs from drawScene's";
     Frame distant = runningFrame(DISTANT_POSE);
 
     // Negative controls, each on a view where its fault shows.
     graphicsLightDir({1.0f, -1.0f, 0.0f});
     Frame turned = runningFrame(LATER_POSE);
     graphicsLightDir(DEFAULT_LIGHT);
-    Frame unshadowed = frameWithoutShadows(LATER_POSE);
-    Frame fogged = frameWithFarDistance(DISTANT_POSE, -1.0f);
+    CastersCleared no_casters;
+    Frame unshadowed = runningFrame(LATER_POSE, &no_casters);
+    FarDistanceMoved nearer_fog;
+    nearer_fog.delta = -1.0f;
+    Frame fogged = runningFrame(DISTANT_POSE, &nearer_fog);
     Frame swapped = firstFrameWithLayersSwapped(SCENE_START_POSE, SWAP_A, SWAP_B);
 
     const char *out = getenv("KNOLL_REFERENCE_OUT");
