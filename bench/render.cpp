@@ -329,17 +329,19 @@ static void lightTexel(Vec3 p, int *tx, int *ty) {
 }
 
 // The moment map as its two pictures, stage.png and stage-detail.png.
-static void addMomentPictures(PassPictures *p, const char *stage, const std::vector<float> &texels) {
+static void addMomentPictures(PassPictures *p, const char *stage,
+                              const std::vector<float> &texels) {
     const int m = MOMENT_PICTURE_SIZE;
-    p->pictures.push_back({std::string(stage) + ".png", m, m, 1,
-                           greyOf(momentMeans(texels, 0, 0, SHADOW_MAP_SIZE), p->range[0],
-                                  p->range[1])});
     p->pictures.push_back(
-        {std::string(stage) + "-detail.png", m, m, 1,
-         greyOf(momentMeans(texels, p->dx, p->dy, MOMENT_DETAIL_TEXELS), p->range[2], p->range[3])});
+        {std::string(stage) + ".png", m, m, 1,
+         greyOf(momentMeans(texels, 0, 0, SHADOW_MAP_SIZE), p->range[0], p->range[1])});
+    p->pictures.push_back({std::string(stage) + "-detail.png", m, m, 1,
+                           greyOf(momentMeans(texels, p->dx, p->dy, MOMENT_DETAIL_TEXELS),
+                                  p->range[2], p->range[3])});
 }
 
-// Both stages of the map go in the grey scale of the raw one.
+// Takes each picture at the mark after its pass; both stages of the moment
+// map in the grey scale of the raw one.
 void PassPictures::mark(Pass pass) {
     const int detail = MOMENT_DETAIL_TEXELS;
     if (pass == PASS_SHADOW) {
