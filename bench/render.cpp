@@ -55,6 +55,27 @@ struct FrameTimes {
     double total, cpu;
 };
 
+// A picture of what a pass left.
+struct Picture {
+    std::string name;
+    int width, height, channels;
+    std::vector<uint8_t> pixels;
+};
+
+// drawScene's marks as the pictures of what each pass left (see usage).
+struct PassPictures : PassObserver {
+    std::vector<Picture> pictures;
+    int dx, dy;      // the detail's corner in the moment map
+    float range[4];  // the grey scales of the whole map and of the detail
+    void mark(Pass pass) override;
+};
+
+// drawScene's marks as a samples-passed query around the main pass.
+struct MainPassSamples : PassObserver {
+    GLuint query;
+    void mark(Pass pass) override;
+};
+
 // ------------------------------------------------------------ functions ----
 
 static void usage(void) {
@@ -231,18 +252,21 @@ static void report(const Options &o, double startup, const std::vector<FrameTime
     printf("\n");
 }
 
+void MainPassSamples::mark(Pass pass) {
+    if (pass == PASS_TERRAIN) glBeginQuery(GL_SAMPLES_PASSED, query);
+    if (pass == PASS_HUD) glEndQuery(GL_SAMPLES_PASSED);
+}
+
 // Samples that pass the depth test in one main pass, per pixel of the window:
 // with the driver's early depth test, about how many surface fragments each
 // pixel shades.
 static double mainPassOverdraw(void) {
-    GLuint query, samples = 0;
-    glGenQueries(1, &query);
-    sceneCamera(1.0f);
-    glBeginQuery(GL_SAMPLES_PASSED, query);
-    sceneMainPass();
-    glEndQuery(GL_SAMPLES_PASSED);
-    glGetQueryObjectuiv(query, GL_QUERY_RESULT, &samples);
-    glDeleteQueries(1, &query);
+    MainPassSamples main_pass;
+    GLuint samples = 0;
+    glGenQueries(1, &main_pass.query);
+    drawScene(1.0f, &main_pass);
+    glGetQueryObjectuiv(main_pass.query, GL_QUERY_RESULT, &samples);
+    glDeleteQueries(1, &main_pass.query);
     return (double)samples / ((double)view_wid * view_hei);
 }
 
@@ -304,46 +328,53 @@ static void lightTexel(Vec3 p, int *tx, int *ty) {
     *ty = (int)std::lround((y * 0.5f + 0.5f) * SHADOW_MAP_SIZE);
 }
 
-// Draws one more frame of the current pose pass by pass and writes what each
-// pass left into dir (see usage). Returns false after saying what failed.
-static bool writePassPictures(const char *dir) {
-    struct Picture {
-        std::string name;
-        int width, height, channels;
-        std::vector<uint8_t> pixels;
-    };
-    std::vector<Picture> pictures;
-    const int m = MOMENT_PICTURE_SIZE, detail = MOMENT_DETAIL_TEXELS;
-    int cx, cy;
-    lightTexel(MOMENT_DETAIL_CENTRE, &cx, &cy);
-    const int dx = std::clamp(cx - detail / 2, 0, SHADOW_MAP_SIZE - detail);
-    const int dy = std::clamp(cy - detail / 2, 0, SHADOW_MAP_SIZE - detail);
-    sceneCamera(1.0f);
-    sceneShadowCasters();
-    // Both stages of the map in the grey scale of the raw one.
-    std::vector<float> texels = readMoments();
-    std::vector<float> whole = momentMeans(texels, 0, 0, SHADOW_MAP_SIZE);
-    std::vector<float> part = momentMeans(texels, dx, dy, detail);
-    auto [whole_low, whole_high] = std::minmax_element(whole.begin(), whole.end());
-    auto [part_low, part_high] = std::minmax_element(part.begin(), part.end());
-    const float range[4] = {*whole_low, *whole_high, *part_low, *part_high};
-    for (const char *stage : {"moments", "blurred"}) {
-        if (stage[0] == 'b') {
-            if (!shadow_smooth) break;
-            graphicsShadowPost();
-            texels = readMoments();
-        }
-        pictures.push_back({std::string(stage) + ".png", m, m, 1,
-                            greyOf(momentMeans(texels, 0, 0, SHADOW_MAP_SIZE), range[0], range[1])});
-        pictures.push_back({std::string(stage) + "-detail.png", m, m, 1,
-                            greyOf(momentMeans(texels, dx, dy, detail), range[2], range[3])});
+// The moment map as its two pictures, stage.png and stage-detail.png.
+static void addMomentPictures(PassPictures *p, const char *stage,
+                              const std::vector<float> &texels) {
+    const int m = MOMENT_PICTURE_SIZE;
+    p->pictures.push_back(
+        {std::string(stage) + ".png", m, m, 1,
+         greyOf(momentMeans(texels, 0, 0, SHADOW_MAP_SIZE), p->range[0], p->range[1])});
+    p->pictures.push_back({std::string(stage) + "-detail.png", m, m, 1,
+                           greyOf(momentMeans(texels, p->dx, p->dy, MOMENT_DETAIL_TEXELS),
+                                  p->range[2], p->range[3])});
+}
+
+// Takes each picture at the mark after its pass; both stages of the moment
+// map in the grey scale of the raw one.
+void PassPictures::mark(Pass pass) {
+    const int detail = MOMENT_DETAIL_TEXELS;
+    if (pass == PASS_SHADOW) {
+        int cx, cy;
+        lightTexel(MOMENT_DETAIL_CENTRE, &cx, &cy);
+        dx = std::clamp(cx - detail / 2, 0, SHADOW_MAP_SIZE - detail);
+        dy = std::clamp(cy - detail / 2, 0, SHADOW_MAP_SIZE - detail);
+    } else if (pass == PASS_BLUR) {
+        std::vector<float> texels = readMoments();
+        std::vector<float> whole = momentMeans(texels, 0, 0, SHADOW_MAP_SIZE);
+        std::vector<float> part = momentMeans(texels, dx, dy, detail);
+        auto [whole_low, whole_high] = std::minmax_element(whole.begin(), whole.end());
+        auto [part_low, part_high] = std::minmax_element(part.begin(), part.end());
+        range[0] = *whole_low;
+        range[1] = *whole_high;
+        range[2] = *part_low;
+        range[3] = *part_high;
+        addMomentPictures(this, "moments", texels);
+    } else if (pass == PASS_TERRAIN && shadow_smooth) {
+        addMomentPictures(this, "blurred", readMoments());
+    } else if (pass == PASS_HUD || pass == PASS_COUNT) {
+        const char *name = pass == PASS_HUD ? "main.png" : "frame.png";
+        pictures.push_back({name, view_wid, view_hei, 3, sceneReadBack(view_wid, view_hei)});
     }
-    sceneMainPass();
-    pictures.push_back({"main.png", view_wid, view_hei, 3, sceneReadBack(view_wid, view_hei)});
-    sceneHudText();
-    pictures.push_back({"frame.png", view_wid, view_hei, 3, sceneReadBack(view_wid, view_hei)});
+}
+
+// Draws one more frame of the current pose and writes what each pass left
+// into dir (see usage). Returns false after saying what failed.
+static bool writePassPictures(const char *dir) {
+    PassPictures passes;
+    drawScene(1.0f, &passes);
     bool ok = true;
-    for (const Picture &p : pictures) {
+    for (const Picture &p : passes.pictures) {
         std::string path = std::string(dir) + "/" + p.name;
         if (!stbi_write_png(path.c_str(), p.width, p.height, p.channels, p.pixels.data(),
                             p.width * p.channels)) {

@@ -1,7 +1,7 @@
 // The running scene as the render tool and the reference-image tests draw it:
 // terrain set-up, a fixed camera pose, one frame through drawScene, and the
-// same frame split pass by pass for timing. Header-only so both the tool and
-// the test executables compile it against knoll_core.
+// same frame with each pass timed. Header-only so both the tool and the test
+// executables compile it against knoll_core.
 #pragma once
 
 #include <GLFW/glfw3.h>
@@ -44,6 +44,20 @@ struct PassTimes {
 // The program's start view: the middle of the near edge, eight units up.
 static const ScenePose SCENE_START_POSE = {{16.0f, 8.0f, 32.0f}, 0.0f, 0.0f};
 
+// drawScene's marks as PassTimes: finishes GL where the shadow pass, the blur
+// and the main pass (terrain, models and HUD text) end, so the clocks around
+// each cover its work, and times every pass on the GPU too where the timer
+// queries are made (gpuTimerInit). The waits belong to no pass's GPU time.
+struct PassClock : PassObserver {
+    PassTimes *times;
+    double wall, cpu;  // the clocks where the stage being drawn began
+
+    explicit PassClock(PassTimes *out);
+    void mark(Pass pass) override;
+    // Finishes GL's work and gives the stage since the last lap its times.
+    void lap(double *wall_out, double *cpu_out);
+};
+
 // ------------------------------------------------------------ functions ----
 
 static inline double sceneClock(void) {
@@ -85,36 +99,30 @@ static inline void sceneLogoFrame(void) {
     drawScene(1.0f);
 }
 
-// The running frame drawn in the application's order, finishing GL after each
-// pass so the CPU clock around a pass covers its work, and each pass timed
-// on the GPU too where the timer queries are made (gpuTimerInit). The HUD
-// text counts towards the main pass.
+inline PassClock::PassClock(PassTimes *out)
+    : times(out), wall(sceneClock()), cpu(sceneCpuClock()) {}
+
+inline void PassClock::mark(Pass pass) {
+    if (pass == PASS_BLUR) lap(&times->shadow, &times->cpu_shadow);
+    if (pass == PASS_TERRAIN) lap(&times->blur, &times->cpu_blur);
+    if (pass == PASS_COUNT) lap(&times->main, &times->cpu_main);
+    gpuTimerPass(pass);
+}
+
+inline void PassClock::lap(double *wall_out, double *cpu_out) {
+    gpuTimerPass(PASS_COUNT);
+    glFinish();
+    double now = sceneClock(), cpu_now = sceneCpuClock();
+    *wall_out = now - wall;
+    *cpu_out = cpu_now - cpu;
+    wall = now;
+    cpu = cpu_now;
+}
+
+// The running frame through drawScene with its passes timed (PassClock).
 static inline void sceneDrawPasses(PassTimes *times) {
-    double t0 = sceneClock(), c0 = sceneCpuClock();
-    sceneCamera(1.0f);
-    gpuTimerPass(PASS_SHADOW);
-    sceneShadowCasters();
-    glFinish();
-    double t1 = sceneClock(), c1 = sceneCpuClock();
-    gpuTimerPass(PASS_BLUR);
-    if (shadow_smooth) graphicsShadowPost();
-    glFinish();
-    double t2 = sceneClock(), c2 = sceneCpuClock();
-    gpuTimerPass(PASS_TERRAIN);
-    sceneMainTerrain();
-    gpuTimerPass(PASS_MODELS);
-    sceneMainModels();
-    gpuTimerPass(PASS_HUD);
-    sceneHudText();
-    gpuTimerPassEnd();
-    glFinish();
-    double t3 = sceneClock(), c3 = sceneCpuClock();
-    times->shadow = t1 - t0;
-    times->blur = t2 - t1;
-    times->main = t3 - t2;
-    times->cpu_shadow = c1 - c0;
-    times->cpu_blur = c2 - c1;
-    times->cpu_main = c3 - c2;
+    PassClock clock(times);
+    drawScene(1.0f, &clock);
 }
 
 // The back buffer of the window, rows from the top, 3 bytes a pixel. Read as

@@ -210,12 +210,12 @@ static int drawPicture(const char *path, const char *out) {
     if (loadTerrain(path) < 0.0) return 1;
     pictureCamera();
     settle();
-    sceneCamera(1.0f);
+    // The frame as the camera sees it leaves the shadows; its picture is
+    // drawn over.
+    drawScene(1.0f);
     TerrainTile *const *seen;
     int in_view = terrainTilesIn(graphicsCameraClip(), cam_pos, 64.0f, &seen);
     std::vector<const TerrainTile *> view(seen, seen + in_view);
-    sceneShadowCasters();
-    if (shadow_smooth) graphicsShadowPost();
     // From high above the camera, far enough to see every tile held.
     Quat down = quatRotate({1.0f, 0.0f, 0.0f}, -1.5707963f);
     Vec3 above = {cam_pos.x, cam_pos.y + 260.0f, cam_pos.z - 24.0f};

@@ -20,8 +20,9 @@ CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/knoll/glfw-headers
 KEYRING=/usr/share/keyrings/debian-archive-keyring.gpg
 # Every source that includes GLFW's header: the tests' support and the
 # window tests call GLFW as much as the program does.
-sources=(src/app.cpp src/benchmark.cpp src/main.cpp src/platform_posix.cpp src/platform_desktop.cpp
-  src/gl_dialect_gl33.cpp src/gl_dialect_webgl2.cpp tests/gl_fixture.cpp tests/test_app.cpp)
+sources=(src/app.cpp src/benchmark.cpp src/unattended.cpp src/main.cpp src/platform_posix.cpp
+  src/platform_desktop.cpp src/gl_dialect_gl33.cpp src/gl_dialect_webgl2.cpp tests/gl_fixture.cpp
+  tests/test_app.cpp)
 
 # ------------------------------------------------------------ functions ----
 

@@ -576,7 +576,9 @@ void sceneCamera(float t) {
                        vec3Multiply(vec3Subtract(cam_pos, cam_prev), (float)(1.0 / TICK_LENGTH)));
 }
 
-void sceneShadowCasters(void) {
+// Clears the moment map and draws into it the terrain the light's box holds
+// and, on the built-in patch, the five placements.
+static void sceneShadowCasters(void) {
     graphicsShadowClear();
     // The shadow box stands ahead of the camera, within the tiles built.
     TerrainTile *const *tiles;
@@ -588,7 +590,8 @@ void sceneShadowCasters(void) {
         graphicsShadowMModel(*p.model, p.position, p.scale, p.rotation);
 }
 
-void sceneMainTerrain(void) {
+// Clears the window to the sky and draws the terrain in view.
+static void sceneMainTerrain(void) {
     graphicsDrawClear(MODE_RUNNING);
     TerrainTile *const *tiles;
     int count = terrainTilesIn(graphicsCameraClip(), scene_position, FAR_PLANE, &tiles);
@@ -596,14 +599,10 @@ void sceneMainTerrain(void) {
         graphicsDrawTModel(tiles[k]->model, terrainTilePosition(tiles[k]));
 }
 
-void sceneMainModels(void) {
+// The five placements, on the built-in patch.
+static void sceneMainModels(void) {
     if (!props_shown) return;
     for (const Placement &p : scene) graphicsDrawMModel(*p.model, p.position, p.scale, p.rotation);
-}
-
-void sceneMainPass(void) {
-    sceneMainTerrain();
-    sceneMainModels();
 }
 
 // How far the terrain's loading has come: under the logo, centred, or under
@@ -615,24 +614,37 @@ static void sceneLoadText(void) {
     graphicsDrawHudText(load_text, at, 16.0f);
 }
 
-void sceneHudText(void) {
-    char text[32];
-    fpsText(text, sizeof(text), fps_num);
-    graphicsDrawHudText(text, {2.0f, 2.0f}, 16.0f);
+// The frame counter in the top-left corner, or text in its place.
+static void sceneHudText(const char *text) {
+    char counter[32];
+    if (!text) fpsText(counter, sizeof(counter), fps_num);
+    graphicsDrawHudText(text ? text : counter, {2.0f, 2.0f}, 16.0f);
 }
 
-void drawScene(float t) {
+// Tells the observer, if any, that pass comes next.
+static void passMark(PassObserver *observer, Pass pass) {
+    if (observer) observer->mark(pass);
+}
+
+void drawScene(float t, PassObserver *observer, const char *hud_text) {
     if (mode == MODE_LOGO) {
         graphicsDrawClear(MODE_LOGO);
         graphicsDrawHudLogo();
     } else {
         sceneCamera(t);
+        passMark(observer, PASS_SHADOW);
         sceneShadowCasters();
+        passMark(observer, PASS_BLUR);
         if (shadow_smooth) graphicsShadowPost();
-        sceneMainPass();
+        passMark(observer, PASS_TERRAIN);
+        sceneMainTerrain();
+        passMark(observer, PASS_MODELS);
+        sceneMainModels();
     }
+    passMark(observer, PASS_HUD);
     if (load_text[0]) sceneLoadText();
-    sceneHudText();
+    sceneHudText(hud_text);
+    passMark(observer, PASS_COUNT);
 }
 
 void draw(float t) {

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "frame_pass.h"
 #include "graph_models.h"
 #include "knoll_math.h"
 #include "random.h"
@@ -190,23 +191,14 @@ int sceneBuildSlice(double slice, double frame_interval);
 // replaces a lost one: the old one's bindings, terrain and start-up progress
 // are forgotten, and the light and grid of now come back at the end.
 void sceneBuildAnew(void);
-// The pieces of a running frame, in the order drawScene runs them.
 // The camera at the fraction t between the last two ticks; over a map of
 // many tiles, the shadow box ahead of it and the tiles streamed around it.
 void sceneCamera(float t);
-// Clears the moment map and draws into it the terrain the light's box holds
-// and, on the built-in patch, the five placements.
-void sceneShadowCasters(void);
-// Clears the window to the sky and draws the terrain and the placements.
-void sceneMainPass(void);
-// Its two parts: the clear and the terrain, then the placements.
-void sceneMainTerrain(void);
-void sceneMainModels(void);
-// The frame counter in the top-left corner.
-void sceneHudText(void);
 // Draws one frame (t: fraction between the last two ticks), saves it when a
 // screenshot was asked for, and presents it.
 void draw(float t);
 // Renders the frame of the current mode into the window's back buffer,
-// without presenting it.
-void drawScene(float t);
+// without presenting it: the one place the passes' order is written. The
+// observer, if any, hears the marks between the passes; hud_text, if given,
+// stands in the frame counter's place.
+void drawScene(float t, PassObserver *observer = nullptr, const char *hud_text = nullptr);

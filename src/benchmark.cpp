@@ -4,7 +4,6 @@
 #include <epoxy/gl.h>
 #include <math.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -12,7 +11,6 @@
 #include "app.h"
 #include "config.h"
 #include "gl_dialect.h"
-#include "graph_render.h"
 #include "graph_state.h"
 #include "measure.h"
 #include "platform.h"
@@ -21,9 +19,6 @@
 
 // ------------------------------------------------------------ constants ----
 
-// The generator's seed for every unattended run: two runs make the same
-// choices.
-static const uint32_t FIXED_SEED = 0x4b6e6f6c;
 static const Vec3 LIGHT_COLOR = {3.5f, 3.5f, 3.5f};
 // The grid shows over this stretch of the path, the low flight by the models.
 static const long GRID_FROM = 40, GRID_TO = 88;
@@ -50,6 +45,11 @@ struct PathKey {
 
 enum RunPhase { PHASE_START, PHASE_FRAMES, PHASE_DRAIN, PHASE_DONE };
 
+// Times each pass on the GPU where the frame is timed (gpuTimerFrameBegin).
+struct GpuTimerMarks : PassObserver {
+    void mark(Pass pass) override { gpuTimerPass(pass); }
+};
+
 // ------------------------------------------------------------- the path ----
 
 // The path's points, BENCHMARK_PATH_TICKS / 4 ticks apart, closing on the
@@ -73,8 +73,7 @@ static std::vector<FrameSample> samples;
 static double frame_start;  // clock value when the frame being drawn began
 static double run_seconds;  // the frames' times so far
 static int drain_turns;
-static int reported;
-static int picture_status;  // the screenshot run's outcome
+static GpuTimerMarks timer_marks;
 
 // ------------------------------------------------------------ functions ----
 
@@ -137,32 +136,13 @@ void benchmarkFrame(long tick) {
     graphicsLightDir(v.light_dir);
     graphicsLightCol(LIGHT_COLOR.x, LIGHT_COLOR.y, LIGHT_COLOR.z);
     graphicsTerrainGrid(v.grid);
-    sceneCamera(1.0f);
-    gpuTimerPass(PASS_SHADOW);
-    sceneShadowCasters();
-    gpuTimerPass(PASS_BLUR);
-    if (shadow_smooth) graphicsShadowPost();
-    gpuTimerPass(PASS_TERRAIN);
-    sceneMainTerrain();
-    gpuTimerPass(PASS_MODELS);
-    sceneMainModels();
-    gpuTimerPass(PASS_HUD);
+    mode = MODE_RUNNING;
     char text[32];
     snprintf(text, sizeof(text), "Tick %ld", tick);
-    graphicsDrawHudText(text, {2.0f, 2.0f}, 16.0f);
+    drawScene(1.0f, &timer_marks, text);
 }
 
 // ------------------------------------------------------------- the runs ----
-
-int unattendedRun(void) { return run_options.benchmark_seconds > 0.0 || run_options.screenshot; }
-
-// The scene as it stands when the logo screen ends, with the fixed seed.
-static void startScene(void) {
-    RandomState *fixed = randomNew(FIXED_SEED);
-    *random_state = *fixed;
-    free(fixed);
-    mode = MODE_RUNNING;
-}
 
 // Draws and presents the next benchmark frame, closing the last one's time.
 static void benchmarkStep(double now) {
@@ -186,23 +166,9 @@ static void benchmarkStep(double now) {
     graphicsCheckErrors("Draw End");
 }
 
-// Draws the start view, saves it and presents it.
-static void screenshotRun(void) {
-    drawScene(1.0f);
-    FramePixels frame = screenshotRead();
-    glfwSwapBuffers(window);
-    picture_status = screenshotSave(frame, run_options.screenshot);
-}
-
-int unattendedTurn(void) {
+int benchmarkTurn(void) {
     switch (phase) {
     case PHASE_START:
-        startScene();
-        if (run_options.screenshot) {
-            screenshotRun();
-            phase = PHASE_DONE;
-            return 0;
-        }
         // A frame to warm up, untimed and uncounted: the driver readies its
         // programs for the scene's state on first use.
         benchmarkFrame(0);
@@ -225,9 +191,7 @@ int unattendedTurn(void) {
     return 1;
 }
 
-// The report of the frames drawn, on its way to the user, and the CSV.
-// Returns the exit status.
-static int benchmarkReport(void) {
+int benchmarkEnd(void) {
     // A window closed early leaves the frame being drawn without its time.
     if (!samples.empty() && phase == PHASE_FRAMES) samples.pop_back();
     gpuTimerCollect(0);
@@ -252,11 +216,4 @@ static int benchmarkReport(void) {
         status = 1;
     }
     return reportShow(report.c_str(), csv.c_str()) || status;
-}
-
-int unattendedEnd(void) {
-    if (reported || !unattendedRun()) return 0;
-    reported = 1;
-    if (run_options.screenshot) return phase == PHASE_DONE ? picture_status : 1;
-    return benchmarkReport();
 }

@@ -1,6 +1,5 @@
-// The unattended runs of the command line: the benchmark, which flies a
-// fixed path with every frame measured and reports a score, and the
-// screenshot run, which saves the start view and ends.
+// The benchmark of the command line: it flies a fixed path with every frame
+// measured and reports a score.
 #pragma once
 
 #include "knoll_math.h"
@@ -22,25 +21,22 @@ struct BenchmarkView {
 
 // ------------------------------------------------------------ functions ----
 
-// 1 when the command line asked for a benchmark or a screenshot run.
-int unattendedRun(void);
+// One turn of the benchmark's run, in the running scene: the untimed first
+// frame, then a frame a turn until the run's time is up, then the wait for
+// the last frames' GPU times. Returns 0 once the run is done.
+int benchmarkTurn(void);
 
-// One turn of the loop in an unattended run, once the start-up is complete:
-// a benchmark frame, or the screenshot. Returns 0 once the run is done.
-int unattendedTurn(void);
-
-// Ends an unattended run: a benchmark's report (of the frames drawn, should
-// the window have closed early) and its CSV. Needs the GL context. Returns
-// the exit status: 0, or 1 when the report, the CSV or the picture could not
-// be written.
-int unattendedEnd(void);
+// The report of the frames drawn (should the window have closed early, of
+// those) on its way to the user, and the CSV. Needs the GL context. Returns
+// the exit status: 0, or 1 when the report or the CSV could not be written.
+int benchmarkEnd(void);
 
 // The benchmark's view at tick: the camera on its path, the light turning,
 // the grid on for a stretch; over a user's terrain, a straight flight across
 // it and back at the fast speed. Depends on the tick and the terrain alone.
 BenchmarkView benchmarkView(long tick);
 
-// Draws the benchmark's frame for tick into the back buffer, each pass
-// timed where GL has timer queries (gpuTimerInit), with the tick as the
-// HUD's text: nothing drawn depends on the clock.
+// Draws the benchmark's running frame for tick into the back buffer through
+// drawScene, each pass timed where GL has timer queries (gpuTimerInit), with
+// the tick as the HUD's text: nothing drawn depends on the clock.
 void benchmarkFrame(long tick);

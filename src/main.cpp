@@ -6,7 +6,7 @@
 #include <stdio.h>
 
 #include "app.h"
-#include "benchmark.h"
+#include "unattended.h"
 #include "config.h"
 #include "graph_init.h"
 #include "graph_state.h"

@@ -177,7 +177,8 @@ int gpuTimerInit(void) {
 
 int gpuTimerAvailable(void) { return timer_available; }
 
-void gpuTimerPassEnd(void) {
+// Ends the pass being timed, if any: what follows is no pass.
+static void gpuTimerPassEnd(void) {
     if (timer_open < 0) return;
     glEndQuery(GL_TIME_ELAPSED);
     timer_open = -1;
@@ -188,6 +189,7 @@ void gpuTimerFrameBegin(int timed) { timer_frame = timed; }
 void gpuTimerPass(Pass pass) {
     if (!timer_available || !timer_frame) return;
     gpuTimerPassEnd();
+    if (pass == PASS_COUNT) return;
     TimerFrame &f = timer_ring[timer_slot];
     glBeginQuery(GL_TIME_ELAPSED, f.query[pass]);
     f.issued[pass] = 1;

@@ -8,18 +8,9 @@
 #include <string>
 #include <vector>
 
-// ------------------------------------------------------------ constants ----
+#include "frame_pass.h"
 
-// The passes a running frame is timed in, in drawing order. The grid is no
-// pass of its own: the terrain's program draws it, inside PASS_TERRAIN.
-enum Pass {
-    PASS_SHADOW,   // the moment map: clear, terrain and models from the light
-    PASS_BLUR,     // its two blur passes (none with shadow_smooth 0)
-    PASS_TERRAIN,  // the window's clear to the sky and the terrain
-    PASS_MODELS,   // the five mesh-model placements
-    PASS_HUD,      // the text over the scene
-    PASS_COUNT
-};
+// ------------------------------------------------------------ constants ----
 
 extern const char *const pass_names[PASS_COUNT];
 
@@ -92,11 +83,9 @@ int gpuTimerAvailable(void);
 // tile, which costs some 7 % of a frame when every frame is timed.
 void gpuTimerFrameBegin(int timed);
 
-// Starts timing pass of the frame being drawn, ending the pass before it.
+// Starts timing pass of the frame being drawn, ending the pass before it;
+// PASS_COUNT ends it and starts none. The marks of drawScene, as they come.
 void gpuTimerPass(Pass pass);
-
-// Ends the pass being timed, if any: what follows is no pass.
-void gpuTimerPassEnd(void);
 
 // Ends the frame's last pass and files its queries under samples[index],
 // whose pass_ms are filled in once GL has the results, a few frames later.

@@ -11,6 +11,7 @@
 #include <stb_image_write.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -144,9 +145,9 @@ static void sceneDefaults(void) {
     sceneTerrainInit();
 }
 
-static Frame runningFrame(ScenePose pose) {
+static Frame runningFrame(ScenePose pose, PassObserver *observer = nullptr) {
     scenePlace(pose);
-    drawScene(1.0f);
+    drawScene(1.0f, observer);
     return sceneReadBack(WIDTH, HEIGHT);
 }
 
@@ -444,7 +445,7 @@ TEST(FrameScene, GridAndShadowSmoothingSwitches) {
 // The draws and clears of one running frame, each with the framebuffer it
 // went to, recorded by wrapping the GL entry points.
 struct GlCall {
-    char kind;  // 'c' clear, 'e' indexed draw, 'a' array draw
+    char kind;  // 'c' clear, 'e' indexed draw, 'a' array draw, 'm' drawScene's mark
     GLint framebuffer;
     float mulvec[2];  // the blur direction in force, for array draws
 };
@@ -473,9 +474,12 @@ static void recordDrawArrays(GLenum mode, GLint first, GLsizei count) {
     real_draw_arrays(mode, first, count);
 }
 
-// The calls of one running frame that went to a framebuffer other than the
-// window's.
-static std::vector<GlCall> offscreenCalls(void) {
+// The calls of one frame of frame_mode at the start pose, drawScene's marks
+// among them as 'm' with the pass in place of the framebuffer.
+static std::vector<GlCall> frameCalls(int frame_mode) {
+    struct : PassObserver {
+        void mark(Pass pass) override { gl_calls.push_back({'m', pass, {0.0f, 0.0f}}); }
+    } marks;
     real_clear = epoxy_glClear;
     real_draw_elements = epoxy_glDrawElements;
     real_draw_arrays = epoxy_glDrawArrays;
@@ -483,19 +487,34 @@ static std::vector<GlCall> offscreenCalls(void) {
     epoxy_glDrawElements = recordDrawElements;
     epoxy_glDrawArrays = recordDrawArrays;
     gl_calls.clear();
-    runningFrame(SCENE_START_POSE);
+    scenePlace(SCENE_START_POSE);
+    mode = frame_mode;
+    drawScene(1.0f, &marks);
     epoxy_glClear = real_clear;
     epoxy_glDrawElements = real_draw_elements;
     epoxy_glDrawArrays = real_draw_arrays;
+    return gl_calls;
+}
+
+// The calls of one running frame that went to a framebuffer other than the
+// window's.
+static std::vector<GlCall> offscreenCalls(void) {
     std::vector<GlCall> offscreen;
-    for (const GlCall &c : gl_calls)
-        if (c.framebuffer != 0) offscreen.push_back(c);
+    for (const GlCall &c : frameCalls(MODE_RUNNING))
+        if (c.kind != 'm' && c.framebuffer != 0) offscreen.push_back(c);
     return offscreen;
 }
 
-// The shadow pass clears the moment map once and draws the terrain and the
-// five placements into it; smoothing adds exactly the horizontal and then
-// the vertical blur, each into its own target.
+// One frame's calls as letters, capitals for those off the window, and its
+// marks as the passes' numbers.
+static std::string callLetters(int frame_mode) {
+    std::string letters;
+    for (const GlCall &c : frameCalls(frame_mode))
+        letters += c.kind == 'm' ? (char)('0' + c.framebuffer)
+                                 : (char)(c.framebuffer ? toupper(c.kind) : c.kind);
+    return letters;
+}
+
 // A browser may take the GL context away and give a new one back: every
 // object made anew there draws the frame of before, the light and grid of
 // the user's keys included.
@@ -544,6 +563,9 @@ TEST(FrameScene, LogoFramesBetweenStartupStepsChangeNothingBuilt) {
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
+// The shadow pass clears the moment map once and draws the terrain and the
+// five placements into it; smoothing adds exactly the horizontal and then
+// the vertical blur, each into its own target.
 TEST(FrameScene, ShadowPassMakesOneClearSixDrawsAndTwoBlurs) {
     ASSERT_TRUE(graphicsReady());
     sceneDefaults();
@@ -570,6 +592,18 @@ TEST(FrameScene, ShadowPassMakesOneClearSixDrawsAndTwoBlurs) {
         EXPECT_EQ(calls[8].mulvec[1], 1.0f);
     }
     shadow_smooth = 1;
+}
+
+// Each mark comes just before its pass's calls: the moment map's clear and
+// six draws, the two blurs, the window's clear and the terrain, the five
+// placements, the text; the end after all. A logo frame marks its text only.
+TEST(FrameScene, MarksFallBetweenThePasses) {
+    ASSERT_TRUE(graphicsReady());
+    sceneDefaults();
+    runningFrame(SCENE_START_POSE);
+    std::string running = callLetters(MODE_RUNNING), logo = callLetters(MODE_LOGO);
+    EXPECT_TRUE(std::regex_match(running, std::regex("0CE{6}1AA2ce3e{5}4a+5"))) << running;
+    EXPECT_TRUE(std::regex_match(logo, std::regex("ca4a+5"))) << logo;
 }
 
 // Texels that no caster covers keep the clear colour as their moments: black
@@ -686,30 +720,23 @@ static void setAnisotropy(float level) {
         }
 }
 
-// The running frame at pose with no shadow casters drawn.
-static Frame frameWithoutShadows(ScenePose pose) {
-    scenePlace(pose);
-    sceneCamera(1.0f);
-    graphicsShadowClear();
-    if (shadow_smooth) graphicsShadowPost();
-    sceneMainPass();
-    sceneHudText();
-    return sceneReadBack(WIDTH, HEIGHT);
-}
+// Clears the moment map again once the casters are drawn: no shadows.
+struct CastersCleared : PassObserver {
+    void mark(Pass pass) override {
+        if (pass == PASS_BLUR) graphicsShadowClear();
+    }
+};
 
-// The running frame at pose with the fog's far distance moved by delta.
-static Frame frameWithFarDistance(ScenePose pose, float delta) {
-    scenePlace(pose);
-    sceneCamera(1.0f);
-    float far;
-    readBuffer(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
-    bufferUniform1f(off_fardist, far + delta);
-    sceneShadowCasters();
-    if (shadow_smooth) graphicsShadowPost();
-    sceneMainPass();
-    sceneHudText();
-    return sceneReadBack(WIDTH, HEIGHT);
-}
+// Moves the fog's far distance by delta once the camera is placed.
+struct FarDistanceMoved : PassObserver {
+    float delta;
+    void mark(Pass pass) override {
+        if (pass != PASS_SHADOW) return;
+        float far;
+        readBuffer(GL_UNIFORM_BUFFER, off_fardist, sizeof(far), &far);
+        bufferUniform1f(off_fardist, far + delta);
+    }
+};
 
 static std::vector<uint8_t> decodeGrey(Blob blob) {
     int w, h, n;
@@ -761,19 +788,22 @@ TEST_F(FrameReference, FixedViewsMatchTheCommittedImages) {
     Frame first = runningFrame(SCENE_START_POSE);
     Frame later = runningFrame(LATER_POSE);
 
-    // The render tool draws pass by pass; that must be the same picture.
+    // The render tool times each pass; that must be the same picture.
     PassTimes times;
     sceneDrawPasses(&times);
     EXPECT_EQ(countDiffering(sceneReadBack(WIDTH, HEIGHT), later, 0), 0)
-        << "the pass-by-pass frame differs from drawScene's";
+        << "the frame with its passes timed differs from drawScene's";
     Frame distant = runningFrame(DISTANT_POSE);
 
     // Negative controls, each on a view where its fault shows.
     graphicsLightDir({1.0f, -1.0f, 0.0f});
     Frame turned = runningFrame(LATER_POSE);
     graphicsLightDir(DEFAULT_LIGHT);
-    Frame unshadowed = frameWithoutShadows(LATER_POSE);
-    Frame fogged = frameWithFarDistance(DISTANT_POSE, -1.0f);
+    CastersCleared no_casters;
+    Frame unshadowed = runningFrame(LATER_POSE, &no_casters);
+    FarDistanceMoved nearer_fog;
+    nearer_fog.delta = -1.0f;
+    Frame fogged = runningFrame(DISTANT_POSE, &nearer_fog);
     Frame swapped = firstFrameWithLayersSwapped(SCENE_START_POSE, SWAP_A, SWAP_B);
 
     const char *out = getenv("KNOLL_REFERENCE_OUT");
