@@ -53,6 +53,22 @@ set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css knoll-loader.js
 set(KNOLL_WEB_ICON_SIZES 192 512)
 include(${CMAKE_CURRENT_LIST_DIR}/icon_tool.cmake)
 
+# Writes out, the page's ES module of what it shares with Knoll, from
+# src/page_boundary.h through web/boundary.cpp, built for this machine.
+function(knoll_web_boundary out)
+  find_program(KNOLL_HOST_CXX NAMES c++ g++ REQUIRED)
+  set(tool ${CMAKE_BINARY_DIR}/knoll_boundary_host)
+  add_custom_command(OUTPUT ${tool}
+    COMMAND ${KNOLL_HOST_CXX} -std=c++17 -O2 -I${CMAKE_SOURCE_DIR}/src
+            ${CMAKE_SOURCE_DIR}/web/boundary.cpp -o ${tool}
+    DEPENDS ${CMAKE_SOURCE_DIR}/web/boundary.cpp ${CMAKE_SOURCE_DIR}/src/page_boundary.h
+    COMMENT "Building the page's boundary writer for this machine")
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${tool} ${out}
+    DEPENDS ${tool}
+    COMMENT "Writing the page's knoll-boundary.js")
+endfunction()
+
 function(knoll_web_page target)
   set(build ${CMAKE_BINARY_DIR}/page)
   set_target_properties(${target} PROPERTIES SUFFIX .js RUNTIME_OUTPUT_DIRECTORY ${build})
@@ -60,9 +76,9 @@ function(knoll_web_page target)
     -Oz -flto -sMALLOC=emmalloc -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=1GB -sINITIAL_MEMORY=48MB -sTOTAL_STACK=1MB
     -sEXIT_RUNTIME=1
     "-sEXPORTED_RUNTIME_METHODS=[FS,UTF8ToString,stringToUTF8]"
-    # The page's touch controls and buttons (src/platform_web.cpp), and the
-    # allocator for the terrain's path it hands over.
-    "-sEXPORTED_FUNCTIONS=[_main,_knollTouchLook,_knollTouchMove,_knollCommand,_knollTouchFast,_knollOpenTerrain,_malloc,_free]")
+    # The allocator for the terrain's path the page hands over; Knoll's own
+    # exports to the page are marked in src/page_bridge.cpp.
+    "-sEXPORTED_FUNCTIONS=[_main,_malloc,_free]")
   # Lossless and exact: every texel as in the PNG, also under alpha 0.
   set(inputs)
   foreach(n ${KNOLL_PAGE_IMAGES})
@@ -75,6 +91,8 @@ function(knoll_web_page target)
     list(APPEND inputs ${build}/images/${w})
   endforeach()
   file(MAKE_DIRECTORY ${build}/images)
+  knoll_web_boundary(${build}/knoll-boundary.js)
+  list(APPEND inputs ${build}/knoll-boundary.js)
   knoll_icon_tool(tool)
   # The icons as WebP: a browser fetches one with the manifest in a first
   # visit, and an icon needs no exact pixels, so they go lossy (the 192 px
