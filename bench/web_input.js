@@ -10,7 +10,7 @@
 //   node web_input.js URL [CHROMIUM FLAGS...]
 "use strict";
 
-const launchChromium = require("./chromium");
+const launchChromium = require("../tools/browser/chromium");
 const PINNED_CANVAS = require("../tests/web/pinned_canvas");
 
 const [url, ...flags] = process.argv.slice(2);
