@@ -34,7 +34,7 @@
 // ---------------------------------------------------------------- types ----
 
 // The start-up steps that can fail, in the order they run. A page tells its
-// visitor what to try by this number (web/knoll-page.js, STARTUP_ADVICE).
+// visitor what to try by this number (web/page/startup.js, STARTUP_ADVICE).
 enum StartupStep { STARTUP_CONFIG, STARTUP_WINDOW, STARTUP_GRAPHICS };
 
 // What the loop calls.
