@@ -93,18 +93,19 @@ function report(name, results) {
   await page.waitForFunction(() => document.body.dataset.knoll === "running", {polling: 20});
   await page.click("#canvas");
   await sleep(4000);
-  const home = () => page.evaluate(() => Module._knollCommand(268));
+  const {HOME_KEY, KNOLL_EXPORTS, MOVE} = await import("../web/knoll-boundary.js");
+  const home = () => page.evaluate((e, key) => Module[e.COMMAND](key), KNOLL_EXPORTS, HOME_KEY);
   const inputs = {
-    touch_look: () => page.evaluate(() => {
+    touch_look: () => page.evaluate((e) => {
       window.knollInputAt = performance.now();
-      Module._knollTouchLook(8, 0);
-    }),
+      Module[e.TOUCH_LOOK](8, 0);
+    }, KNOLL_EXPORTS),
     touch_move: async () => {
-      await page.evaluate(() => {
+      await page.evaluate((e, bits) => {
         window.knollInputAt = performance.now();
-        Module._knollTouchMove(4);
-      });
-      await page.evaluate(() => Module._knollTouchMove(0));
+        Module[e.TOUCH_MOVE](bits);
+      }, KNOLL_EXPORTS, MOVE.FORWARD);
+      await page.evaluate((e) => Module[e.TOUCH_MOVE](0), KNOLL_EXPORTS);
     },
     key_up: async () => {
       await page.keyboard.down("ArrowUp");

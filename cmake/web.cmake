@@ -49,7 +49,9 @@ find_program(KNOLL_PYTHON python3 REQUIRED)
 find_program(KNOLL_ZOPFLI zopfli REQUIRED)
 find_program(KNOLL_ZOPFLIPNG zopflipng REQUIRED)
 find_program(KNOLL_TERSER terser REQUIRED)
-set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css knoll-loader.js sw.js knoll-bench.js)
+# The page's sources: web/pack.py takes what index.html and its modules name.
+file(GLOB KNOLL_WEB_PAGE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/*.html
+     ${CMAKE_SOURCE_DIR}/web/*.css ${CMAKE_SOURCE_DIR}/web/*.js ${CMAKE_SOURCE_DIR}/web/page/*.js)
 set(KNOLL_WEB_ICON_SIZES 192 512)
 include(${CMAKE_CURRENT_LIST_DIR}/icon_tool.cmake)
 
@@ -105,9 +107,7 @@ function(knoll_web_page target)
       COMMENT "Making the page's ${size} px icon")
     list(APPEND inputs ${build}/icon-${size}.webp)
   endforeach()
-  foreach(f ${KNOLL_WEB_PAGE_FILES})
-    list(APPEND inputs ${CMAKE_SOURCE_DIR}/web/${f})
-  endforeach()
+  list(APPEND inputs ${KNOLL_WEB_PAGE_FILES})
   add_custom_command(OUTPUT ${build}/packed
     COMMAND ${KNOLL_PYTHON} ${CMAKE_SOURCE_DIR}/web/pack.py --version ${PROJECT_VERSION}
             --build ${build} --page ${CMAKE_SOURCE_DIR}/web --site ${KNOLL_WEB_SITE}
