@@ -51,13 +51,23 @@ find_program(KNOLL_ZOPFLIPNG zopflipng REQUIRED)
 find_program(KNOLL_TERSER terser REQUIRED)
 # The page's sources: web/pack.py takes what index.html and its modules name.
 file(GLOB KNOLL_WEB_PAGE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/*.html
-     ${CMAKE_SOURCE_DIR}/web/*.css ${CMAKE_SOURCE_DIR}/web/*.js ${CMAKE_SOURCE_DIR}/web/page/*.js)
-set(KNOLL_WEB_ICON_SIZES 192 512)
+     ${CMAKE_SOURCE_DIR}/web/*.css ${CMAKE_SOURCE_DIR}/web/*.js)
+file(GLOB KNOLL_WEB_MODULES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/page/*.js)
+# The icons' sizes are web/pack.py's, which names them in the manifest.
+execute_process(COMMAND ${KNOLL_PYTHON} ${CMAKE_SOURCE_DIR}/web/pack.py --icon-sizes
+  OUTPUT_VARIABLE KNOLL_WEB_ICON_SIZES OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "web/pack.py --icon-sizes failed")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/pack.py)
 include(${CMAKE_CURRENT_LIST_DIR}/icon_tool.cmake)
 
-# Writes out, the page's ES module of what it shares with Knoll, from
-# src/page_boundary.h through web/boundary.cpp, built for this machine.
-function(knoll_web_boundary out)
+# Stages in the folder modules the page's ES modules as the browser loads
+# them: web/page/ beside knoll-boundary.js, which web/boundary.cpp, built for
+# this machine, writes from src/page_boundary.h. web/pack.py packs them from
+# there (the folder modules of its --build), and Node loads them from there
+# (web/package.json makes them modules to it). Sets var to the stage's mark.
+function(knoll_web_modules modules var)
   find_program(KNOLL_HOST_CXX NAMES c++ g++ REQUIRED)
   set(tool ${CMAKE_BINARY_DIR}/knoll_boundary_host)
   add_custom_command(OUTPUT ${tool}
@@ -65,10 +75,15 @@ function(knoll_web_boundary out)
             ${CMAKE_SOURCE_DIR}/web/boundary.cpp -o ${tool}
     DEPENDS ${CMAKE_SOURCE_DIR}/web/boundary.cpp ${CMAKE_SOURCE_DIR}/src/page_boundary.h
     COMMENT "Building the page's boundary writer for this machine")
-  add_custom_command(OUTPUT ${out}
-    COMMAND ${tool} ${out}
-    DEPENDS ${tool}
-    COMMENT "Writing the page's knoll-boundary.js")
+  add_custom_command(OUTPUT ${modules}/staged
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${modules}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/web/page ${modules}/page
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/web/package.json ${modules}
+    COMMAND ${tool} ${modules}/knoll-boundary.js
+    COMMAND ${CMAKE_COMMAND} -E touch ${modules}/staged
+    DEPENDS ${tool} ${KNOLL_WEB_MODULES} ${CMAKE_SOURCE_DIR}/web/package.json
+    COMMENT "Staging the page's modules with its knoll-boundary.js")
+  set(${var} ${modules}/staged PARENT_SCOPE)
 endfunction()
 
 function(knoll_web_page target)
@@ -93,8 +108,7 @@ function(knoll_web_page target)
     list(APPEND inputs ${build}/images/${w})
   endforeach()
   file(MAKE_DIRECTORY ${build}/images)
-  knoll_web_boundary(${build}/knoll-boundary.js)
-  list(APPEND inputs ${build}/knoll-boundary.js)
+  knoll_web_modules(${build}/modules staged)
   knoll_icon_tool(tool)
   # The icons as WebP: a browser fetches one with the manifest in a first
   # visit, and an icon needs no exact pixels, so they go lossy (the 192 px
@@ -107,7 +121,7 @@ function(knoll_web_page target)
       COMMENT "Making the page's ${size} px icon")
     list(APPEND inputs ${build}/icon-${size}.webp)
   endforeach()
-  list(APPEND inputs ${KNOLL_WEB_PAGE_FILES})
+  list(APPEND inputs ${staged} ${KNOLL_WEB_PAGE_FILES})
   add_custom_command(OUTPUT ${build}/packed
     COMMAND ${KNOLL_PYTHON} ${CMAKE_SOURCE_DIR}/web/pack.py --version ${PROJECT_VERSION}
             --build ${build} --page ${CMAKE_SOURCE_DIR}/web --site ${KNOLL_WEB_SITE}

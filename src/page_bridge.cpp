@@ -85,8 +85,8 @@ EM_JS(int, hookPictureTake, (const char *name, const char *file, int *width, int
 
 // -------------------------------------------- Knoll's own JavaScript ----
 
-EM_JS(void, pagePictureUpload, (int picture, GLenum target, GLint internal, GLenum format, int layer,
-                            int width, int height), {
+EM_JS(void, pagePictureUpload, (int picture, GLenum target, GLint internal, GLenum format,
+                                int layer, int width, int height), {
     var bitmap = Module["knollTaken"][picture];
     if (target == 0x8C1A)  // TEXTURE_2D_ARRAY
         GLctx.texSubImage3D(target, 0, 0, 0, layer, width, height, 1, format, 0x1401, bitmap);

@@ -53,7 +53,7 @@ static std::string formatFunction(const char *format, const char *parameters) {
 static void writeHooks(FILE *out) {
     bool first = true;
     fprintf(out, "// Members of Module that Knoll calls, with what each is given and answers.\n");
-    fprintf(out, "export const HOOKS = Object.freeze({");
+    fprintf(out, "export const KNOLL_HOOKS = Object.freeze({");
 #define HOOK(name, member, about) \
     entry(out, &first, "// " about "\n  " #name ": " + quoted(#member));
     KNOLL_PAGE_HOOKS(HOOK)
@@ -64,7 +64,7 @@ static void writeHooks(FILE *out) {
 static void writeExports(FILE *out) {
     bool first = true;
     fprintf(out, "// Knoll's functions on Module, which the page calls once the runtime is up.\n");
-    fprintf(out, "export const EXPORTS = Object.freeze({");
+    fprintf(out, "export const KNOLL_EXPORTS = Object.freeze({");
 #define EXPORT(name, function, result, parameters, about) \
     entry(out, &first, "// " #parameters ": " about "\n  " #name ": " + quoted("_" #function));
     KNOLL_PAGE_EXPORTS(EXPORT)
@@ -74,7 +74,7 @@ static void writeExports(FILE *out) {
 
 static void writeKeys(FILE *out) {
     bool first = true;
-    fprintf(out, "// GLFW's key codes of the commands the page's buttons run (EXPORTS.COMMAND).\n");
+    fprintf(out, "// GLFW's key codes of the commands the page sends (KNOLL_EXPORTS.COMMAND).\n");
     fprintf(out, "export const KEY = Object.freeze({");
 #define KEY(name, code) entry(out, &first, #name ": " + std::to_string(code));
     KNOLL_PAGE_KEYS(KEY)
@@ -91,7 +91,7 @@ static void writeKeys(FILE *out) {
 
 static void writeMoves(FILE *out) {
     bool first = true;
-    fprintf(out, "// The move control's directions, as EXPORTS.TOUCH_MOVE takes them.\n");
+    fprintf(out, "// The move control's directions, as KNOLL_EXPORTS.TOUCH_MOVE takes them.\n");
     fprintf(out, "export const MOVE = Object.freeze({");
 #define MOVE(name, bit) entry(out, &first, #name ": " + std::to_string(bit));
     KNOLL_MOVE_BITS(MOVE)
@@ -104,7 +104,7 @@ static void writeMoves(FILE *out) {
 static void writeStartup(FILE *out) {
     bool first = true, first_line = true;
     std::string lines;
-    fprintf(out, "// The start-up steps that can fail (HOOKS.STARTUP_FAILED's step).\n");
+    fprintf(out, "// The start-up steps that can fail (KNOLL_HOOKS.STARTUP_FAILED's step).\n");
     fprintf(out, "export const STARTUP_STEP = Object.freeze({");
 #define STEP(name, line)                                             \
     entry(out, &first, #name ": " + std::to_string(STARTUP_##name)); \

@@ -9,12 +9,19 @@ is a tree of ES modules from page/main.js, each found by the imports of the
 one before and named in them by its hashed name. knoll.js and
 knoll.wasm also go gzip'd, for browsers that decompress them themselves (the
 page then needs no server that compresses). sw.js, the service worker, gets
-the same list: its cache is named after the build.
+the same list: its cache is named after the build. The list also carries
+what the loader and the service worker share with this script: the cache's
+name and its names' prefix, and how many hexadecimal digits of a file's hash
+its name holds.
 
     pack.py --version V --build DIR --page DIR --site DIR
+    pack.py --icon-sizes
 
---build holds knoll.js, knoll.wasm, images/*.webp and icon-SIZE.webp; --page
-the page's sources (web/). The site folder is made anew.
+--build holds knoll.js, knoll.wasm, images/*.webp, icon-SIZE.webp and
+modules/, the page's modules beside the one the build writes
+(knoll-boundary.js), as the browser loads them; --page the page's other
+sources (web/). The site folder is made anew. --icon-sizes prints the
+sizes of the icons the manifest names, which the build makes.
 """
 
 import argparse
@@ -25,11 +32,13 @@ import posixpath
 import re
 import shutil
 import subprocess
+import sys
 
 # ------------------------------------------------------------ constants ----
 
 HASH_CHARS = 12
 ICON_SIZES = (192, 512)
+CACHE_PREFIX = "knoll-"
 # The page's own files, hashed and named in index.html, and the module its
 # script starts from; the modules that one imports go with it.
 PAGE_FILES = ("knoll-page.css", "knoll-loader.js")
@@ -99,7 +108,8 @@ def page_file(page, name):
 
 
 def put_modules(site, page, name, urls, busy=()):
-    """Puts module name (a path under page) into the site after every module
+    """Puts module name (a path under page, the modules' folder) into the site
+    after every module
     it imports, with its imports named by their hashed names; adds each to
     urls. The modules all go to files/, so their file names must differ."""
     if name in busy:
@@ -172,6 +182,9 @@ def manifest(build):
 
 
 def main():
+    if sys.argv[1:] == ["--icon-sizes"]:
+        print(";".join(str(size) for size in ICON_SIZES))
+        return
     parser = argparse.ArgumentParser()
     for option in ("--version", "--build", "--page", "--site"):
         parser.add_argument(option, required=True)
@@ -191,11 +204,14 @@ def main():
         build["icons"][str(size)] = site.put("icon-%d.webp" % size,
                                             read(os.path.join(args.build, "icon-%d.webp" % size)))
     urls = {name: site.put(name, page_file(args.page, name))["url"] for name in PAGE_FILES}
-    put_modules(site, args.page, PAGE_MODULE, urls)
+    put_modules(site, os.path.join(args.build, "modules"), PAGE_MODULE, urls)
     build["page"] = sorted(urls.values())
     # The build's name: a hash of every file's, so that any change of any
     # file makes another build.
     build["id"] = digest("".join(sorted(site.hashes)).encode())[:HASH_CHARS]
+    build["cache"] = CACHE_PREFIX + build["id"]
+    build["cachePrefix"] = CACHE_PREFIX
+    build["hashChars"] = HASH_CHARS
     site.write("index.html", index_html(read(os.path.join(args.page, "index.html")).decode(),
                                         urls, build))
     site.write("manifest.webmanifest", manifest(build))

@@ -354,7 +354,7 @@ const commands = {
   },
   // The build's cached copy of a file turned to zeros, its size kept.
   "spoil-cached": ([url]) => page.evaluate(async (address) => {
-    const cache = await caches.open((await caches.keys()).find((name) => name.startsWith("knoll-")));
+    const cache = await caches.open(window.KnollLoader.build.cache);
     const size = (await (await cache.match(address)).arrayBuffer()).byteLength;
     await cache.put(address, new Response(new Uint8Array(size)));
     return "";

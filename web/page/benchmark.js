@@ -1,14 +1,13 @@
 // The page's benchmark: ?benchmark or ?benchmark=SECONDS in the address runs
 // `knoll --benchmark`, and its report shows beside the view when it ends,
 // with a button to copy it and one to download the frames' CSV.
-import {asksBenchmark} from "./address.js";
 import {el} from "./dom.js";
 import {offerDownload} from "./log.js";
 
 // ------------------------------------------------------------ functions ----
 
 // The finished benchmark's report under the canvas, with its two buttons
-// (Module.knollReport).
+// (KNOLL_HOOKS.REPORT).
 export function showReport(text, csv) {
   const box = el("benchmark-report");
   box.querySelector("pre").textContent = text;
@@ -20,9 +19,4 @@ export function showReport(text, csv) {
   el("benchmark-csv").onclick = () => offerDownload("knoll-benchmark.csv", csv, "text/csv");
   box.hidden = false;
   document.body.dataset.benchmark = "done";
-}
-
-// Marks the page as running the address's benchmark, where it asks for one.
-export function markBenchmark() {
-  if (asksBenchmark(window.location.search)) document.body.dataset.benchmark = "running";
 }

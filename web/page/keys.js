@@ -1,7 +1,7 @@
 // Keys and the keyboard's focus: keys reach Knoll only while its canvas has
 // the focus, the page's buttons that stand for Knoll's keys send their
 // commands, and the hint beside them says how to reach the view.
-import {HOME_KEY, KNOLL_EXPORTS, KNOLL_KEYS} from "../knoll-boundary.js";
+import {KEY, KNOLL_EXPORTS, KNOLL_KEYS} from "../knoll-boundary.js";
 import {el} from "./dom.js";
 import {callKnoll} from "./startup.js";
 import {usesTouch} from "./touch.js";
@@ -44,11 +44,11 @@ export function refocus(event) {
   if (event.detail > 0 && !usesTouch()) el("canvas").focus({preventScroll: true});
 }
 
-// Runs the command of Knoll's key with that GLFW key code.
-const command = (key) => callKnoll(KNOLL_EXPORTS.COMMAND, key);
+// Runs the command of Knoll's key of that name in KEY.
+const command = (name) => callKnoll(KNOLL_EXPORTS.COMMAND, KEY[name]);
 
 // Takes the keys meant for Knoll to it alone, and has the buttons that
-// stand for its keys send their commands (data-key: the GLFW key code).
+// stand for its keys send their commands (data-key: the key's name in KEY).
 export function listenKeys() {
   const canvas = el("canvas");
   window.addEventListener("keydown", filterKey, true);
@@ -59,11 +59,10 @@ export function listenKeys() {
   canvas.addEventListener("blur", showHint);
   // The view's own buttons leave the keyboard's focus on the view.
   el("touch-buttons").addEventListener("mousedown", (event) => event.preventDefault());
-  el("touch-home").dataset.key = String(HOME_KEY);
   for (const button of document.querySelectorAll("[data-key]"))
-    button.addEventListener("click", () => command(Number(button.dataset.key)));
+    button.addEventListener("click", () => command(button.dataset.key));
   el("home").addEventListener("click", (event) => {
-    command(HOME_KEY);
+    command("HOME");
     refocus(event);
   });
 }

@@ -104,7 +104,7 @@ function savePicture() {
   el("canvas").focus();
 }
 
-// A picture Knoll saved, offered as a download (Module.knollDownload).
+// A picture Knoll saved, offered as a download (KNOLL_HOOKS.DOWNLOAD).
 export const offerPicture = (name, bytes) => offerDownload(name, bytes, "image/png");
 
 // Has "Download error.log" and "Save picture" act.

@@ -4,8 +4,8 @@
 // terrain, runs the address's benchmark, and tells the user when Knoll
 // stops or cannot start. Each of these is a module of its own; this one
 // wires them to the page and to Knoll.
-import {addressSettings, benchmarkArguments} from "./address.js";
-import {markBenchmark, showReport} from "./benchmark.js";
+import {KNOLL_HOOKS} from "../knoll-boundary.js";
+import {showReport} from "./benchmark.js";
 import {setHelp, showControls} from "./controls.js";
 import {showHint, listenKeys} from "./keys.js";
 import {listenLayout} from "./layout.js";
@@ -17,17 +17,17 @@ import {listenTouch, onInputKind, releaseFingers, setTouchInput} from "./touch.j
 
 // ------------------------------------------------------------ functions ----
 
-// Knoll replaced one of its files (Module.knollStoreFile): kept for the
+// Knoll replaced one of its files (KNOLL_HOOKS.STORE_FILE): kept for the
 // next visit, and help.txt shown; 1 when storage refused it.
 function fileReplaced(name, text) {
   if (name === "help.txt") setHelp(text);
   return keepFile(name, text);
 }
 
-// Knoll's command line: the address's terrain, once fetched, and its
-// benchmark.
+// Knoll's command line: the address as it is, which Knoll reads, and the
+// address's terrain, once fetched.
 async function knollArguments() {
-  return (await addressTerrain()).concat(benchmarkArguments(window.location.search));
+  return [window.location.search].concat(await addressTerrain());
 }
 
 function main() {
@@ -44,17 +44,15 @@ function main() {
     showControls();
     showHint();
   });
-  markBenchmark();
   setTouchInput(window.matchMedia("(pointer: coarse)").matches);
   setHelp(loadFile("help.txt") || "");
   showHint();
   runKnoll({
-    knollStoreFile: fileReplaced,
-    knollSettings: showSettings,
-    knollTerrain: terrainAnswered,
-    knollAddressSettings: addressSettings(window.location.search),
-    knollReport: showReport,
-    knollDownload: offerPicture,
+    [KNOLL_HOOKS.STORE_FILE]: fileReplaced,
+    [KNOLL_HOOKS.SETTINGS]: showSettings,
+    [KNOLL_HOOKS.TERRAIN]: terrainAnswered,
+    [KNOLL_HOOKS.REPORT]: showReport,
+    [KNOLL_HOOKS.DOWNLOAD]: offerPicture,
   }, knollArguments);
 }
 

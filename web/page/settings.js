@@ -3,7 +3,8 @@
 // applied, kept as config.txt (or given in the address where the browser
 // keeps nothing) and Knoll started again with them; a link that starts
 // Knoll with them; and the defaults put back.
-import {linkSettings, startQuery} from "./address.js";
+import {settingClamped} from "../knoll-boundary.js";
+import {startQuery} from "./address.js";
 import {el} from "./dom.js";
 import {logLine, removeFile, storageIsRefused, storeFile} from "./log.js";
 import {flownAddress} from "./terrain.js";
@@ -29,19 +30,20 @@ const SETTING_VIEWS = {
 
 // ---------------------------------------------------------------- state ----
 
-let settings = [];  // Knoll's settings: {key, value, def, min, max}
+let settings = [];  // Knoll's settings: {key, value, def, min, max, given}
 
 // ------------------------------------------------------------ functions ----
 
 // Knoll's settings in force, with defaults and ranges, from its table's
-// text: "key value default min max" a line.
+// text: "key value default min max given" a line, given 1 where the
+// address set the value for this visit.
 export function parseSettings(table) {
   const out = [];
   for (const line of table.split("\n")) {
     const f = line.split(" ");
-    if (f.length !== 5) continue;
-    const [value, def, min, max] = f.slice(1).map(Number);
-    out.push({key: f[0], value, def, min, max});
+    if (f.length !== 6) continue;
+    const [value, def, min, max, given] = f.slice(1).map(Number);
+    out.push({key: f[0], value, def, min, max, given: given === 1});
   }
   return out;
 }
@@ -141,18 +143,17 @@ function checkField(input) {
 }
 
 // The settings panel for Knoll's settings in force (its table's text,
-// Module.knollSettings).
+// KNOLL_HOOKS.SETTINGS).
 export function showSettings(table) {
   settings = parseSettings(table);
-  const link = linkSettings(window.location.search, SETTING_VIEWS);
   const fields = el("settings-fields");
   fields.textContent = "";
-  for (const setting of settings) fields.append(settingField(setting, setting.key in link));
+  for (const setting of settings) fields.append(settingField(setting, setting.given));
   el("settings-note").textContent = storageIsRefused()
     ? "Apply starts Knoll again with these settings."
     : "Kept in this browser; Apply starts Knoll again with them.";
   el("storage-note").hidden = !storageIsRefused();
-  el("link-note").hidden = !Object.keys(link).length || storageIsRefused();
+  el("link-note").hidden = !settings.some((setting) => setting.given) || storageIsRefused();
 }
 
 // The fields' values, clamped, and any clamping shown; null when a field
@@ -196,7 +197,7 @@ function restartWith(values) {
     const input = el("setting-" + setting.key);
     const given = input && input.type === "number" ? Number(input.value) : values[setting.key];
     if (given !== values[setting.key])
-      logLine("Setting Error: " + setting.key + " " + given + " is out of range; " + values[setting.key] + " is used");
+      logLine(settingClamped(setting.key, given, values[setting.key]));
   }
   if (storageIsRefused()) {
     window.location.href = linkFor(values);

@@ -3,7 +3,7 @@
 // over the view while it starts, when it cannot, when it stops and when its
 // graphics context goes; and Knoll's exports called while it runs. Knoll's
 // own side of this is src/platform_web.cpp.
-import {STARTUP_STEP} from "../knoll-boundary.js";
+import {KNOLL_HOOKS, STARTUP_FAILED, STARTUP_STEP} from "../knoll-boundary.js";
 import {withoutTerrain} from "./address.js";
 import {el} from "./dom.js";
 import {loadFile, logLine} from "./log.js";
@@ -13,7 +13,7 @@ import {putStartTerrain, terrainFault} from "./terrain.js";
 
 // What to try when a start-up step fails, by the step.
 const STARTUP_ADVICE = {
-  [STARTUP_STEP.SETTINGS]: "The browser's storage could not be read. Try clearing this site's data.",
+  [STARTUP_STEP.CONFIG]: "The browser's storage could not be read. Try clearing this site's data.",
   [STARTUP_STEP.WINDOW]: "Knoll needs WebGL 2. Try a current Firefox, Chrome, Edge or Safari, turn on " +
     "hardware acceleration in the browser's settings, or update the graphics driver.",
   [STARTUP_STEP.GRAPHICS]: "The graphics driver refused part of Knoll's set-up. Try another browser or " +
@@ -144,7 +144,7 @@ function painted() {
 // No WebGL 2: said in a visitor's words, with the desktop's line in
 // error.log. Starting again cannot help.
 function noWebgl2() {
-  logLine("Window init failed!");
+  logLine(STARTUP_FAILED[STARTUP_STEP.WINDOW]);
   stopped = true;
   showOverlay(NO_WEBGL[0], NO_WEBGL[1]);
   settle("failed", 1);
@@ -198,18 +198,18 @@ function startKnoll(code, args, hooks) {
         .then((instance) => receive(instance, module)), () => {});
       return {};
     },
-    knollPicture: window.KnollLoader.picture,
-    knollPicturesAgain: window.KnollLoader.loadPicturesAgain,
-    knollPicturesReady: window.KnollLoader.picturesReady,
+    [KNOLL_HOOKS.PICTURE]: window.KnollLoader.picture,
+    [KNOLL_HOOKS.PICTURES_AGAIN]: window.KnollLoader.loadPicturesAgain,
+    [KNOLL_HOOKS.PICTURES_READY]: window.KnollLoader.picturesReady,
     print: logLine,
     printErr: logLine,
-    knollStartupFailed: (message, step) => downloadFault || startupFailed(message, step),
-    knollContext: contextChanged,
-    knollFrameShown: () => {
+    [KNOLL_HOOKS.STARTUP_FAILED]: (message, step) => downloadFault || startupFailed(message, step),
+    [KNOLL_HOOKS.CONTEXT]: contextChanged,
+    [KNOLL_HOOKS.FRAME_SHOWN]: () => {
       performance.mark("knoll-first-frame");
       hideOverlay();
     },
-    knollStarted: () => {
+    [KNOLL_HOOKS.STARTED]: () => {
       performance.mark("knoll-running");
       hideOverlay();
       document.body.dataset.knoll = "running";

@@ -1,7 +1,7 @@
 // The user's own terrain: a heightmap from "Open terrain", a drop on the
 // page or the address (?terrain=URL) goes into Knoll's file system under its
 // own name, so that Knoll's words name it. Knoll checks it, loads it while
-// the terrain of now flies on, and answers through knollTerrain; the file
+// the terrain of now flies on, and answers through KNOLL_HOOKS.TERRAIN; the file
 // goes then.
 import {KNOLL_EXPORTS, TERRAIN_EXTENSIONS, TERRAIN_SIDE_LIMIT} from "../knoll-boundary.js";
 import {terrainAddress} from "./address.js";
@@ -9,10 +9,8 @@ import {el} from "./dom.js";
 
 // ------------------------------------------------------------ constants ----
 
-// The files Knoll reads, told by their names, and the most bytes the page
-// takes: a map of the largest side a page holds at 16 bits, with a
-// megabyte to spare for a PNG's headers.
-const TERRAIN_TYPES = new RegExp("\\.(" + TERRAIN_EXTENSIONS.join("|") + ")$", "i");
+// The most bytes the page takes: a map of the largest side a page holds at
+// 16 bits, with a megabyte to spare for a PNG's headers.
 const TERRAIN_LIMIT = 2 * TERRAIN_SIDE_LIMIT * TERRAIN_SIDE_LIMIT + 1e6;
 
 // ---------------------------------------------------------------- state ----
@@ -46,7 +44,7 @@ const sizeWords = (n) => n >= 1e9 ? (n / 1e9).toFixed(1) + " GB" : Math.round(n 
 
 // Why the page does not take a file of that name and size, or "".
 function terrainRefusal(name, size) {
-  if (!TERRAIN_TYPES.test(name))
+  if (!TERRAIN_EXTENSIONS.some((ending) => name.toLowerCase().endsWith(ending)))
     return name + " is not a heightmap Knoll reads: open a greyscale PNG, a 16-bit RAW " +
       "(.r16, .raw) or an SRTM tile (.hgt).";
   if (size > TERRAIN_LIMIT)
@@ -101,7 +99,7 @@ export function putStartTerrain() {
 
 // A file from the picker or a drop: what the page cannot take is said
 // before a byte is read; the rest is read with its progress and handed to
-// Knoll, which answers through knollTerrain (at once where it refuses).
+// Knoll, which answers through KNOLL_HOOKS.TERRAIN (at once where it refuses).
 async function openTerrain(file) {
   const refused =
     (document.body.dataset.knoll === "running" ? "" : "Knoll opens a terrain once it runs.") ||
@@ -159,7 +157,7 @@ export async function addressTerrain() {
   }
 }
 
-// Knoll's answer on the terrain it was given (Module.knollTerrain): why
+// Knoll's answer on the terrain it was given (KNOLL_HOOKS.TERRAIN): why
 // not, the terrain of now flying on (at start-up, Knoll stops), or the new
 // terrain's summary. The file goes either way.
 export function terrainAnswered(line, failed) {
@@ -188,6 +186,7 @@ function dragged(event) {
 
 // Has "Open terrain" and a drop open the user's terrain.
 export function listenTerrain() {
+  el("terrain-file").accept = TERRAIN_EXTENSIONS.join(",");
   el("open-terrain").addEventListener("click", () => el("terrain-file").click());
   el("terrain-file").addEventListener("change", (event) => {
     if (event.target.files[0]) openTerrain(event.target.files[0]);

@@ -2,7 +2,7 @@
 // left) flies, the 8× button beside it flies faster while held. The page
 // alone holds these for Knoll, and lets go of them when the page is hidden,
 // loses the focus or changes size, and when Knoll stops.
-import {KNOLL_EXPORTS, LOOK_UNITS_PER_WIDTH, MOVE} from "../knoll-boundary.js";
+import {KNOLL_EXPORTS, LOOK_UNITS_PER_HALF_TURN, MOVE} from "../knoll-boundary.js";
 import {el} from "./dom.js";
 import {callKnoll} from "./startup.js";
 
@@ -127,7 +127,9 @@ function fingerMoved(event) {
       lookFinger = null;
       return;
     }
-    const scale = LOOK_UNITS_PER_WIDTH / Math.max(canvas.clientWidth, 1);
+    // A drag across the whole view turns it half a turn, on a phone as on a
+    // tablet.
+    const scale = LOOK_UNITS_PER_HALF_TURN / Math.max(canvas.clientWidth, 1);
     callKnoll(KNOLL_EXPORTS.TOUCH_LOOK, (event.clientX - lookFinger.x) * scale,
               (event.clientY - lookFinger.y) * scale);
     lookFinger.x = event.clientX;
