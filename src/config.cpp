@@ -5,8 +5,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <string>
-
 #include "page_boundary.h"
 #include "platform.h"
 
@@ -110,7 +108,7 @@ enum { SETTING_COUNT = sizeof(settings) / sizeof(settings[0]) };
 
 static bool given_for_run[SETTING_COUNT];  // configOverride set the value
 // A page's address's settings, as config.txt lines, for configInit.
-static std::string address_settings;
+static char *address_settings;
 
 // ------------------------------------------------------------ functions ----
 
@@ -386,11 +384,12 @@ static int hexDigit(char c) {
     return -1;
 }
 
-// A key or value of an address's query (length bytes) as a form encodes it:
-// '+' a space, %XX a byte, a '%' without two hexadecimal digits itself. A
-// line break or NUL in it becomes a space, so that it cannot end its line.
-static std::string addressDecode(const char *text, size_t length) {
-    std::string out;
+// A key or value of an address's query (length bytes) into out as a form
+// encodes it: '+' a space, %XX a byte, a '%' without two hexadecimal digits
+// itself. A line break or NUL in it becomes a space, so that it cannot end
+// its line. Returns the bytes written, never more than length.
+static size_t addressDecode(const char *text, size_t length, char *out) {
+    size_t written = 0;
     for (size_t i = 0; i < length; i++) {
         char c = text[i];
         int high = i + 2 < length ? hexDigit(text[i + 1]) : -1;
@@ -401,34 +400,47 @@ static std::string addressDecode(const char *text, size_t length) {
         } else if (c == '+') {
             c = ' ';
         }
-        out += c == '\n' || c == '\r' || c == '\0' ? ' ' : c;
+        out[written++] = c == '\n' || c == '\r' || c == '\0' ? ' ' : c;
     }
-    return out;
+    return written;
 }
 
-// One key=value pair of an address (value NULL for a bare key). Returns 0,
-// or the misuse status.
-static int addressPair(const std::string &key, const char *value) {
-    if (key == ADDRESS_BENCHMARK) {
-        if (run_options.benchmark_seconds > 0.0) return 0;
-        return benchmarkSeconds(value && *value ? value : NULL);
+// One pair of an address (length bytes, key=value or a bare key), decoded
+// at *at of address_settings: a benchmark taken, the terrain passed over,
+// anything else kept there as a "key value" line. Returns 0, or the misuse
+// status.
+static int addressPair(const char *pair, size_t length, size_t *at) {
+    size_t key_length = strcspn(pair, "=");
+    if (key_length > length) key_length = length;
+    size_t value_length = key_length < length ? length - key_length - 1 : 0;
+    char *line = address_settings + *at;
+    size_t key_end = addressDecode(pair, key_length, line);
+    char *value = line + key_end + 1;
+    size_t end = key_end + 1 + addressDecode(pair + length - value_length, value_length, value);
+    line[key_end] = line[end] = '\0';
+    int benchmark = strcmp(line, ADDRESS_BENCHMARK) == 0;
+    if (benchmark || strcmp(line, ADDRESS_TERRAIN) == 0) {
+        *line = '\0';                                                     // no line of its own
+        if (!benchmark || run_options.benchmark_seconds > 0.0) return 0;  // the first one holds
+        return benchmarkSeconds(*value ? value : NULL);
     }
-    if (key != ADDRESS_TERRAIN) address_settings += key + " " + (value ? value : "") + "\n";
+    line[key_end] = ' ';
+    line[end] = '\n';
+    line[end + 1] = '\0';
+    *at += end + 1;
     return 0;
 }
 
 int configAddress(const char *query) {
-    address_settings.clear();
     if (*query == '?') query++;
+    // Decoding never lengthens a pair, and its line takes at most two bytes
+    // more than its "&" and "=".
+    free(address_settings);
+    address_settings = (char *)calloc(2 * strlen(query) + 2, 1);
+    size_t at = 0;
     for (size_t length; *query; query += length + (query[length] == '&')) {
         length = strcspn(query, "&");
-        size_t key_length = strcspn(query, "=&");
-        if (length == 0) continue;
-        int has_value = key_length < length;
-        std::string value =
-            has_value ? addressDecode(query + key_length + 1, length - key_length - 1) : "";
-        int status =
-            addressPair(addressDecode(query, key_length), has_value ? value.c_str() : NULL);
+        int status = length ? addressPair(query, length, &at) : 0;
         if (status != 0) return status;
     }
     return 0;
@@ -464,7 +476,7 @@ int configInit(void) {
         if (configWrite() != 0) return 1;
         writeHelp();
     }
-    configOverride(address_settings.c_str());
+    configOverride(address_settings);
     char table[SETTING_COUNT * 64];
     configTable(table, sizeof(table));
     settingsInForce(table);

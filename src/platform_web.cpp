@@ -222,6 +222,13 @@ static void rebuildWhenReady(void *data) {
     emscripten_resume_main_loop();
 }
 
+// 1 when text holds part.
+static int holds(const char *text, const char *part) {
+    for (size_t length = strlen(part); *text; text++)
+        if (strncmp(text, part, length) == 0) return 1;
+    return 0;
+}
+
 // A context given back has none of the lost one's extensions turned on:
 // every one the browser offers is, as Emscripten does for a new context,
 // but for those that lose the context or show its driver.
@@ -229,7 +236,7 @@ static void enableExtensions(void) {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_get_current_context();
     char *names = emscripten_webgl_get_supported_extensions();
     for (char *name = strtok(names, " "); name; name = strtok(NULL, " "))
-        if (!strstr(name, "lose_context") && !strstr(name, "debug"))
+        if (!holds(name, "lose_context") && !holds(name, "debug"))
             emscripten_webgl_enable_extension(context, name);
     free(names);
 }

@@ -9,6 +9,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 #include "page_boundary.h"
 
@@ -24,12 +25,6 @@ static std::string quoted(const char *text) {
     return out + "\"";
 }
 
-// One entry of an object's or array's literal, and the separator before it.
-static void entry(FILE *out, bool *first, const std::string &text) {
-    fprintf(out, "%s\n  %s", *first ? "" : ",", text.c_str());
-    *first = false;
-}
-
 // printf's format as an arrow function of parameters (comma-separated, one
 // per conversion) that builds the same text with a template literal; the
 // line's end is the caller's.
@@ -38,8 +33,8 @@ static std::string formatFunction(const char *format, const char *parameters) {
     size_t at = 0;
     for (; *format && *format != '\n'; format++) {
         if (*format != '%') {
-            out += *format == '`' || *format == '$' ? std::string("\\") + *format
-                                                    : std::string(1, *format);
+            if (*format == '`' || *format == '$') out += '\\';
+            out += *format;
             continue;
         }
         size_t comma = names.find(',', at);
@@ -50,101 +45,80 @@ static std::string formatFunction(const char *format, const char *parameters) {
     return out + "`";
 }
 
-static void writeHooks(FILE *out) {
-    bool first = true;
-    fprintf(out, "// Members of Module that Knoll calls, with what each is given and answers.\n");
-    fprintf(out, "export const KNOLL_HOOKS = Object.freeze({");
-#define HOOK(name, member, about) \
-    entry(out, &first, "// " about "\n  " #name ": " + quoted(#member));
+// `export const name = value;` with the comment about above it.
+static void constant(FILE *out, const char *about, const char *name, const std::string &value) {
+    fprintf(out, "// %s\nexport const %s = %s;\n\n", about, name, value.c_str());
+}
+
+// entries as an object's (open "{") or an array's (open "[") literal, one a
+// line.
+static std::string literal(const char *open, const std::vector<std::string> &entries) {
+    std::string out = open;
+    for (size_t i = 0; i < entries.size(); i++) out += (i ? ",\n  " : "\n  ") + entries[i];
+    return out + (open[0] == '{' ? "\n}" : "\n]");
+}
+
+static void writeCalls(FILE *out) {
+    std::vector<std::string> hooks, exports;
+#define HOOK(name, member, about) hooks.push_back("// " about "\n  " #name ": " + quoted(#member));
     KNOLL_PAGE_HOOKS(HOOK)
 #undef HOOK
-    fprintf(out, "\n});\n\n");
-}
-
-static void writeExports(FILE *out) {
-    bool first = true;
-    fprintf(out, "// Knoll's functions on Module, which the page calls once the runtime is up.\n");
-    fprintf(out, "export const KNOLL_EXPORTS = Object.freeze({");
 #define EXPORT(name, function, result, parameters, about) \
-    entry(out, &first, "// " #parameters ": " about "\n  " #name ": " + quoted("_" #function));
+    exports.push_back("// " #parameters ": " about "\n  " #name ": " + quoted("_" #function));
     KNOLL_PAGE_EXPORTS(EXPORT)
 #undef EXPORT
-    fprintf(out, "\n});\n\n");
+    constant(out, "Members of Module that Knoll calls, with what each is given and answers.",
+             "KNOLL_HOOKS", literal("{", hooks));
+    constant(out, "Knoll's functions on Module, which the page calls once the runtime is up.",
+             "KNOLL_EXPORTS", literal("{", exports));
 }
 
-static void writeKeys(FILE *out) {
-    bool first = true;
-    fprintf(out, "// GLFW's key codes of the commands the page sends (KNOLL_EXPORTS.COMMAND).\n");
-    fprintf(out, "export const KEY = Object.freeze({");
-#define KEY(name, code) entry(out, &first, #name ": " + std::to_string(code));
+static void writeInput(FILE *out) {
+    std::vector<std::string> keys, read, moves;
+#define KEY(name, code) keys.push_back(#name ": " + std::to_string(code));
     KNOLL_PAGE_KEYS(KEY)
 #undef KEY
-    fprintf(out, "\n});\n\n");
-    first = true;
-    fprintf(out, "// The keys Knoll reads, by KeyboardEvent.code.\n");
-    fprintf(out, "export const KNOLL_KEYS = Object.freeze([");
-#define DOM_KEY(code, glfw) entry(out, &first, quoted(#code));
+#define DOM_KEY(code, glfw) read.push_back(quoted(#code));
     KNOLL_DOM_KEYS(DOM_KEY)
 #undef DOM_KEY
-    fprintf(out, "\n]);\n\n");
-}
-
-static void writeMoves(FILE *out) {
-    bool first = true;
-    fprintf(out, "// The move control's directions, as KNOLL_EXPORTS.TOUCH_MOVE takes them.\n");
-    fprintf(out, "export const MOVE = Object.freeze({");
-#define MOVE(name, bit) entry(out, &first, #name ": " + std::to_string(bit));
+#define MOVE(name, bit) moves.push_back(#name ": " + std::to_string(bit));
     KNOLL_MOVE_BITS(MOVE)
 #undef MOVE
-    fprintf(out, "\n});\n\n");
-    fprintf(out, "// Screen units of look motion that turn the view half a turn.\n");
-    fprintf(out, "export const LOOK_UNITS_PER_HALF_TURN = %d;\n\n", LOOK_UNITS_PER_HALF_TURN);
+    constant(out, "GLFW's key codes of the commands the page sends (KNOLL_EXPORTS.COMMAND).", "KEY",
+             literal("{", keys));
+    constant(out, "The keys Knoll reads, by KeyboardEvent.code.", "KNOLL_KEYS", literal("[", read));
+    constant(out, "The move control's directions, as KNOLL_EXPORTS.TOUCH_MOVE takes them.", "MOVE",
+             literal("{", moves));
+    constant(out, "Screen units of look motion that turn the view half a turn.",
+             "LOOK_UNITS_PER_HALF_TURN", std::to_string(LOOK_UNITS_PER_HALF_TURN));
 }
 
 static void writeStartup(FILE *out) {
-    bool first = true, first_line = true;
-    std::string lines;
-    fprintf(out, "// The start-up steps that can fail (KNOLL_HOOKS.STARTUP_FAILED's step).\n");
-    fprintf(out, "export const STARTUP_STEP = Object.freeze({");
-#define STEP(name, line)                                             \
-    entry(out, &first, #name ": " + std::to_string(STARTUP_##name)); \
-    lines += (first_line ? "\n  " : ",\n  ") + quoted(line);         \
-    first_line = false;
+    std::vector<std::string> steps, lines;
+#define STEP(name, line)                                          \
+    steps.push_back(#name ": " + std::to_string(STARTUP_##name)); \
+    lines.push_back(quoted(line));
     KNOLL_STARTUP_STEPS(STEP)
 #undef STEP
-    fprintf(out, "\n});\n\n");
-    fprintf(out, "// The line each step's failure writes to error.log, by step.\n");
-    fprintf(out, "export const STARTUP_FAILED = Object.freeze([%s\n]);\n\n", lines.c_str());
-}
-
-static void writeSettings(FILE *out) {
-    bool first = true;
-    fprintf(out, "// config.txt's settings, in its order, with their defaults and ranges.\n");
-    fprintf(out, "export const SETTINGS = Object.freeze([");
-#define SETTING(key, def, min, max)                                   \
-    entry(out, &first,                                                \
-          "{key: " + quoted(#key) + ", def: " + std::to_string(def) + \
-              ", min: " + std::to_string(min) + ", max: " + std::to_string(max) + "}");
-    KNOLL_SETTINGS(SETTING)
-#undef SETTING
-    fprintf(out, "\n]);\n\n");
-    fprintf(out, "// The error.log line of a setting given out of its range.\n");
-    fprintf(out, "export const settingClamped = %s;\n\n",
-            formatFunction(SETTING_CLAMPED, "key, given, used").c_str());
+    constant(out, "The start-up steps that can fail (KNOLL_HOOKS.STARTUP_FAILED's step).",
+             "STARTUP_STEP", literal("{", steps));
+    constant(out, "The line each step's failure writes to error.log, by step.", "STARTUP_FAILED",
+             literal("[", lines));
+    constant(out, "The error.log line of a setting given out of its range.", "settingClamped",
+             formatFunction(SETTING_CLAMPED, "key, given, used"));
 }
 
 static void writeTerrain(FILE *out) {
-    bool first = true;
-    fprintf(out, "// The address's parameter that names a terrain to fetch.\n");
-    fprintf(out, "export const ADDRESS_TERRAIN = %s;\n\n", quoted(ADDRESS_TERRAIN).c_str());
-    fprintf(out, "// The largest side, in samples, of a terrain the page opens.\n");
-    fprintf(out, "export const TERRAIN_SIDE_LIMIT = %d;\n\n", PAGE_TERRAIN_SIDE_MAX);
-    fprintf(out, "// How the names of the heightmaps Knoll reads end.\n");
-    fprintf(out, "export const TERRAIN_EXTENSIONS = Object.freeze([");
-#define ENDING(ending, format) entry(out, &first, quoted(ending));
+    std::vector<std::string> endings;
+#define ENDING(ending, format) endings.push_back(quoted(ending));
     KNOLL_MAP_ENDINGS(ENDING)
 #undef ENDING
-    fprintf(out, "\n]);\n");
+    constant(out, "The address's parameter that names a terrain to fetch.", "ADDRESS_TERRAIN",
+             quoted(ADDRESS_TERRAIN));
+    constant(out, "The largest side, in samples, of a terrain the page opens.",
+             "TERRAIN_SIDE_LIMIT", std::to_string(PAGE_TERRAIN_SIDE_MAX));
+    constant(out, "How the names of the heightmaps Knoll reads end.", "TERRAIN_EXTENSIONS",
+             literal("[", endings));
 }
 
 int main(int argc, char **argv) {
@@ -160,12 +134,9 @@ int main(int argc, char **argv) {
     fprintf(out,
             "// What Knoll and its page share, written by the build from "
             "src/page_boundary.h.\n\n");
-    writeHooks(out);
-    writeExports(out);
-    writeKeys(out);
-    writeMoves(out);
+    writeCalls(out);
+    writeInput(out);
     writeStartup(out);
-    writeSettings(out);
     writeTerrain(out);
     return fclose(out) == 0 ? 0 : 1;
 }
