@@ -7,12 +7,14 @@
 # lap of the benchmark's frames with the timer queries on and off, ROUNDS
 # turns each, and what reading back and encoding a screenshot take. Every run gets a
 # private Xvfb with software GL. Needs `make build`, `make windows`,
-# `make web` and the browser driver's packages (tests/web).
+# `make web`; installs the browser driver's packages (tools/browser) where
+# they are missing.
 #
 #   bench/scores.sh [SECONDS]   (default 20; ANISO 16, ROUNDS 3)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
+bash "$root/tools/browser/install.sh"
 aniso=${ANISO:-16}
 work=$(mktemp -d)
 server=

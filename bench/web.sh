@@ -6,14 +6,15 @@
 # start-up, on a first and a second visit, memory and the site's files; and the page on a phone's screen at the same
 # drawing-buffer size.
 # ROUNDS (3) turns of the page and the native build; KNOLL_MBIT throttles
-# the page's network (bench/web_frame.js). Needs `make build web` and the
-# test driver's packages (tests/web, `make test-web` installs them).
+# the page's network (bench/web_frame.js). Needs `make build web`; installs
+# the browser driver's packages (tools/browser) where they are missing.
 #
 #   bench/web.sh [BUILD] [SITE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 site=${2:-$root/build-web}
+bash "$root/tools/browser/install.sh"
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 python3 -m http.server --bind 127.0.0.1 --directory "$site" "$port" >/dev/null 2>&1 &

@@ -4,7 +4,7 @@
 //   node web_benchmark.js URL?benchmark=SECONDS [CHROMIUM FLAGS...]
 "use strict";
 
-const launchChromium = require("./chromium");
+const launchChromium = require("../tools/browser/chromium");
 
 const [url, ...flags] = process.argv.slice(2);
 

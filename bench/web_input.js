@@ -10,7 +10,7 @@
 //   node web_input.js URL [CHROMIUM FLAGS...]
 "use strict";
 
-const launchChromium = require("./chromium");
+const launchChromium = require("../tools/browser/chromium");
 const PINNED_CANVAS = require("../tests/web/pinned_canvas");
 
 const [url, ...flags] = process.argv.slice(2);
@@ -67,6 +67,15 @@ async function measure(page, act) {
   return found.jsonValue();
 }
 
+// The values the page shares with Knoll, from the page's own
+// knoll-boundary.js, found by its hashed name in the build's list of files.
+function boundary(page) {
+  return page.evaluate(async () => {
+    const url = window.KnollLoader.build.page.find((u) => /\/knoll-boundary\.\w+\.js$/.test(u));
+    return JSON.parse(JSON.stringify(await import(new URL(url, window.location.href).href)));
+  });
+}
+
 // Waits until two frames in a row show the same camera.
 async function still(page) {
   await page.evaluate(() => { window.knollFrameLog = []; });
@@ -93,18 +102,19 @@ function report(name, results) {
   await page.waitForFunction(() => document.body.dataset.knoll === "running", {polling: 20});
   await page.click("#canvas");
   await sleep(4000);
-  const home = () => page.evaluate(() => Module._knollCommand(268));
+  const {KEY, KNOLL_EXPORTS, MOVE} = await boundary(page);
+  const home = () => page.evaluate((e, key) => Module[e.COMMAND](key), KNOLL_EXPORTS, KEY.HOME);
   const inputs = {
-    touch_look: () => page.evaluate(() => {
+    touch_look: () => page.evaluate((e) => {
       window.knollInputAt = performance.now();
-      Module._knollTouchLook(8, 0);
-    }),
+      Module[e.TOUCH_LOOK](8, 0);
+    }, KNOLL_EXPORTS),
     touch_move: async () => {
-      await page.evaluate(() => {
+      await page.evaluate((e, bits) => {
         window.knollInputAt = performance.now();
-        Module._knollTouchMove(4);
-      });
-      await page.evaluate(() => Module._knollTouchMove(0));
+        Module[e.TOUCH_MOVE](bits);
+      }, KNOLL_EXPORTS, MOVE.FORWARD);
+      await page.evaluate((e) => Module[e.TOUCH_MOVE](0), KNOLL_EXPORTS);
     },
     key_up: async () => {
       await page.keyboard.down("ArrowUp");

@@ -5,7 +5,7 @@
 //   node bench/web_terrain.js URL MAP
 "use strict";
 
-const launch = require("./chromium.js");
+const launch = require("../tools/browser/chromium");
 
 (async () => {
   const [url, map] = process.argv.slice(2);

@@ -49,9 +49,42 @@ find_program(KNOLL_PYTHON python3 REQUIRED)
 find_program(KNOLL_ZOPFLI zopfli REQUIRED)
 find_program(KNOLL_ZOPFLIPNG zopflipng REQUIRED)
 find_program(KNOLL_TERSER terser REQUIRED)
-set(KNOLL_WEB_PAGE_FILES index.html knoll-page.js knoll-page.css knoll-loader.js sw.js knoll-bench.js)
-set(KNOLL_WEB_ICON_SIZES 192 512)
+# The page's sources: web/pack.py takes what index.html and its modules name.
+file(GLOB KNOLL_WEB_PAGE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/*.html
+     ${CMAKE_SOURCE_DIR}/web/*.css ${CMAKE_SOURCE_DIR}/web/*.js)
+file(GLOB KNOLL_WEB_MODULES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/page/*.js)
+# The icons' sizes are web/pack.py's, which names them in the manifest.
+execute_process(COMMAND ${KNOLL_PYTHON} ${CMAKE_SOURCE_DIR}/web/pack.py --icon-sizes
+  OUTPUT_VARIABLE KNOLL_WEB_ICON_SIZES OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "web/pack.py --icon-sizes failed")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/web/pack.py)
 include(${CMAKE_CURRENT_LIST_DIR}/icon_tool.cmake)
+
+# Stages in the folder modules the page's ES modules as the browser loads
+# them: web/page/ beside knoll-boundary.js, which web/boundary.cpp, built for
+# this machine, writes from src/page_boundary.h. web/pack.py packs them from
+# there (the folder modules of its --build), and Node loads them from there
+# (web/package.json makes them modules to it). Sets var to the stage's mark.
+function(knoll_web_modules modules var)
+  find_program(KNOLL_HOST_CXX NAMES c++ g++ REQUIRED)
+  set(tool ${CMAKE_BINARY_DIR}/knoll_boundary_host)
+  add_custom_command(OUTPUT ${tool}
+    COMMAND ${KNOLL_HOST_CXX} -std=c++17 -O2 -I${CMAKE_SOURCE_DIR}/src
+            ${CMAKE_SOURCE_DIR}/web/boundary.cpp -o ${tool}
+    DEPENDS ${CMAKE_SOURCE_DIR}/web/boundary.cpp ${CMAKE_SOURCE_DIR}/src/page_boundary.h
+    COMMENT "Building the page's boundary writer for this machine")
+  add_custom_command(OUTPUT ${modules}/staged
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${modules}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/web/page ${modules}/page
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/web/package.json ${modules}
+    COMMAND ${tool} ${modules}/knoll-boundary.js
+    COMMAND ${CMAKE_COMMAND} -E touch ${modules}/staged
+    DEPENDS ${tool} ${KNOLL_WEB_MODULES} ${CMAKE_SOURCE_DIR}/web/package.json
+    COMMENT "Staging the page's modules with its knoll-boundary.js")
+  set(${var} ${modules}/staged PARENT_SCOPE)
+endfunction()
 
 function(knoll_web_page target)
   set(build ${CMAKE_BINARY_DIR}/page)
@@ -60,9 +93,9 @@ function(knoll_web_page target)
     -Oz -flto -sMALLOC=emmalloc -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=1GB -sINITIAL_MEMORY=48MB -sTOTAL_STACK=1MB
     -sEXIT_RUNTIME=1
     "-sEXPORTED_RUNTIME_METHODS=[FS,UTF8ToString,stringToUTF8]"
-    # The page's touch controls and buttons (src/platform_web.cpp), and the
-    # allocator for the terrain's path it hands over.
-    "-sEXPORTED_FUNCTIONS=[_main,_knollTouchLook,_knollTouchMove,_knollCommand,_knollTouchFast,_knollOpenTerrain,_malloc,_free]")
+    # The allocator for the terrain's path the page hands over; Knoll's own
+    # exports to the page are marked in src/page_bridge.cpp.
+    "-sEXPORTED_FUNCTIONS=[_main,_malloc,_free]")
   # Lossless and exact: every texel as in the PNG, also under alpha 0.
   set(inputs)
   foreach(n ${KNOLL_PAGE_IMAGES})
@@ -75,6 +108,7 @@ function(knoll_web_page target)
     list(APPEND inputs ${build}/images/${w})
   endforeach()
   file(MAKE_DIRECTORY ${build}/images)
+  knoll_web_modules(${build}/modules staged)
   knoll_icon_tool(tool)
   # The icons as WebP: a browser fetches one with the manifest in a first
   # visit, and an icon needs no exact pixels, so they go lossy (the 192 px
@@ -87,9 +121,7 @@ function(knoll_web_page target)
       COMMENT "Making the page's ${size} px icon")
     list(APPEND inputs ${build}/icon-${size}.webp)
   endforeach()
-  foreach(f ${KNOLL_WEB_PAGE_FILES})
-    list(APPEND inputs ${CMAKE_SOURCE_DIR}/web/${f})
-  endforeach()
+  list(APPEND inputs ${staged} ${KNOLL_WEB_PAGE_FILES})
   add_custom_command(OUTPUT ${build}/packed
     COMMAND ${KNOLL_PYTHON} ${CMAKE_SOURCE_DIR}/web/pack.py --version ${PROJECT_VERSION}
             --build ${build} --page ${CMAKE_SOURCE_DIR}/web --site ${KNOLL_WEB_SITE}

@@ -13,6 +13,7 @@
 #include "graph_init.h"
 #include "graph_render.h"
 #include "graph_state.h"
+#include "page_boundary.h"
 #include "platform.h"
 #include "screenshot.h"
 #include "terrain_load.h"
@@ -20,16 +21,17 @@
 
 // ------------------------------------------------------------ constants ----
 
-static const double TURN_PER_UNIT = PI / 1024.0;  // radians per screen unit
-static const float STEP = 0.25f;                  // world units per tick
-static const float FAST_FACTOR = 8.0f;            // Shift held: a big map's crossing
+static const double TURN_PER_UNIT = PI / LOOK_UNITS_PER_HALF_TURN;  // radians per screen unit
+static const float STEP = 0.25f;                                    // world units per tick
+static const float FAST_FACTOR = 8.0f;  // Shift held: a big map's crossing
 static const float FIELD_OF_VIEW = 1.5708f;
 static const float NEAR_PLANE = 0.0625f;
 static const float FAR_PLANE = 64.0f;
 // How far ahead of the camera a moving shadow box stands: half its width.
 static const float LIGHT_LEAD = 24.0f;
-// The arrow keys, in the order of ArrowKeys.
+// The arrow keys and the move control's bits, in the order of ArrowKeys.
 static const int ARROW_KEYS[4] = {GLFW_KEY_LEFT, GLFW_KEY_RIGHT, GLFW_KEY_UP, GLFW_KEY_DOWN};
+static const int MOVE_BITS[4] = {MOVE_LEFT, MOVE_RIGHT, MOVE_FORWARD, MOVE_BACK};
 
 // ---------------------------------------------------------------- types ----
 
@@ -233,7 +235,7 @@ void inputLook(double dx, double dy) {
 void inputMove(int bits) {
     double t = inputEventTime();
     for (int d = 0; d < 4; d++) {
-        if (bits & (1 << d))
+        if (bits & MOVE_BITS[d])
             heldPress(&move_control[d], t);
         else
             heldRelease(&move_control[d], t);
@@ -394,12 +396,12 @@ int windowInit(void) {
     windowPlatformHint();
     if (!glfwInit()) return 1;
     glContextHints();
-    contextHints();
     glfwWindowHint(GLFW_SAMPLES, msaa_level);
     windowNameHints();
     // The size is in the desktop's units where GLFW's are pixels (X11,
     // Windows); Wayland and macOS scale the framebuffer themselves.
     glfwWindowHint(GLFW_SCALE_TO_MONITOR, GLFW_TRUE);
+    windowHints();
     window = glfwCreateWindow(win_width, win_height, "Knoll", NULL, NULL);
     if (!window) return 1;
     glfwSetKeyCallback(window, keyCallback);

@@ -121,8 +121,8 @@ int heldTick(HeldInput *held);
 // A look motion of (dx, dy) screen units, as a right-drag of the cursor;
 // applied in the next turn, and only while the scene runs.
 void inputLook(double dx, double dy);
-// The move control's held directions until the next call, a bit each in the
-// order of ArrowKeys: 1 left, 2 right, 4 forward, 8 back.
+// The move control's held directions until the next call, MoveBit's bits
+// (page_boundary.h).
 void inputMove(int bits);
 // Runs the command of the key with GLFW key code key, as its press would.
 void inputCommand(int key);

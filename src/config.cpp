@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "page_boundary.h"
 #include "platform.h"
 
 // ------------------------------------------------------------ constants ----
@@ -47,6 +48,8 @@ static const char USAGE[] =
     "[--benchmark[=SECONDS] [--results FILE] | --screenshot FILE]]";
 static const double DEFAULT_BENCHMARK_SECONDS = 20.0;
 static const double MAX_BENCHMARK_SECONDS = 86400.0;
+// The address's parameter of a page's benchmark: ?benchmark[=SECONDS].
+static const char ADDRESS_BENCHMARK[] = "benchmark";
 // A terrain's full range may stand up to this high: a 16-bit step is then
 // an eighth of a unit.
 static const double MAX_TERRAIN_HEIGHT = 8192.0;
@@ -98,24 +101,24 @@ int32_t vsync, fps_limit, msaa_level, aniso_level, shadow_smooth, win_width, win
 RunOptions run_options;
 
 // Table order is the order keys are matched and values clamped.
-static const Setting settings[] = {
-    {"vsync", &vsync, 0, 0, 4},
-    {"fps_limit", &fps_limit, 0, 0, 256},
-    {"msaa_level", &msaa_level, 0, 0, 16},
-    {"aniso_level", &aniso_level, 16, 0, 16},
-    {"shadow_smooth", &shadow_smooth, 1, 0, 1},
-    {"win_width", &win_width, 800, 640, 1920},
-    {"win_height", &win_height, 600, 480, 1080},
-};
+#define SETTING_ROW(key, def, min, max) {#key, &key, def, min, max},
+static const Setting settings[] = {KNOLL_SETTINGS(SETTING_ROW)};
+#undef SETTING_ROW
 enum { SETTING_COUNT = sizeof(settings) / sizeof(settings[0]) };
+
+static bool given_for_run[SETTING_COUNT];  // configOverride set the value
+// A page's address's settings, as config.txt lines, for configInit.
+static char *address_settings;
 
 // ------------------------------------------------------------ functions ----
 
-int compareConfigKey(const char *key, const char *line) {
+// 1 when line starts with the whole of key (case-sensitive), else 0.
+static int compareConfigKey(const char *key, const char *line) {
     return strncmp(key, line, strlen(key)) == 0 ? 1 : 0;
 }
 
-int readInt(const char *key, const char *line) {
+// The number after the key, parsed as strtoimax base 0, saturated to 32 bits.
+static int readInt(const char *key, const char *line) {
     intmax_t value = strtoimax(line + strlen(key), NULL, 0);
     // Saturate rather than keep the low 32 bits, so that a huge value is
     // clamped to the maximum instead of wrapping to something arbitrary.
@@ -124,7 +127,7 @@ int readInt(const char *key, const char *line) {
     return (int)value;
 }
 
-void clampInt(int32_t *value, int32_t min, int32_t max) {
+static void clampInt(int32_t *value, int32_t min, int32_t max) {
     if (min > *value) *value = min;
     if (max < *value) *value = max;
 }
@@ -147,7 +150,10 @@ static void applyLine(const char *line) {
 }
 
 int configRead(void) {
-    for (int i = 0; i < SETTING_COUNT; i++) *settings[i].value = settings[i].def;
+    for (int i = 0; i < SETTING_COUNT; i++) {
+        *settings[i].value = settings[i].def;
+        given_for_run[i] = false;
+    }
 
     FILE *file = fopen("config.txt", "r");
     if (file) {
@@ -217,13 +223,12 @@ static void overrideLine(const char *line, size_t length, bool *seen) {
     }
     if (seen[setting - settings])
         fprintf(stderr, "Setting Error: %s is given twice; the last one holds\n", setting->key);
-    seen[setting - settings] = true;
+    seen[setting - settings] = given_for_run[setting - settings] = true;
     *setting->value = readInt(setting->key, text);
     int32_t given = *setting->value;
     clampInt(setting->value, setting->min, setting->max);
     if (*setting->value != given)
-        fprintf(stderr, "Setting Error: %s %d is out of range; %d is used\n", setting->key, given,
-                *setting->value);
+        fprintf(stderr, SETTING_CLAMPED, setting->key, given, *setting->value);
 }
 
 int configTable(char *out, int size) {
@@ -231,8 +236,8 @@ int configTable(char *out, int size) {
     for (int i = 0; i < SETTING_COUNT; i++) {
         const Setting *s = &settings[i];
         int room = length < size ? size - length : 0;
-        length += snprintf(room ? out + length : NULL, (size_t)room, "%s %d %d %d %d\n", s->key,
-                           *s->value, s->def, s->min, s->max);
+        length += snprintf(room ? out + length : NULL, (size_t)room, "%s %d %d %d %d %d\n", s->key,
+                           *s->value, s->def, s->min, s->max, given_for_run[i] ? 1 : 0);
     }
     return length;
 }
@@ -269,6 +274,12 @@ static const char *optionValue(const char *name, int argc, char *const argv[], i
     return NULL;
 }
 
+// The value of an option given as "--name=VALUE", or NULL for "--name" alone.
+static const char *inlineValue(const char *argument) {
+    const char *equals = strchr(argument, '=');
+    return equals ? equals + 1 : NULL;
+}
+
 // 1 when argument is the option name, alone or with "=" and a value.
 static int isOption(const char *argument, const char *name) {
     size_t length = strlen(name);
@@ -276,19 +287,17 @@ static int isOption(const char *argument, const char *name) {
            (argument[length] == '\0' || argument[length] == '=');
 }
 
-// A benchmark's length: a number of seconds above 0, "--benchmark" alone the
+// A benchmark's length: value, a number of seconds above 0, or NULL for the
 // default. Returns 0, or the misuse status.
-static int benchmarkSeconds(const char *argument) {
-    const char *value = strchr(argument, '=');
+static int benchmarkSeconds(const char *value) {
     if (!value) {
         run_options.benchmark_seconds = DEFAULT_BENCHMARK_SECONDS;
         return 0;
     }
     char *end;
-    double seconds = strtod(value + 1, &end);
-    if (end == value + 1 || *end != '\0' || !(seconds > 0.0) || seconds > MAX_BENCHMARK_SECONDS)
-        return misuse("--benchmark wants a number of seconds above 0 (at most a day), not ",
-                      value + 1);
+    double seconds = strtod(value, &end);
+    if (end == value || *end != '\0' || !(seconds > 0.0) || seconds > MAX_BENCHMARK_SECONDS)
+        return misuse("--benchmark wants a number of seconds above 0 (at most a day), not ", value);
     run_options.benchmark_seconds = seconds;
     return 0;
 }
@@ -330,16 +339,16 @@ static int outputFile(const char *option, const char *path, const char **out) {
     return 0;
 }
 
-// Takes the run options into run_options; --help and --version into *answer
-// (0 none, 'h', 'v'). Returns 0, or the misuse status.
-static int parseOptions(int argc, char *const argv[], int *answer) {
-    for (int i = 1; i < argc; i++) {
+// Takes the run options from argv[first] on into run_options; --help and
+// --version into *answer (0 none, 'h', 'v'). Returns 0, or the misuse status.
+static int parseOptions(int argc, char *const argv[], int first, int *answer) {
+    for (int i = first; i < argc; i++) {
         const char *a = argv[i];
         int status = 0;
         if (argc == 2 && (strcmp(a, "--help") == 0 || strcmp(a, "--version") == 0))
             *answer = a[2];
         else if (isOption(a, "--benchmark") && run_options.benchmark_seconds == 0.0)
-            status = benchmarkSeconds(a);
+            status = benchmarkSeconds(inlineValue(a));
         else if (isOption(a, "--results") && !run_options.results)
             status = outputFile("--results", optionValue("--results", argc, argv, &i),
                                 &run_options.results);
@@ -367,9 +376,82 @@ static int parseOptions(int argc, char *const argv[], int *answer) {
     return 0;
 }
 
+// The value of a hexadecimal digit, or -1 for any other character.
+static int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A key or value of an address's query (length bytes) into out as a form
+// encodes it: '+' a space, %XX a byte, a '%' without two hexadecimal digits
+// itself. A line break or NUL in it becomes a space, so that it cannot end
+// its line. Returns the bytes written, never more than length.
+static size_t addressDecode(const char *text, size_t length, char *out) {
+    size_t written = 0;
+    for (size_t i = 0; i < length; i++) {
+        char c = text[i];
+        int high = i + 2 < length ? hexDigit(text[i + 1]) : -1;
+        int low = i + 2 < length ? hexDigit(text[i + 2]) : -1;
+        if (c == '%' && high >= 0 && low >= 0) {
+            c = (char)(high * 16 + low);
+            i += 2;
+        } else if (c == '+') {
+            c = ' ';
+        }
+        out[written++] = c == '\n' || c == '\r' || c == '\0' ? ' ' : c;
+    }
+    return written;
+}
+
+// One pair of an address (length bytes, key=value or a bare key), decoded
+// at *at of address_settings: a benchmark taken, the terrain passed over,
+// anything else kept there as a "key value" line. Returns 0, or the misuse
+// status.
+static int addressPair(const char *pair, size_t length, size_t *at) {
+    size_t key_length = strcspn(pair, "=");
+    if (key_length > length) key_length = length;
+    size_t value_length = key_length < length ? length - key_length - 1 : 0;
+    char *line = address_settings + *at;
+    size_t key_end = addressDecode(pair, key_length, line);
+    char *value = line + key_end + 1;
+    size_t end = key_end + 1 + addressDecode(pair + length - value_length, value_length, value);
+    line[key_end] = line[end] = '\0';
+    int benchmark = strcmp(line, ADDRESS_BENCHMARK) == 0;
+    if (benchmark || strcmp(line, ADDRESS_TERRAIN) == 0) {
+        *line = '\0';                                                     // no line of its own
+        if (!benchmark || run_options.benchmark_seconds > 0.0) return 0;  // the first one holds
+        return benchmarkSeconds(*value ? value : NULL);
+    }
+    line[key_end] = ' ';
+    line[end] = '\n';
+    line[end + 1] = '\0';
+    *at += end + 1;
+    return 0;
+}
+
+int configAddress(const char *query) {
+    if (*query == '?') query++;
+    // Decoding never lengthens a pair, and its line takes at most two bytes
+    // more than its "&" and "=".
+    free(address_settings);
+    address_settings = (char *)calloc(2 * strlen(query) + 2, 1);
+    size_t at = 0;
+    for (size_t length; *query; query += length + (query[length] == '&')) {
+        length = strcspn(query, "&");
+        int status = length ? addressPair(query, length, &at) : 0;
+        if (status != 0) return status;
+    }
+    return 0;
+}
+
 int configCommandLine(int argc, char *const argv[]) {
     if (argc < 2) return OPTIONS_RUN;
-    int answers = optionsAnswered(), answer = 0, status = parseOptions(argc, argv, &answer);
+    int answers = optionsAnswered(), answer = 0;
+    // A page's first argument is its address; the options it adds follow.
+    int status = answers ? 0 : configAddress(argv[1]);
+    if (status == 0) status = parseOptions(argc, argv, answers ? 1 : 2, &answer);
     if (status != 0) {
         run_options = RunOptions{};
         return status;
@@ -394,7 +476,7 @@ int configInit(void) {
         if (configWrite() != 0) return 1;
         writeHelp();
     }
-    configOverride(settingOverrides());
+    configOverride(address_settings);
     char table[SETTING_COUNT * 64];
     configTable(table, sizeof(table));
     settingsInForce(table);

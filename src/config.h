@@ -39,8 +39,8 @@ extern int32_t win_height;
 // ------------------------------------------------------------ functions ----
 
 // Reads, clamps and rewrites config.txt, then writes help.txt, all in the
-// working directory, and applies the platform's settings for this run
-// (settingOverrides), which config.txt does not keep. An unattended run
+// working directory, and applies the settings a page's address gave for this
+// run (configAddress), which config.txt does not keep. An unattended run
 // (run_options) rewrites neither file, and a benchmark runs with vsync and
 // fps_limit off. Returns 0; a file that cannot be read or written is passed
 // over silently. A file that is a symbolic link stays one: the file
@@ -49,12 +49,21 @@ int configInit(void);
 
 // Settings given for this run only, as config.txt lines ("key value", one a
 // line; NULL gives none): each read and clamped like config.txt's, but only
-// a whole key with a number counts. An unknown key, a value that is no
-// number (skipped), a key given again (the last holds) and a value out of
-// range (clamped) each log one line.
+// a whole key with a number counts, and is marked in configTable. An unknown
+// key, a value that is no number (skipped), a key given again (the last
+// holds) and a value out of range (clamped) each log one line.
 void configOverride(const char *lines);
 
-// Loads the defaults, applies config.txt if it opens, clamps. Returns 0.
+// A page's address (its location.search, "?" and all) taken as its command
+// line, once: benchmark[=SECONDS] as --benchmark (the first holds), the
+// terrain parameter passed over (the page fetches it), every other pair
+// kept as a "key value" line for configInit's configOverride. Pairs are
+// decoded as a form encodes them. Returns 0, or the misuse status 2 after
+// saying why.
+int configAddress(const char *query);
+
+// Loads the defaults, applies config.txt if it opens, clamps; no setting is
+// marked as given for this run. Returns 0.
 int configRead(void);
 
 // Replaces config.txt with the normalised ten lines. The old file stays
@@ -63,21 +72,14 @@ int configWrite(void);
 
 void writeHelp(void);
 
-// 1 when line starts with the whole of key (case-sensitive), else 0.
-int compareConfigKey(const char *key, const char *line);
-
-// The number after the key, parsed as strtoimax base 0, saturated to 32 bits.
-int readInt(const char *key, const char *line);
-
-void clampInt(int32_t *value, int32_t min, int32_t max);
-
 // Formats the normalised config.txt text of the current settings into out.
 // Returns the length.
 int configFormat(char *out, int size);
 
-// The settings in force, one "key value default minimum maximum" line each
-// in config.txt's order, into out (size bytes, cut short there). Returns the
-// length the whole table needs.
+// The settings in force, one "key value default minimum maximum given" line
+// each in config.txt's order, given 1 where configOverride set the value for
+// this run, into out (size bytes, cut short there). Returns the length the
+// whole table needs.
 int configTable(char *out, int size);
 
 extern const char help_text[];
@@ -89,5 +91,6 @@ extern const char help_text[];
 // All before any file or window is touched. Returns the exit status (0
 // answered, 1 standard output failed, 2 misuse), or OPTIONS_RUN when Knoll
 // is to start. A platform without a terminal (a page) takes only the run
-// options.
+// options: its first argument is its address (configAddress), the options
+// the page adds follow.
 int configCommandLine(int argc, char *const argv[]);

@@ -44,8 +44,9 @@ static int started;       // the start-up is complete and the loop's clock runs
 // context left alive at exit keeps Mesa's rasterizer threads running while
 // the driver is unloaded. Returns the exit status, 1.
 static int failStartup(StartupStep step) {
-    static const char *const messages[] = {"Config init failed!", "Window init failed!",
-                                           "Graphics init failed!"};
+#define STEP_LINE(name, line) line,
+    static const char *const messages[] = {KNOLL_STARTUP_STEPS(STEP_LINE)};
+#undef STEP_LINE
     fprintf(stderr, "%s\n", messages[step]);
     glfwTerminate();
     reportStartupFailure(step, messages[step]);
@@ -121,7 +122,7 @@ static void finishRun(void) {
     processExit(status);
 }
 
-static const LoopHooks loop_hooks = {loopTurn, finishRun, rebuildScene};
+static const LoopHooks loop_hooks = {loopTurn, finishRun, rebuildScene, inputRelease};
 
 // Start-up, then the loop, which ends the process. Returns only the exit
 // status of a failed start-up.

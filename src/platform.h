@@ -3,7 +3,9 @@
 // error log, replacing a file atomically in the platform's text convention,
 // telling a user that start-up failed, and how the loop is driven.
 // platform_posix.cpp, platform_win32.cpp and platform_web.cpp implement it,
-// the first two with platform_desktop.cpp; the build picks one.
+// the first two with platform_desktop.cpp, the last reaching its page through
+// page_bridge.cpp and Emscripten's GLFW through web_glfw.cpp; the build picks
+// one.
 //
 // Adding a platform:
 // 1. Files: src/platform_<name>.cpp with every function below (a GLFW
@@ -31,11 +33,9 @@
 #include <stdint.h>
 #include <stdio.h>
 
-// ---------------------------------------------------------------- types ----
+#include "page_boundary.h"
 
-// The start-up steps that can fail, in the order they run. A page tells its
-// visitor what to try by this number (web/knoll-page.js, STARTUP_ADVICE).
-enum StartupStep { STARTUP_CONFIG, STARTUP_WINDOW, STARTUP_GRAPHICS };
+// ---------------------------------------------------------------- types ----
 
 // What the loop calls.
 struct LoopHooks {
@@ -45,6 +45,9 @@ struct LoopHooks {
     // in a context that replaces a lost one (a browser's); contextRebuilt
     // tells how that ended.
     void (*rebuild)(void);
+    // Lets go of every held input, owing nothing: it has gone elsewhere (a
+    // page hidden or its window blurred), where its releases go.
+    void (*release)(void);
 };
 
 // ------------------------------------------------------------ functions ----
@@ -75,10 +78,12 @@ void windowPlatformHint(void);
 // compositor alone places them (Wayland). Needs GLFW initialised.
 int windowPositionKnown(void);
 
-// Window hints the platform's OpenGL needs beyond the GL dialect's context
-// (glContextHints), given before the window is made: macOS makes a 3.3 core
-// context only for a forward-compatible request (untried). Needs glfwInit.
-void contextHints(void);
+// Window hints the platform needs beyond the GL dialect's context
+// (glContextHints) and the application's own, given after them, last before
+// the window is made: macOS makes a 3.3 core context only for a
+// forward-compatible request (untried); a page keeps the canvas's drawing
+// buffer its own, not scaled to the monitor by GLFW. Needs glfwInit.
+void windowHints(void);
 
 // Names the program to the desktop, which matches the window to the desktop
 // entry for the dock's icon and name: app_id on Wayland, WM_CLASS on X11.
@@ -176,10 +181,6 @@ void startupDone(void);
 // before its handler runs. Negative where the platform does not say (GLFW on
 // a desktop, whose callbacks run when the loop reads the events).
 double inputEventTime(void);
-
-// Settings for this run only, as config.txt lines (configOverride): the
-// address's ?key=value pairs in a browser; NULL on a desktop.
-const char *settingOverrides(void);
 
 // The settings this run uses, with their defaults and ranges (configTable's
 // lines): a page builds its settings panel from them; a desktop has no use

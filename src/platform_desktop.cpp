@@ -59,8 +59,6 @@ void runLoop(const LoopHooks *hooks, int width, int height) {
     abort();  // finish ends the process
 }
 
-const char *settingOverrides(void) { return NULL; }
-
 void settingsInForce(const char *table) { (void)table; }
 
 void startupFrameShown(void) {}

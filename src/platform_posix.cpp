@@ -161,7 +161,7 @@ int reportShow(const char *text, const char *csv) {
 
 // ------------------------------------------------------------- start-up ----
 
-void contextHints(void) {
+void windowHints(void) {
 #ifdef __APPLE__
     glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
 #endif

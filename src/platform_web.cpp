@@ -2,33 +2,10 @@
 // The page (web/index.html) hosts the canvas and keeps what a desktop keeps
 // in files: config.txt and error.log in the browser's storage, help.txt as
 // the text beside the canvas. The loop runs once per animation frame (as
-// often as timers allow while the scene builds), the canvas's drawing
-// buffer follows its size on the page times the device pixel ratio, and the
-// GLFW 3.3 calls that Emscripten's GLFW (3.2) lacks or leaves empty are
-// completed here: content scale, full screen through the browser's
-// Fullscreen API, and the swap interval.
-//
-// Every name between the page and Knoll, in one table. The page makes
-// Module (web/knoll-page.js's startKnoll; web/knoll-bench.js and
-// web/knoll-loader.js add theirs) with these members, which Knoll calls:
-//   knollStoreFile(name, text)         a file replaced; 1 when storage refused it
-//   knollAddressSettings               the address's settings as config.txt lines
-//   knollSettings(table)               the settings in force, with their ranges
-//   knollFrameShown()                  the first frame, the logo, is on the screen
-//   knollStarted()                     the start-up is complete
-//   knollContext(state)                the GL context lost (0), back (1), not rebuilt (2)
-//   knollStartupFailed(message, step)  a start-up step failed (StartupStep)
-//   knollPicture(name)                 a downloaded picture (image_source_page.cpp)
-//   knollPicturesAgain()               the pictures once more, for a context given back
-//   knollPicturesReady()               1 once they are all there
-//   knollReport(text, csv)             a benchmark's report and its frames
-//   knollDownload(name, bytes)         a saved picture, offered as a download
-//   knollTerrain(line, failed)         a terrain refused (its line) or open (its summary)
-// Knoll exports these, which the page calls once the runtime is up:
-//   _knollTouchLook(dx, dy), _knollTouchMove(bits), _knollCommand(key)  (below)
-//   _knollSavePicture()                the next frame saved, as with the P key
-//   _knollOpenTerrain(path, splat)     a heightmap in Knoll's file system to fly over
-//   _knollTouchFast(on)                the fast control held or let go
+// often as timers allow while the scene builds), and the canvas's drawing
+// buffer follows its size on the page times the device pixel ratio. The
+// page is reached through page_bridge.cpp, Emscripten's GLFW completed in
+// web_glfw.cpp.
 #include "platform.h"
 
 #include <GLFW/glfw3.h>
@@ -36,11 +13,11 @@
 #include <emscripten/html5.h>
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
-#include "app.h"
-#include "config.h"
-#include "screenshot.h"
+#include "page_bridge.h"
+#include "web_glfw.h"
 
 // ------------------------------------------------------------ constants ----
 
@@ -53,18 +30,12 @@
 static const double MAX_PIXEL_RATIO = 2.0;
 static const double MAX_BUFFER_PIXELS = 2560.0 * 1600.0;
 
-enum { ADDRESS_SETTINGS_SIZE = 4096 };
 // How often a context given back looks whether the page's pictures are there.
 enum { REBUILD_POLL_MS = 50 };
 
 // ---------------------------------------------------------------- state ----
 
 static const LoopHooks *loop;
-static int swap_interval = 1;
-static float content_scale = 1.0f;
-static GLFWwindowcontentscalefun content_scale_callback;
-static GLFWvidmode screen_mode;
-static char address_settings[ADDRESS_SETTINGS_SIZE];
 
 // ----------------------------------------------------- the loop's pace ----
 
@@ -75,166 +46,13 @@ static char address_settings[ADDRESS_SETTINGS_SIZE];
 // that way, 0.35 s this way).
 static void turnForBuild(void) { emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 0); }
 
-// A built scene turns on the browser's animation frames, every
-// swap_interval-th of them (a page cannot show frames faster than the
-// display, so 0 counts as 1).
+// A built scene turns on the browser's animation frames, every one of
+// the swap interval's (a page cannot show frames faster than the display,
+// so 0 counts as 1).
 static void turnForFrames(void) {
-    emscripten_set_main_loop_timing(EM_TIMING_RAF, swap_interval > 1 ? swap_interval : 1);
+    int interval = webGlfwSwapInterval();
+    emscripten_set_main_loop_timing(EM_TIMING_RAF, interval > 1 ? interval : 1);
 }
-
-// ------------------------------------------------------------ the page ----
-
-// clang-format off
-EM_JS(int, pageStoreFile, (const char *name, const char *text, size_t length), {
-    var hook = Module["knollStoreFile"];
-    return hook ? hook(UTF8ToString(name), UTF8ToString(text, length)) : 1;
-});
-
-// The address's settings as config.txt lines into out (size bytes, cut
-// short there).
-EM_JS(void, pageAddressSettings, (char *out, int size), {
-    stringToUTF8(Module["knollAddressSettings"] || "", out, size);
-});
-
-EM_JS(void, pageSettings, (const char *table), {
-    var hook = Module["knollSettings"];
-    if (hook) hook(UTF8ToString(table));
-});
-
-EM_JS(void, pageFrameShown, (void), {
-    var hook = Module["knollFrameShown"];
-    if (hook) hook();
-});
-
-EM_JS(void, pageStarted, (void), {
-    var hook = Module["knollStarted"];
-    if (hook) hook();
-});
-
-// Says on the page that the GL context is lost (state 0), back (1), or could
-// not be rebuilt (2).
-EM_JS(void, pageContext, (int state), {
-    var hook = Module["knollContext"];
-    if (hook) hook(state);
-});
-
-// The page's decoded pictures went with a lost context: it loads them again
-// (from its cache), and says when they are all there.
-EM_JS(void, pagePicturesAgain, (void), {
-    var hook = Module["knollPicturesAgain"];
-    if (hook) hook();
-});
-
-EM_JS(int, pagePicturesReady, (void), {
-    var hook = Module["knollPicturesReady"];
-    return hook ? hook() : 1;
-});
-
-// A context given back has none of the extensions of the lost one turned on.
-EM_JS(void, pageEnableExtensions, (void), {
-    var context = GL.currentContext;
-    context.initExtensionsDone = false;
-    GL.initExtensions(context);
-});
-
-// The step that failed, a StartupStep, and its message.
-EM_JS(void, pageStartupFailed, (int step, const char *message), {
-    var hook = Module["knollStartupFailed"];
-    if (hook) hook(UTF8ToString(message), step);
-});
-
-// Frees every GL object at once: the browser would otherwise keep the
-// context until the page goes.
-EM_JS(void, pageReleaseContext, (void), {
-    var context = GL.currentContext && GL.currentContext.GLctx;
-    var lose = context && context.getExtension("WEBGL_lose_context");
-    if (lose) lose.loseContext();
-});
-
-// Gives the page the window size asked for, whose shape the canvas keeps
-// while it fills its area (web/knoll-page.css). The drawing buffer's size is
-// this file's to keep: a newer Emscripten's GLFW, asked to scale to the
-// monitor, would size the canvas by itself, in its own way.
-// scale_attribute is GLFW's number of the scale-to-monitor attribute.
-EM_JS(void, pagePlaceCanvas, (int width, int height, int scale_attribute), {
-    var canvas = Module["canvas"];
-    if (GLFW.active && GLFW.active.attributes) GLFW.active.attributes[scale_attribute] = 0;
-    canvas.style.removeProperty("width");
-    canvas.style.removeProperty("height");
-    canvas.style.setProperty("--knoll-width", width);
-    canvas.style.setProperty("--knoll-height", height);
-});
-
-// Brings the drawing buffer to the canvas's size on the page times the
-// capped device pixel ratio, telling GLFW's window of a change. Returns the
-// ratio in force (buffer pixels per CSS pixel), never below 1 where the
-// display has at least one device pixel per CSS pixel.
-EM_JS(double, pageSyncCanvas, (double max_ratio, double max_pixels), {
-    var canvas = Module["canvas"];
-    var css_w = Math.max(canvas.clientWidth, 1), css_h = Math.max(canvas.clientHeight, 1);
-    var ratio = Math.min(window.devicePixelRatio || 1, max_ratio);
-    ratio = Math.max(Math.min(ratio, Math.sqrt(max_pixels / (css_w * css_h))), Math.min(ratio, 1));
-    var w = Math.max(Math.round(css_w * ratio), 1), h = Math.max(Math.round(css_h * ratio), 1);
-    if (canvas.width != w || canvas.height != h) {
-        canvas.width = w;
-        canvas.height = h;
-        if (GLFW.active) {
-            // Emscripten 3.1.6 keeps one size; newer ones keep the
-            // framebuffer's beside the window's.
-            GLFW.active.width = GLFW.active.framebufferWidth = w;
-            GLFW.active.height = GLFW.active.framebufferHeight = h;
-            GLFW.onWindowSizeChanged();
-            GLFW.onFramebufferSizeChanged();
-        }
-    }
-    return ratio;
-});
-
-EM_JS(int, pageFullscreen, (void), {
-    return document.fullscreenElement ? 1 : 0;
-});
-
-// Full screen for the canvas's stage (the canvas with nothing else of the
-// page), or back. The browser asks for a user's action first: a key or a
-// button, as here.
-EM_JS(void, pageSetFullscreen, (int on), {
-    if (on && !document.fullscreenElement) {
-        var stage = Module["canvas"].parentElement;
-        if (stage.requestFullscreen) stage.requestFullscreen().catch(function() {});
-    } else if (!on && document.fullscreenElement) {
-        document.exitFullscreen().catch(function() {});
-    }
-});
-
-// How long ago, in seconds, the event being handled now happened; negative
-// outside an event's handler.
-EM_JS(double, pageEventAge, (void), {
-    var event = window.event;
-    if (!event || !(event.timeStamp > 0)) return -1;
-    return Math.max(performance.now() - event.timeStamp, 0) / 1000;
-});
-
-EM_JS(int, pageScreenWidth, (void), { return screen.width; });
-EM_JS(int, pageScreenHeight, (void), { return screen.height; });
-// Offers the bytes as a download named name.
-EM_JS(void, pageDownload, (const char *name, const void *bytes, size_t size), {
-    var hook = Module["knollDownload"];
-    if (hook) hook(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size));
-});
-
-// Shows a finished benchmark's report, with its CSV, on the page.
-EM_JS(void, pageReport, (const char *text, const char *csv), {
-    var hook = Module["knollReport"];
-    if (hook) hook(UTF8ToString(text), csv ? UTF8ToString(csv) : "");
-});
-
-// Tells the page about the terrain: a bad file's line (failed 1) or the new
-// terrain's summary (failed 0).
-EM_JS(void, pageTerrain, (const char *line, int failed), {
-    var hook = Module["knollTerrain"];
-    if (hook) hook(UTF8ToString(line), failed);
-});
-// clang-format on
 
 // ------------------------------------------------------------ error log ----
 
@@ -266,10 +84,13 @@ void settingsInForce(const char *table) { pageSettings(table); }
 void windowPlatformHint(void) {}
 
 // Emscripten's GLFW answers a position, which leaving full screen
-// (glfwSetWindowMonitor below) has no use for.
+// (glfwSetWindowMonitor, web_glfw.cpp) has no use for.
 int windowPositionKnown(void) { return 1; }
 
-void contextHints(void) {}
+// The drawing buffer's size is this platform's to keep: Emscripten's GLFW,
+// asked to scale to the monitor, would size the canvas by itself, in its
+// own way (3.1.51 and later).
+void windowHints(void) { glfwWindowHint(GLFW_SCALE_TO_MONITOR, GLFW_FALSE); }
 
 // Window class names belong to X11, app_id to Wayland.
 void windowNameHints(void) {}
@@ -303,11 +124,6 @@ void startupDone(void) {
 double inputEventTime(void) {
     double age = pageEventAge();
     return age < 0.0 ? -1.0 : glfwGetTime() - age;
-}
-
-const char *settingOverrides(void) {
-    pageAddressSettings(address_settings, sizeof(address_settings));
-    return address_settings;
 }
 
 int workerThreads(void) { return 0; }
@@ -354,13 +170,9 @@ void processExit(int status) {
 // One animation frame: the canvas follows the page, then one turn of the
 // loop; the last turn ends the program.
 static void animationFrame(void) {
-    double ratio = pageSyncCanvas(MAX_PIXEL_RATIO, MAX_BUFFER_PIXELS);
-    if ((float)ratio != content_scale) {
-        content_scale = (float)ratio;
-        GLFWwindow *window = glfwGetCurrentContext();
-        if (content_scale_callback && window)
-            content_scale_callback(window, content_scale, content_scale);
-    }
+    double ratio;
+    if (pageSyncCanvas(MAX_PIXEL_RATIO, MAX_BUFFER_PIXELS, &ratio)) webGlfwCanvasResized();
+    webGlfwContentScale((float)ratio);
     if (loop->turn()) return;
     emscripten_cancel_main_loop();
     loop->finish();
@@ -384,7 +196,7 @@ static EM_BOOL inputGone(int type, const EmscriptenFocusEvent *event, void *data
     (void)type;
     (void)event;
     (void)data;
-    inputRelease();
+    loop->release();
     return EM_FALSE;
 }
 
@@ -392,7 +204,7 @@ static EM_BOOL visibilityChanged(int type, const EmscriptenVisibilityChangeEvent
                                  void *data) {
     (void)type;
     (void)data;
-    if (event->hidden) inputRelease();
+    if (event->hidden) loop->release();
     return EM_FALSE;
 }
 
@@ -410,10 +222,29 @@ static void rebuildWhenReady(void *data) {
     emscripten_resume_main_loop();
 }
 
+// 1 when text holds part.
+static int holds(const char *text, const char *part) {
+    for (size_t length = strlen(part); *text; text++)
+        if (strncmp(text, part, length) == 0) return 1;
+    return 0;
+}
+
+// A context given back has none of the lost one's extensions turned on:
+// every one the browser offers is, as Emscripten does for a new context,
+// but for those that lose the context or show its driver.
+static void enableExtensions(void) {
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_get_current_context();
+    char *names = emscripten_webgl_get_supported_extensions();
+    for (char *name = strtok(names, " "); name; name = strtok(NULL, " "))
+        if (!holds(name, "lose_context") && !holds(name, "debug"))
+            emscripten_webgl_enable_extension(context, name);
+    free(names);
+}
+
 static EM_BOOL contextRestored(int type, const void *reserved, void *data) {
     (void)type;
     (void)reserved;
-    pageEnableExtensions();
+    enableExtensions();
     rebuildWhenReady(data);
     return EM_TRUE;
 }
@@ -437,99 +268,9 @@ void runLoop(const LoopHooks *hooks, int width, int height) {
     emscripten_set_webglcontextrestored_callback("#canvas", NULL, EM_FALSE, contextRestored);
     emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, NULL, EM_FALSE, inputGone);
     emscripten_set_visibilitychange_callback(NULL, EM_FALSE, visibilityChanged);
-    pagePlaceCanvas(width, height, GLFW_SCALE_TO_MONITOR);
+    pagePlaceCanvas(width, height);
     emscripten_set_main_loop(animationFrame, 0, 0);
     turnForBuild();
     emscripten_exit_with_live_runtime();
     __builtin_unreachable();
 }
-
-// ----------------------------------------------------- the page's calls ----
-
-// The page's "Save picture": the next frame is saved, as with the P key.
-extern "C" EMSCRIPTEN_KEEPALIVE void knollSavePicture(void) { screenshotRequest(); }
-
-// A file the page wrote into Knoll's file system (its picker, a drop, an
-// address): checked now, loaded over the next turns while the terrain of now
-// runs on. splat_path may be NULL. Returns 0, or 1 when refused (said
-// through knollTerrain).
-extern "C" EMSCRIPTEN_KEEPALIVE int knollOpenTerrain(const char *path, const char *splat_path) {
-    return sceneOpenTerrain(path, splat_path);
-}
-
-// ---------------------------------------------------- GLFW, completed ----
-
-extern "C" {
-
-// Kept for the loop, which starts after the window: Emscripten's own version
-// needs a running loop to set.
-void glfwSwapInterval(int interval) { swap_interval = interval; }
-
-void glfwGetWindowContentScale(GLFWwindow *window, float *xscale, float *yscale) {
-    (void)window;
-    if (xscale) *xscale = content_scale;
-    if (yscale) *yscale = content_scale;
-}
-
-GLFWwindowcontentscalefun glfwSetWindowContentScaleCallback(GLFWwindow *window,
-                                                            GLFWwindowcontentscalefun callback) {
-    (void)window;
-    GLFWwindowcontentscalefun previous = content_scale_callback;
-    content_scale_callback = callback;
-    return previous;
-}
-
-// The screen, in CSS pixels, as the one video mode.
-const GLFWvidmode *glfwGetVideoMode(GLFWmonitor *monitor) {
-    (void)monitor;
-    screen_mode.width = pageScreenWidth();
-    screen_mode.height = pageScreenHeight();
-    screen_mode.redBits = screen_mode.greenBits = screen_mode.blueBits = 8;
-    screen_mode.refreshRate = 60;
-    return &screen_mode;
-}
-
-GLFWmonitor *glfwGetWindowMonitor(GLFWwindow *window) {
-    (void)window;
-    return pageFullscreen() ? glfwGetPrimaryMonitor() : NULL;
-}
-
-// Full screen on a monitor, a window without one; the canvas's size follows
-// by itself.
-void glfwSetWindowMonitor(GLFWwindow *window, GLFWmonitor *monitor, int x, int y, int width,
-                          int height, int refresh) {
-    (void)window;
-    (void)x;
-    (void)y;
-    (void)width;
-    (void)height;
-    (void)refresh;
-    pageSetFullscreen(monitor != NULL);
-}
-
-}  // extern "C"
-
-// ------------------------------------------------------ the page's input ----
-// The page's touch controls and buttons call these, once the runtime is up,
-// as Module._knollTouchLook(dx, dy), Module._knollTouchMove(bits) and
-// Module._knollCommand(key); cmake/web.cmake exports them.
-
-extern "C" {
-
-// Turns the camera as a right-drag of the cursor by (dx, dy) screen units
-// would: a finger's motion in CSS pixels, scaled by the page to the canvas's
-// CSS size. Acts in the next turn, while the scene runs.
-void knollTouchLook(double dx, double dy) { inputLook(dx, dy); }
-
-// The move control's held directions until the next call: bit 0 left, 1
-// right, 2 forward, 3 back; 0 lets go of all.
-void knollTouchMove(int bits) { inputMove(bits); }
-
-// Runs a key's command as its press would, by GLFW key code: E 69, F 70,
-// R 82, Home 268, F11 300.
-void knollCommand(int key) { inputCommand(key); }
-
-// The page's fast control: on flies eight times as fast, as Shift held.
-extern "C" EMSCRIPTEN_KEEPALIVE void knollTouchFast(int on) { inputFast(on); }
-
-}  // extern "C"

@@ -211,7 +211,7 @@ static int givenHandle(HANDLE handle) {
 
 // ------------------------------------------------------------- start-up ----
 
-void contextHints(void) {}
+void windowHints(void) {}
 
 void processExit(int status) {
     fflush(NULL);

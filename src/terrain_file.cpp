@@ -9,6 +9,8 @@
 
 #include <stb_image.h>
 
+#include "page_boundary.h"
+
 // ------------------------------------------------------------ constants ----
 
 static const uint8_t PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
@@ -187,8 +189,9 @@ static int probeHgt(uint64_t file_size, int32_t side_max, MapHeader *out, char *
 }
 
 int mapFormatFromName(const char *name, MapFormat *format, char *msg, size_t msg_size) {
-    static const FormatName KNOWN[] = {
-        {".png", MAP_PNG}, {".r16", MAP_RAW16}, {".raw", MAP_RAW16}, {".hgt", MAP_HGT}};
+#define FORMAT_NAME(ending, format) {ending, format},
+    static const FormatName KNOWN[] = {KNOLL_MAP_ENDINGS(FORMAT_NAME)};
+#undef FORMAT_NAME
     const char *dot = strrchr(name, '.');
     if (dot && !strpbrk(dot, "/\\")) {
         for (const FormatName &known : KNOWN) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "page_boundary.h"
 #include "platform.h"
 #include "terrain_file.h"
 #include "terrain_stream.h"
@@ -18,7 +19,6 @@
 
 enum {
     DESKTOP_SIDE_MAX = 16385,
-    PAGE_SIDE_MAX = 8193,  // a page's memory: some 1 GB, where phones allow it
     READ_PIECE = 1 << 22,  // bytes read between two reports of progress
     REASON_SIZE = 400,
 };
@@ -49,7 +49,9 @@ static Load &load = *new Load;
 
 // ------------------------------------------------------------ functions ----
 
-int32_t terrainSideLimit(void) { return workerThreads() ? DESKTOP_SIDE_MAX : PAGE_SIDE_MAX; }
+int32_t terrainSideLimit(void) {
+    return workerThreads() ? DESKTOP_SIDE_MAX : PAGE_TERRAIN_SIDE_MAX;
+}
 
 static std::string faultLine(const std::string &path, const char *reason) {
     return "Terrain Error: " + path + ": " + reason + "\n";

@@ -79,7 +79,7 @@ bool glWindowOpen(int width, int height) {
     windowPlatformHint();
     if (!glfwInit()) return false;
     glContextHints();
-    contextHints();
+    windowHints();
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     window = glfwCreateWindow(width, height, "Knoll test", NULL, NULL);
     if (!window) return false;

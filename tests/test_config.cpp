@@ -190,3 +190,36 @@ TEST_F(ConfigDir, OverridesHoldForTheRunOnlyAndReportTheirFaults) {
     EXPECT_EQ(fps_limit, 32);
     EXPECT_EQ(win_height, 768);
 }
+
+// A page's address is its command line, read once: the benchmark taken, the
+// page's own terrain parameter left alone, every other pair a setting for the
+// run, decoded as a form encodes it and read as config.txt reads numbers;
+// the settings table marks what the address set.
+TEST_F(ConfigDir, AddressIsThePagesCommandLine) {
+    const char *address = "?fps_limit=0x10&win%5Fwidth=9%30%30&terrain=maps%2Fa.png&&colour=blue";
+    ASSERT_EQ(configAddress(address), 0);
+    EXPECT_EQ(run_options.benchmark_seconds, 0.0);
+    StderrCapture capture;
+    captureBegin(&capture);
+    ASSERT_EQ(configInit(), 0);
+    EXPECT_EQ(captureEnd(&capture), "Setting Error: colour is no setting\n");
+    EXPECT_EQ(fps_limit, 16);
+    EXPECT_EQ(win_width, 900);
+    EXPECT_EQ(readFile("config.txt"), expectedText(DEFAULTS));
+    char table[512];
+    configTable(table, sizeof(table));
+    EXPECT_NE(strstr(table, "vsync 0 0 0 4 0\nfps_limit 16 0 0 256 1\n"), nullptr) << table;
+    EXPECT_NE(strstr(table, "win_width 900 800 640 1920 1\n"), nullptr) << table;
+
+    ASSERT_EQ(configAddress("?benchmark=2.5&benchmark=9"), 0);
+    EXPECT_EQ(run_options.benchmark_seconds, 2.5) << "the first benchmark holds";
+    run_options = RunOptions{};
+    ASSERT_EQ(configAddress("benchmark="), 0);
+    EXPECT_EQ(run_options.benchmark_seconds, 20.0);
+    run_options = RunOptions{};
+    captureBegin(&capture);
+    EXPECT_EQ(configAddress("?benchmark=0x"), 2);
+    EXPECT_NE(captureEnd(&capture).find("--benchmark wants a number"), std::string::npos);
+    run_options = RunOptions{};
+    configAddress("");
+}

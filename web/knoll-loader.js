@@ -13,7 +13,6 @@ window.KnollLoader = (function () {
   // ---------------------------------------------------------- constants ----
 
   const build = JSON.parse(document.getElementById("knoll-build").textContent);
-  const CACHE = "knoll-" + build.id;
   // Browsers that decompress gzip themselves get the gzip'd code.
   const GZIP = typeof DecompressionStream === "function";
   const PICTURE_OPTIONS = {premultiplyAlpha: "none", colorSpaceConversion: "none"};
@@ -36,7 +35,7 @@ window.KnollLoader = (function () {
   // refused, an address that is not secure).
   function openCache() {
     if (!cache) {
-      cache = (window.caches ? caches.open(CACHE) : Promise.reject(new Error("no Cache Storage")))
+      cache = (window.caches ? caches.open(build.cache) : Promise.reject(new Error("no Cache Storage")))
         .catch((e) => {
           storageRefused = e;
           storageFailed(e);
@@ -67,12 +66,14 @@ window.KnollLoader = (function () {
     return bytes;
   }
 
-  // What is wrong with bytes as entry's file, or "" when they are its.
+  // What is wrong with bytes as entry's file, or "" when they are its: its
+  // name holds the first build.hashChars hexadecimal digits of its hash.
   async function damage(entry, bytes) {
     if (bytes.length !== entry.size) return bytes.length + " of " + entry.size + " bytes arrived";
     if (!window.crypto || !crypto.subtle) return "";
     const sum = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
-    const hex = Array.from(sum.slice(0, 6), (b) => b.toString(16).padStart(2, "0")).join("");
+    const hex = Array.from(sum.slice(0, build.hashChars / 2),
+                           (b) => b.toString(16).padStart(2, "0")).join("");
     return entry.url.includes("." + hex + ".") ? "" : "its contents are damaged";
   }
 
@@ -224,7 +225,7 @@ window.KnollLoader = (function () {
     return {code: script.then((text) => ({script: text, module: module})), all: all};
   }
 
-  // Module.knollPicture: image name's picture ({bitmap} or {error}), handed
+  // KNOLL_HOOKS.PICTURE: image name's picture ({bitmap} or {error}), handed
   // over and forgotten when take is set; undefined while it is on its way.
   function picture(name, take) {
     if (!(name in build.images)) return {error: name + " is not in this build"};

@@ -4,36 +4,54 @@
 Every file the page loads after index.html gets a name that carries a hash of
 its contents (files/NAME.HASH.EXT), so a browser never takes one build's file
 for another's; index.html names them and carries the build's list of files
-with their sizes, which the page needs for its progress. knoll.js and
+with their sizes, which the page needs for its progress. The page's script
+is a tree of ES modules from page/main.js, each found by the imports of the
+one before and named in them by its hashed name. knoll.js and
 knoll.wasm also go gzip'd, for browsers that decompress them themselves (the
 page then needs no server that compresses). sw.js, the service worker, gets
-the same list: its cache is named after the build.
+the same list: its cache is named after the build. The list also carries
+what the loader and the service worker share with this script: the cache's
+name and its names' prefix, and how many hexadecimal digits of a file's hash
+its name holds.
 
     pack.py --version V --build DIR --page DIR --site DIR
+    pack.py --icon-sizes
 
---build holds knoll.js, knoll.wasm, images/*.webp and icon-SIZE.webp; --page
-the page's sources (web/). The site folder is made anew.
+--build holds knoll.js, knoll.wasm, images/*.webp, icon-SIZE.webp and
+modules/, the page's modules beside the one the build writes
+(knoll-boundary.js), as the browser loads them; --page the page's other
+sources (web/). The site folder is made anew. --icon-sizes prints the
+sizes of the icons the manifest names, which the build makes.
 """
 
 import argparse
 import hashlib
 import json
 import os
+import posixpath
 import re
 import shutil
 import subprocess
+import sys
 
 # ------------------------------------------------------------ constants ----
 
 HASH_CHARS = 12
 ICON_SIZES = (192, 512)
-# The page's own files, hashed and named in index.html.
-PAGE_FILES = ("knoll-page.js", "knoll-page.css", "knoll-loader.js", "knoll-bench.js")
+CACHE_PREFIX = "knoll-"
+# The page's own files, hashed and named in index.html, and the module its
+# script starts from; the modules that one imports go with it.
+PAGE_FILES = ("knoll-page.css", "knoll-loader.js")
+PAGE_MODULE = "page/main.js"
+# A static import's module specifier (from "./x.js", import "./x.js") in
+# minified code, which holds no comments.
+IMPORT = re.compile(rb'''(\b(?:from|import)\s*)(["'])(\.\.?/[^"']+)\2''')
 # Every byte of the first visit counts: the scripts go to the site minified
 # by terser (knoll.js, Emscripten's, with its local names shortened only),
 # the style sheet without its comments and indentation.
 TERSER = ("terser", "--compress", "--mangle")
 TERSER_CODE = ("terser", "--mangle")
+TERSER_MODULE = TERSER + ("--module",)
 CSS_STRIPPED = (rb"(?s)/\*.*?\*/\n?", rb"(?m)^[ \t]+")
 
 
@@ -89,6 +107,30 @@ def page_file(page, name):
     return data
 
 
+def put_modules(site, page, name, urls, busy=()):
+    """Puts module name (a path under page, the modules' folder) into the site
+    after every module
+    it imports, with its imports named by their hashed names; adds each to
+    urls. The modules all go to files/, so their file names must differ."""
+    if name in busy:
+        raise SystemExit("pack.py: %s imports itself through %s" % (name, " -> ".join(busy)))
+    if name in urls:
+        return
+
+    def hashed(match):
+        target = posixpath.normpath(posixpath.join(posixpath.dirname(name),
+                                                   match.group(3).decode()))
+        put_modules(site, page, target, urls, busy + (name,))
+        return match.group(1) + match.group(2) + b"./" + \
+            posixpath.basename(urls[target]).encode() + match.group(2)
+
+    code = IMPORT.sub(hashed, minified(read(os.path.join(page, name)), TERSER_MODULE))
+    stem = "files/" + posixpath.basename(name).split(".")[0] + "."
+    if any(url.startswith(stem) for url in urls.values()):
+        raise SystemExit("pack.py: two files named %s" % posixpath.basename(name))
+    urls[name] = site.put(posixpath.basename(name), code)["url"]
+
+
 def packed(path):
     """The file at path gzip'd by zopfli, which packs some 4 % tighter than
     gzip -9 and, like it, gives the same bytes for the same input."""
@@ -114,9 +156,9 @@ def index_html(source, urls, build):
     html = html.replace("</head>", '<link rel="manifest" href="manifest.webmanifest">\n'
                         '<meta name="theme-color" content="#20242a">\n</head>', 1)
     listing = json.dumps(build, sort_keys=True, separators=(",", ":")).replace("</", "<\\/")
-    page_script = '<script src="%s"></script>' % urls["knoll-page.js"]
+    page_script = '<script type="module" src="%s"></script>' % urls[PAGE_MODULE]
     if page_script not in html:
-        raise SystemExit("pack.py: index.html does not load knoll-page.js")
+        raise SystemExit("pack.py: index.html does not load %s" % PAGE_MODULE)
     html = html.replace(page_script,
                         '<script id="knoll-build" type="application/json">%s</script>\n'
                         '<script src="%s"></script>\n%s'
@@ -140,6 +182,9 @@ def manifest(build):
 
 
 def main():
+    if sys.argv[1:] == ["--icon-sizes"]:
+        print(";".join(str(size) for size in ICON_SIZES))
+        return
     parser = argparse.ArgumentParser()
     for option in ("--version", "--build", "--page", "--site"):
         parser.add_argument(option, required=True)
@@ -159,10 +204,14 @@ def main():
         build["icons"][str(size)] = site.put("icon-%d.webp" % size,
                                             read(os.path.join(args.build, "icon-%d.webp" % size)))
     urls = {name: site.put(name, page_file(args.page, name))["url"] for name in PAGE_FILES}
+    put_modules(site, os.path.join(args.build, "modules"), PAGE_MODULE, urls)
     build["page"] = sorted(urls.values())
     # The build's name: a hash of every file's, so that any change of any
     # file makes another build.
     build["id"] = digest("".join(sorted(site.hashes)).encode())[:HASH_CHARS]
+    build["cache"] = CACHE_PREFIX + build["id"]
+    build["cachePrefix"] = CACHE_PREFIX
+    build["hashChars"] = HASH_CHARS
     site.write("index.html", index_html(read(os.path.join(args.page, "index.html")).decode(),
                                         urls, build))
     site.write("manifest.webmanifest", manifest(build))

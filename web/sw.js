@@ -8,7 +8,6 @@
 
 // ------------------------------------------------------------ constants ----
 
-const CACHE = "knoll-" + BUILD.id;
 // The page loads the gzip'd code where the browser can decompress it.
 const GZIP = typeof DecompressionStream === "function";
 const PAGE = "./";
@@ -48,7 +47,7 @@ async function keepIcons(cache) {
 // Fills the build's cache: the page put most files there as it loaded them,
 // so only those missing are fetched.
 async function install() {
-  const cache = await caches.open(CACHE);
+  const cache = await caches.open(BUILD.cache);
   await cache.put(PAGE, await thisBuildsPage());
   for (const url of buildFiles())
     if (!(await cache.match(url))) await cache.add(url);
@@ -58,7 +57,7 @@ async function install() {
 
 async function activate() {
   for (const name of await caches.keys())
-    if (name.startsWith("knoll-") && name !== CACHE) await caches.delete(name);
+    if (name.startsWith(BUILD.cachePrefix) && name !== BUILD.cache) await caches.delete(name);
   await self.clients.claim();
 }
 
@@ -68,7 +67,7 @@ async function navigate(request) {
   try {
     return await fetch(request.url, {cache: "no-cache"});
   } catch (e) {
-    const cached = await caches.match(PAGE, {cacheName: CACHE});
+    const cached = await caches.match(PAGE, {cacheName: BUILD.cache});
     if (cached) return cached;
     throw e;
   }

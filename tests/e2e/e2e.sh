@@ -950,7 +950,7 @@ case_touch() {
     [ "$(web_ask eval "[scrollX, scrollY, visualViewport.scale].join()")" = 0,0,1 ] || fail "the page scrolled or zoomed"
     # Back to the start, then turned to landscape with a thumb holding the
     # stick back, away from the terrain, which would move on for long.
-    read -r x y < <(centre_of '#touch-buttons [data-key="268"]')
+    read -r x y < <(centre_of '#touch-buttons [data-key="HOME"]')
     web_ask touch 4 "$x" "$y" && web_ask touch 4 up
     finger_drag 3 "$sx" "$sy" 0 40 hold
     web_ask scale 3 844 390 touch

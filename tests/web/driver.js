@@ -63,15 +63,13 @@
 const fs = require("fs");
 const path = require("path");
 const readline = require("readline");
-const puppeteer = require("puppeteer-core");
+const launchChromium = require("../../tools/browser/chromium");
 const PINNED_CANVAS = require("./pinned_canvas");
 
 // ----------------------------------------------------------- constants ----
 
 const [baseUrl, workDir, ...chromiumFlags] = process.argv.slice(2);
-const CHROMIUM = process.env.KNOLL_CHROMIUM || "/usr/bin/chromium";
 const FILES = ["config.txt", "help.txt", "error.log"];
-const VIEW = {width: 1280, height: 1024, deviceScaleFactor: 1};
 const KEYS = {
   Up: "ArrowUp", Down: "ArrowDown", Left: "ArrowLeft", Right: "ArrowRight",
   Escape: "Escape", F11: "F11", Return: "Enter", space: "Space", Shift_L: "Shift",
@@ -166,12 +164,7 @@ async function newTab() {
 }
 
 async function launch() {
-  browser = await puppeteer.launch({
-    executablePath: CHROMIUM,
-    headless: true,
-    defaultViewport: VIEW,
-    args: ["--no-sandbox", "--disable-dev-shm-usage", ...chromiumFlags],
-  });
+  browser = await launchChromium(["--disable-dev-shm-usage", ...chromiumFlags]);
   browser.on("targetcreated", async (target) => {
     if (target.type() === "service_worker") await watchNetwork(await target.createCDPSession());
   });
@@ -361,7 +354,7 @@ const commands = {
   },
   // The build's cached copy of a file turned to zeros, its size kept.
   "spoil-cached": ([url]) => page.evaluate(async (address) => {
-    const cache = await caches.open((await caches.keys()).find((name) => name.startsWith("knoll-")));
+    const cache = await caches.open(window.KnollLoader.build.cache);
     const size = (await (await cache.match(address)).arrayBuffer()).byteLength;
     await cache.put(address, new Response(new Uint8Array(size)));
     return "";

@@ -25,13 +25,6 @@ SWIFTSHADER_CASES="start_view exit_esc"
 
 # ------------------------------------------------------------ functions ----
 
-# The driver's packages, exactly as the lock file pins them; never a
-# downloaded browser.
-install_driver() {
-    [ -d "$here/node_modules/puppeteer-core" ] && return 0
-    (cd "$here" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
-}
-
 free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
@@ -75,7 +68,7 @@ run_case() {
 
 # ------------------------------------------------------------------ main ----
 
-install_driver || { echo "test-web: npm ci failed" >&2; exit 1; }
+bash "$here/../../tools/browser/install.sh" || { echo "test-web: npm ci failed" >&2; exit 1; }
 start_server || { echo "test-web: the local web server did not start" >&2; exit 1; }
 logs=$(mktemp -d "${TMPDIR:-/tmp}/knoll-web.XXXXXX")
 if [ $# -gt 0 ]; then

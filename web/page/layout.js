@@ -1,0 +1,35 @@
+// The view's size on the page, and full screen.
+import {el} from "./dom.js";
+import {refocus} from "./keys.js";
+
+// ------------------------------------------------------------ functions ----
+
+// The height of the view besides the canvas (title, buttons, margins),
+// from which the style sheet sizes the canvas to leave it all in the
+// window. Measured whenever the title or the buttons change size; in full
+// screen the canvas is out of the page's flow.
+function measureView() {
+  if (document.fullscreenElement) return;
+  const chrome = el("view").getBoundingClientRect().height - el("canvas").getBoundingClientRect().height;
+  document.documentElement.style.setProperty("--view-chrome", Math.ceil(chrome) + "px");
+}
+
+// Full screen for the view, or back.
+function toggleFullscreen(event) {
+  const frame = el("canvas").parentElement;
+  if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+  else if (frame.requestFullscreen) frame.requestFullscreen().catch(() => {});
+  refocus(event);
+}
+
+// Sizes the view as the page around it changes, and has the full-screen
+// buttons act.
+export function listenLayout() {
+  for (const button of document.querySelectorAll(".fullscreen"))
+    button.addEventListener("click", toggleFullscreen);
+  const observer = new ResizeObserver(measureView);
+  observer.observe(document.querySelector("header"));
+  observer.observe(el("bar"));
+  observer.observe(el("offline-note"));
+  observer.observe(el("terrain-status"));
+}

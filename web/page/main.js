@@ -1,0 +1,59 @@
+// The page around Knoll's canvas: loads Knoll with its progress, keeps
+// config.txt and error.log in the browser's storage, lists the controls from
+// help.txt, edits the settings, drives Knoll by touch, opens the user's own
+// terrain, runs the address's benchmark, and tells the user when Knoll
+// stops or cannot start. Each of these is a module of its own; this one
+// wires them to the page and to Knoll.
+import {KNOLL_HOOKS} from "../knoll-boundary.js";
+import {showReport} from "./benchmark.js";
+import {setHelp, showControls} from "./controls.js";
+import {showHint, listenKeys} from "./keys.js";
+import {listenLayout} from "./layout.js";
+import {keepFile, listenDownloads, loadFile, offerPicture, openStorage} from "./log.js";
+import {listenSettings, showSettings} from "./settings.js";
+import {listenRestart, runKnoll, whenHalted} from "./startup.js";
+import {addressTerrain, listenTerrain, terrainAnswered} from "./terrain.js";
+import {listenTouch, onInputKind, releaseFingers, setTouchInput} from "./touch.js";
+
+// ------------------------------------------------------------ functions ----
+
+// Knoll replaced one of its files (KNOLL_HOOKS.STORE_FILE): kept for the
+// next visit, and help.txt shown; 1 when storage refused it.
+function fileReplaced(name, text) {
+  if (name === "help.txt") setHelp(text);
+  return keepFile(name, text);
+}
+
+// Knoll's command line: the address as it is, which Knoll reads, and the
+// address's terrain, once fetched.
+async function knollArguments() {
+  return [window.location.search].concat(await addressTerrain());
+}
+
+function main() {
+  openStorage();
+  listenKeys();
+  listenTouch();
+  listenLayout();
+  listenDownloads();
+  listenRestart();
+  listenTerrain();
+  listenSettings();
+  whenHalted(releaseFingers);
+  onInputKind(() => {
+    showControls();
+    showHint();
+  });
+  setTouchInput(window.matchMedia("(pointer: coarse)").matches);
+  setHelp(loadFile("help.txt") || "");
+  showHint();
+  runKnoll({
+    [KNOLL_HOOKS.STORE_FILE]: fileReplaced,
+    [KNOLL_HOOKS.SETTINGS]: showSettings,
+    [KNOLL_HOOKS.TERRAIN]: terrainAnswered,
+    [KNOLL_HOOKS.REPORT]: showReport,
+    [KNOLL_HOOKS.DOWNLOAD]: offerPicture,
+  }, knollArguments);
+}
+
+main();
