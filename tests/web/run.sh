@@ -4,6 +4,8 @@
 # Chromium, through tests/e2e/web.sh and tests/web/driver.js: every case on
 # ANGLE over Mesa's llvmpipe, the GL the desktop tests use, then the start
 # view and a clean run once more on SwiftShader, a rasterizer of its own.
+# Before the browser, Node's test runner runs the page's unit tests
+# (tests/web/unit), which need none.
 #
 #   run.sh SITE [CASE...]
 set -uo pipefail
@@ -75,6 +77,7 @@ run_case() {
 
 # ------------------------------------------------------------------ main ----
 
+node --test --test-reporter=dot "$here"/unit/*.test.mjs || { echo "test-web: the page's unit tests failed" >&2; exit 1; }
 install_driver || { echo "test-web: npm ci failed" >&2; exit 1; }
 start_server || { echo "test-web: the local web server did not start" >&2; exit 1; }
 logs=$(mktemp -d "${TMPDIR:-/tmp}/knoll-web.XXXXXX")
