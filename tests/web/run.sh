@@ -19,8 +19,8 @@ cases_file=$here/../e2e/cases.txt
 LLVMPIPE_FLAGS="--use-angle=gl-egl --ignore-gpu-blocklist"
 SWIFTSHADER_FLAGS="--use-angle=swiftshader --enable-unsafe-swiftshader"
 # Beside the shared cases: the reference frame, and what only a page has.
-WEB_CASES="start_view settings_kept address_settings focus_and_storage context_lost counter_4k touch layout web_benchmark
-  web_terrain pictures cached_visit new_build damaged_files storage_full"
+WEB_CASES="start_view settings_kept settings_defaults address_settings focus_and_storage context_lost counter_4k touch
+  touch_controls layout web_benchmark web_terrain pictures cached_visit new_build damaged_files storage_full"
 # What web/pack.py packed the site from, for a build that differs in a byte.
 export KNOLL_WEB_PAGE_BUILD=${KNOLL_WEB_PAGE_BUILD:-$site/../build-emscripten/page}
 SWIFTSHADER_CASES="start_view exit_esc"
