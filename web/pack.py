@@ -146,14 +146,18 @@ def code_entry(site, name, data):
 
 
 def index_html(source, urls, build):
-    """index.html naming the hashed files, with the build's list, the loader
-    and the web app manifest."""
+    """index.html naming the hashed files, with the build's list, the loader,
+    the page's modules fetched at once and the web app manifest."""
     html = source
     for name, url in urls.items():
         html = html.replace('"%s"' % name, '"%s"' % url)
     # The loader fetches knoll.js itself (gzip'd where it can).
     html = re.sub(r'\s*<link rel="preload" href="knoll\.js"[^>]*>', "", html)
-    html = html.replace("</head>", '<link rel="manifest" href="manifest.webmanifest">\n'
+    # Every module from the start, not each once the one that imports it is
+    # there, which would hold the start-up up by the imports' depth.
+    preloads = "".join('<link rel="modulepreload" href="%s">\n' % url
+                       for name, url in sorted(urls.items()) if name not in PAGE_FILES)
+    html = html.replace("</head>", preloads + '<link rel="manifest" href="manifest.webmanifest">\n'
                         '<meta name="theme-color" content="#20242a">\n</head>', 1)
     listing = json.dumps(build, sort_keys=True, separators=(",", ":")).replace("</", "<\\/")
     page_script = '<script type="module" src="%s"></script>' % urls[PAGE_MODULE]

@@ -963,6 +963,86 @@ case_touch() {
     finish
 }
 
+# Member $1 of Knoll's shared uniform block as it last wrote it, to three
+# places; half_turned: "yes" once the view looks back, level.
+shared() { web_ask eval "knollShared.$1.map((v) => v.toFixed(3)).join(' ')"; }
+half_turned() { shared view | awk '{ exit !($1 < -0.999 && $3 * $3 < 1e-6 && $6 > 0.999) }' && echo yes; }
+
+# A finger's tap on the page's element $1.
+finger_tap() { local x y; read -r x y < <(centre_of "$1") && web_ask touch 9 "$x" "$y" && web_ask touch 9 up; }
+
+# On a phone: the R button shows the grid; the stick flies each of its eight
+# ways and the house button brings the start view back; the page lets go of
+# the stick as it loses the focus; a finger across the view turns it half a
+# turn; E changes the light's colour, F its direction; the controls table
+# has a touch for each control of help.txt but Esc.
+case_touch_controls() {
+    only_on_web "touch controls are the page's"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    web_ask scale 3 390 844 touch
+    HUD_ROWS=72
+    web_ask watch-shared
+    start_knoll
+    web_ask unpin
+    wait_logo
+    wait_running s0
+    finger_tap '#canvas' && wait_still touch
+    finger_tap '#touch-buttons>:nth-child(3)' && wait_differ touch grid "the R button"
+    finger_tap '#touch-buttons>:nth-child(3)' && wait_same touch nogrid "the R button again"
+    local start way x y sx sy r left cy w key light rows line
+    start=$(shared campos)
+    read -r sx sy < <(centre_of '#stick')
+    r=$(web_ask eval "Math.round(document.getElementById('stick').offsetWidth / 4)")
+    for way in "1 0" "1 -1" "0 -1" "-1 -1" "-1 0" "-1 1" "0 1" "1 1"; do
+        read -r x y <<<"$way"
+        web_ask touch 2 $((sx + x * r)) $((sy + y * r)) && sleep 0.6 && web_ask touch 2 up && sleep 0.7
+        awk -v x="$x" -v y="$y" '{ dx = $4 - $1; dz = $6 - $3
+            exit !((x ? dx * x > 1 : dx * dx < 0.01) && (y ? dz * y > 1 : dz * dz < 0.01)) }' <<<"$start $(shared campos)" ||
+            fail "the stick at ($way) flew the camera from $start to $(shared campos)"
+        finger_tap '#touch-home'
+        [ "$(wait_for_output "$start" 25 shared campos)" = "$start" ] || fail "the house button after ($way)"
+    done
+    wait_same touch home "the house button"
+    web_ask eval "window.moves = []; Module._knollTouchMove(0); const f = Module._knollTouchMove; Module._knollTouchMove = (b) => { moves.push(b); f(b); }" >/dev/null
+    [[ "$(web_ask touch 2 "$sx" $((sy - r)) && web_ask eval "dispatchEvent(new Event('blur')), moves.join()")" =~ ^[1-9][0-9]*,0$ ]] ||
+        fail "the stick held when the page lost the focus: $(web_ask eval "moves.join()")"
+    web_ask touch 2 up
+    read -r left cy w < <(web_ask eval "((c, r) => [r.x, r.y + r.height / 2, c.clientWidth].map(Math.round).join(' '))(canvas, canvas.getBoundingClientRect())")
+    finger_drag 3 $((left + w / 4)) "$cy" $((w / 2)) 0
+    finger_drag 3 $((left + w / 4)) "$cy" $((w - w / 2)) 0
+    [ "$(wait_for_output yes 25 half_turned)" = yes ] || fail "a drag across the view's $w pixels turned it to $(shared view)"
+    for key in 1:10 2:01; do
+        light="$(shared lightcol)|$(shared lightdir)"
+        finger_tap "#touch-buttons>:nth-child(${key%:*})" && sleep 0.5
+        [ "$([ "${light%|*}" = "$(shared lightcol)" ]; echo -n $?)$([ "${light#*|}" = "$(shared lightdir)" ]; echo -n $?)" = "${key#*:}" ] ||
+            fail "button ${key%:*} (E, F) changed the light from $light to $(shared lightcol)|$(shared lightdir)"
+    done
+    web_ask pull
+    rows="|$(web_ask eval "[...document.querySelectorAll('#controls-rows tr')].map((r) => r.innerText.replace('\t', ': ')).join('|')")|"
+    while IFS= read -r line; do
+        [[ "$rows" == *": ${line#*: }|"* && "$rows" != *"|$line|"* ]] || fail "no touch for '$line' in $rows"
+    done < <(sed -n '/^Controls$/,/^$/{/: /p}' help.txt | grep -v '^Esc: ')
+}
+
+# "Defaults" asks first: kept, the settings stay; put back, Knoll starts
+# again on the default config.txt.
+case_settings_defaults() {
+    only_on_web "the settings panel is the page's"
+    setup
+    printf '%s' "$LIGHT_CONFIG" >config.txt
+    start_knoll
+    web_ask eval "document.getElementById('settings').open = true" >/dev/null
+    web_ask click '#settings-reset'
+    [ "$(web_ask eval "document.getElementById('reset-dialog').open")" = true ] || fail "Defaults did not ask"
+    web_ask click '[value=cancel]' && web_ask pull
+    [ "$(web_ask state) $(geometry) $(grep -x 'win_width 640' config.txt)" = "running 0 0 640 480 win_width 640" ] ||
+        fail "kept: $(web_ask state) $(geometry), config.txt: $(cat config.txt)"
+    web_ask click '#settings-reset' && web_ask click '[value=reset]' navigates && web_ask pull
+    [ "$(geometry) $(cat config.txt; echo x)" = "0 0 800 600 ${DEFAULT_CONFIG}x" ] ||
+        fail "put back: $(geometry), config.txt: $(cat config.txt)"
+}
+
 # At every size of the browser's window the canvas, in Knoll's shape, and
 # its buttons lie within it, nothing scrolls sideways and a click on the
 # canvas scrolls nothing; the download's progress went from 0 to 100 %.

@@ -54,6 +54,8 @@
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
 // pictures        "FILE=HASH ..." for the pictures watched
+// watch-shared    from the next open on, window.knollShared.NAME holds what
+//                 Knoll last wrote into member NAME of its shared uniforms
 // tab new|N       opens another tab on the page (waits as open does), or
 //                 acts on tab N (0 the first) from now on
 // build           the build the page runs, once a service worker serves it
@@ -193,6 +195,26 @@ function hashPictures(premultiply) {
     const file = hex(await crypto.subtle.digest("SHA-256", await blob.arrayBuffer()), 6);
     window.knollPictureHashes[file] = hex(await crypto.subtle.digest("SHA-256", texels), 32);
     return bitmap;
+  };
+}
+
+// Keeps the floats Knoll last wrote into each member of its shared uniform
+// block, by the names and offsets it asks the GL for at start-up.
+function watchShared() {
+  window.knollShared = {};
+  const gl = WebGL2RenderingContext.prototype, {getUniformIndices, getActiveUniforms, bufferSubData} = gl;
+  let names = [], members = {};
+  gl.getUniformIndices = function (program, list) { names = list; return getUniformIndices.apply(this, arguments); };
+  gl.getActiveUniforms = function (program, indices, pname) {
+    const values = getActiveUniforms.apply(this, arguments);
+    if (pname === this.UNIFORM_OFFSET) values.forEach((at, i) => { members[at] = names[i]; });
+    return values;
+  };
+  // Emscripten writes from its heap: (HEAPU8, address, bytes).
+  gl.bufferSubData = function (target, offset, heap, from, length) {
+    if (target === this.UNIFORM_BUFFER && members[offset])
+      window.knollShared[members[offset]] = Array.from(new Float32Array(heap.buffer, from, length / 4));
+    return bufferSubData.apply(this, arguments);
   };
 }
 
@@ -423,6 +445,7 @@ const commands = {
     return "";
   },
   pictures: () => pictures(),
+  "watch-shared": () => page.evaluateOnNewDocument(watchShared).then(() => ""),
   tab: async ([which]) => {
     if (which !== "new") {
       page = tabs[Number(which)];

@@ -4,6 +4,8 @@
 # Chromium, through tests/e2e/web.sh and tests/web/driver.js: every case on
 # ANGLE over Mesa's llvmpipe, the GL the desktop tests use, then the start
 # view and a clean run once more on SwiftShader, a rasterizer of its own.
+# Before the browser, Node's test runner runs the page's unit tests
+# (tests/web/unit), which need none.
 #
 #   run.sh SITE [CASE...]
 set -uo pipefail
@@ -17,8 +19,8 @@ cases_file=$here/../e2e/cases.txt
 LLVMPIPE_FLAGS="--use-angle=gl-egl --ignore-gpu-blocklist"
 SWIFTSHADER_FLAGS="--use-angle=swiftshader --enable-unsafe-swiftshader"
 # Beside the shared cases: the reference frame, and what only a page has.
-WEB_CASES="start_view settings_kept address_settings focus_and_storage context_lost counter_4k touch layout web_benchmark
-  web_terrain pictures cached_visit new_build damaged_files storage_full"
+WEB_CASES="start_view settings_kept settings_defaults address_settings focus_and_storage context_lost counter_4k touch
+  touch_controls layout web_benchmark web_terrain pictures cached_visit new_build damaged_files storage_full"
 # What web/pack.py packed the site from, for a build that differs in a byte.
 export KNOLL_WEB_PAGE_BUILD=${KNOLL_WEB_PAGE_BUILD:-$site/../build-emscripten/page}
 SWIFTSHADER_CASES="start_view exit_esc"
@@ -68,6 +70,7 @@ run_case() {
 
 # ------------------------------------------------------------------ main ----
 
+node --test --test-reporter=dot "$here"/unit/*.test.mjs || { echo "test-web: the page's unit tests failed" >&2; exit 1; }
 bash "$here/../../tools/browser/install.sh" || { echo "test-web: npm ci failed" >&2; exit 1; }
 start_server || { echo "test-web: the local web server did not start" >&2; exit 1; }
 logs=$(mktemp -d "${TMPDIR:-/tmp}/knoll-web.XXXXXX")

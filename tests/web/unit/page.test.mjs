@@ -1,0 +1,51 @@
+// The page's logic that needs no browser: steering from a thumb on the
+// stick, a setting's check, the controls table from help.txt, the address.
+import assert from "node:assert/strict";
+import {readFileSync} from "node:fs";
+import test from "node:test";
+import {MOVE} from "../../../web/knoll-boundary.js";
+import {addressSettings, benchmarkArguments, linkSettings} from "../../../web/page/address.js";
+import {controlRows} from "../../../web/page/controls.js";
+import {checkValue} from "../../../web/page/settings.js";
+import {stickBits} from "../../../web/page/touch.js";
+
+// help.txt as Knoll writes it: the text of help_text in src/config.cpp.
+const HELP = readFileSync(new URL("../../../src/config.cpp", import.meta.url), "utf8")
+  .split("help_text[] =")[1].split(";")[0].match(/"(?:[^"\\]|\\.)*"/g).map(JSON.parse).join("");
+
+test("the stick: still near its centre, else one of eight sectors", () => {
+  const {LEFT, RIGHT, FORWARD, BACK} = MOVE;
+  // The thumb's degrees counterclockwise from the right, and its distance off the centre (radius 100).
+  for (const [degrees, off, bits] of [[0, 24, 0], [0, 26, RIGHT], [20, 26, RIGHT], [25, 26, RIGHT | FORWARD],
+    [65, 26, RIGHT | FORWARD], [70, 26, FORWARD], [135, 26, LEFT | FORWARD], [180, 26, LEFT],
+    [225, 26, LEFT | BACK], [270, 26, BACK], [315, 26, RIGHT | BACK]]) {
+    const a = degrees * Math.PI / 180;
+    assert.equal(stickBits(off * Math.cos(a), -off * Math.sin(a), 100), bits, degrees + "° " + off);
+  }
+});
+
+test("a typed setting: a whole number, clamped to the range with the words why", () => {
+  const range = {min: 0, max: 256};
+  assert.deepEqual(checkValue(" 60 ", range), {value: 60, words: ""});
+  assert.deepEqual(checkValue("999", range), {value: 256, given: 999,
+    words: "999 is more than the most this setting takes: 256 is used."});
+  assert.equal(checkValue("-3", range).words, "-3 is less than the least this setting takes: 0 is used.");
+  for (const text of ["", "1.5", "6e1", "ten", "--1"])
+    assert.deepEqual(checkValue(text, range), {value: null, words: "Give a whole number from 0 to 256."});
+});
+
+test("the controls table: every control help.txt names, by key or by touch (Esc has none)", () => {
+  const named = HELP.split("Controls\n--------\n")[1].split("\n\n")[0].split("\n").map((l) => l.split(": "));
+  const more = [["Home", "Back to Start View"], ["Shift held", "Fly Eight Times as Fast"]];
+  assert.deepEqual(controlRows(HELP, false), named.concat(more).map(([how, does]) => ({how, does})));
+  const touches = controlRows(HELP, true);
+  assert.deepEqual(touches.map((row) => row.does), named.concat(more).filter(([key]) => key !== "Esc").map((c) => c[1]));
+  assert.ok(touches.every((row) => !named.concat(more).some(([key]) => key === row.how)));
+});
+
+test("the address: settings as config.txt lines, apart from the terrain and the benchmark", () => {
+  const search = "?win_width=900&terrain=maps/a.png&benchmark=3&vsync=1%0Aaniso_level%2016&colour=blue";
+  assert.equal(addressSettings(search), "win_width 900\nvsync 1 aniso_level 16\ncolour blue");
+  assert.deepEqual(linkSettings(search, {win_width: {}, vsync: {}}), {win_width: "900", vsync: "1\naniso_level 16"});
+  assert.deepEqual([search, "?benchmark", "?vsync=1"].map(benchmarkArguments), [["--benchmark=3"], ["--benchmark"], []]);
+});
