@@ -3,11 +3,16 @@
 import assert from "node:assert/strict";
 import {readFileSync} from "node:fs";
 import test from "node:test";
-import {MOVE} from "../../../web/knoll-boundary.js";
-import {addressSettings, benchmarkArguments, linkSettings} from "../../../web/page/address.js";
-import {controlRows} from "../../../web/page/controls.js";
-import {checkValue} from "../../../web/page/settings.js";
-import {stickBits} from "../../../web/page/touch.js";
+import {pathToFileURL} from "node:url";
+
+// The page's modules as the build staged them, beside the knoll-boundary.js
+// it wrote (tests/web/run.sh names the folder).
+const modules = pathToFileURL(process.env.KNOLL_WEB_PAGE_BUILD + "/modules/").href;
+const {MOVE} = await import(modules + "knoll-boundary.js");
+const {startQuery, terrainAddress, withoutTerrain} = await import(modules + "page/address.js");
+const {controlRows} = await import(modules + "page/controls.js");
+const {checkValue} = await import(modules + "page/settings.js");
+const {stickBits} = await import(modules + "page/touch.js");
 
 // help.txt as Knoll writes it: the text of help_text in src/config.cpp.
 const HELP = readFileSync(new URL("../../../src/config.cpp", import.meta.url), "utf8")
@@ -43,9 +48,10 @@ test("the controls table: every control help.txt names, by key or by touch (Esc 
   assert.ok(touches.every((row) => !named.concat(more).some(([key]) => key === row.how)));
 });
 
-test("the address: settings as config.txt lines, apart from the terrain and the benchmark", () => {
-  const search = "?win_width=900&terrain=maps/a.png&benchmark=3&vsync=1%0Aaniso_level%2016&colour=blue";
-  assert.equal(addressSettings(search), "win_width 900\nvsync 1 aniso_level 16\ncolour blue");
-  assert.deepEqual(linkSettings(search, {win_width: {}, vsync: {}}), {win_width: "900", vsync: "1\naniso_level 16"});
-  assert.deepEqual([search, "?benchmark", "?vsync=1"].map(benchmarkArguments), [["--benchmark=3"], ["--benchmark"], []]);
+test("the address: the terrain's is the page's, the rest Knoll's as given", () => {
+  const search = "?win_width=900&terrain=maps%2Fa.png&benchmark=3&vsync=0x1";
+  assert.equal(terrainAddress(search), "maps/a.png");
+  assert.equal(terrainAddress("?vsync=1"), null);
+  assert.equal(withoutTerrain(search), "win_width=900&benchmark=3&vsync=0x1");
+  assert.equal(startQuery("maps/b r16", {fps_limit: 30}), "fps_limit=30&terrain=maps%2Fb+r16");
 });
