@@ -26,7 +26,7 @@
 //    Wayland (wayland.sh) and browser (web.sh) ones, chosen by
 //    KNOLL_E2E_DISPLAY or KNOLL_PLATFORM in harness.sh, so that every case
 //    of cases.txt runs there or says why it cannot; and its make target.
-// 5. README.md: what differs there from the desktop, and why.
+// 5. docs/: a page of what differs there from the desktop, and why.
 #pragma once
 
 #include <stddef.h>
