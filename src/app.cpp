@@ -244,9 +244,9 @@ void inputMove(int bits) {
 
 void inputFast(int on) { fast_control = on != 0; }
 
-void inputRelease(void) {
-    for (int d = 0; d < 4; d++) arrow_keys[d] = move_control[d] = HeldInput{};
-    fast_keys = fast_control = 0;
+void inputKeysRelease(void) {
+    for (int d = 0; d < 4; d++) arrow_keys[d] = HeldInput{};
+    fast_keys = 0;
 }
 
 // ---------------------------------------------------------- commands ----

@@ -128,9 +128,10 @@ void inputMove(int bits);
 void inputCommand(int key);
 // The page's fast control: on flies eight times as fast, as Shift held.
 void inputFast(int on);
-// Lets go of every held key and direction, owing nothing: the input has gone
-// elsewhere (the window lost focus, the page was hidden).
-void inputRelease(void);
+// Lets go of every held key, owing nothing: the keyboard has gone elsewhere
+// (the window lost focus, the page was hidden). What a page's fingers hold
+// is the page's to let go, through inputMove(0) and inputFast(0).
+void inputKeysRelease(void);
 
 // ---------------------------------------------------------- commands ----
 

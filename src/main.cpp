@@ -122,7 +122,7 @@ static void finishRun(void) {
     processExit(status);
 }
 
-static const LoopHooks loop_hooks = {loopTurn, finishRun, rebuildScene, inputRelease};
+static const LoopHooks loop_hooks = {loopTurn, finishRun, rebuildScene, inputKeysRelease};
 
 // Start-up, then the loop, which ends the process. Returns only the exit
 // status of a failed start-up.

@@ -45,8 +45,8 @@ struct LoopHooks {
     // in a context that replaces a lost one (a browser's); contextRebuilt
     // tells how that ended.
     void (*rebuild)(void);
-    // Lets go of every held input, owing nothing: it has gone elsewhere (a
-    // page hidden or its window blurred), where its releases go.
+    // Lets go of every held key, owing nothing: the keyboard has gone
+    // elsewhere (a page hidden or its window blurred), where its releases go.
     void (*release)(void);
 };
 

@@ -190,8 +190,8 @@ static EM_BOOL contextLost(int type, const void *reserved, void *data) {
     return EM_TRUE;  // asks the browser to give the context back
 }
 
-// Keys and touches held when the page lost the input end there: their
-// releases go elsewhere.
+// Keys held when the page lost the input end there: their releases go
+// elsewhere. The page lets go of its own fingers.
 static EM_BOOL inputGone(int type, const EmscriptenFocusEvent *event, void *data) {
     (void)type;
     (void)event;

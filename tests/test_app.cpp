@@ -409,7 +409,7 @@ TEST(AppWindow, ShiftFliesEightTimesAsFast) {
     EXPECT_FLOAT_EQ(step(GLFW_KEY_RIGHT_SHIFT, GLFW_PRESS), 2.0f);
     EXPECT_FLOAT_EQ(step(GLFW_KEY_LEFT_SHIFT, GLFW_RELEASE), 2.0f);  // the right one still held
     EXPECT_FLOAT_EQ(step(GLFW_KEY_RIGHT_SHIFT, GLFW_RELEASE), 0.25f);
-    inputRelease();
+    inputKeysRelease();
     mode = MODE_LOGO;
     glfwDestroyWindow(window);
     window = nullptr;

@@ -8,7 +8,7 @@ import {pathToFileURL} from "node:url";
 // The page's modules as the build staged them, beside the knoll-boundary.js
 // it wrote (tests/web/run.sh names the folder).
 const modules = pathToFileURL(process.env.KNOLL_WEB_PAGE_BUILD + "/modules/").href;
-const {MOVE} = await import(modules + "knoll-boundary.js");
+const {MOVE, settingClamped} = await import(modules + "knoll-boundary.js");
 const {startQuery, terrainAddress, withoutTerrain} = await import(modules + "page/address.js");
 const {controlRows} = await import(modules + "page/controls.js");
 const {checkValue} = await import(modules + "page/settings.js");
@@ -37,6 +37,8 @@ test("a typed setting: a whole number, clamped to the range with the words why",
   assert.equal(checkValue("-3", range).words, "-3 is less than the least this setting takes: 0 is used.");
   for (const text of ["", "1.5", "6e1", "ten", "--1"])
     assert.deepEqual(checkValue(text, range), {value: null, words: "Give a whole number from 0 to 256."});
+  // The page logs a clamped value in the desktop's words (tests/test_config.cpp).
+  assert.equal(settingClamped("aniso_level", 99, 16), "Setting Error: aniso_level 99 is out of range; 16 is used");
 });
 
 test("the controls table: every control help.txt names, by key or by touch (Esc has none)", () => {
