@@ -153,20 +153,21 @@ def index_html(source, urls, build):
         html = html.replace('"%s"' % name, '"%s"' % url)
     # The loader fetches knoll.js itself (gzip'd where it can).
     html = re.sub(r'\s*<link rel="preload" href="knoll\.js"[^>]*>', "", html)
-    # Every module from the start, not each once the one that imports it is
-    # there, which would hold the start-up up by the imports' depth.
-    preloads = "".join('<link rel="modulepreload" href="%s">\n' % url
-                       for name, url in sorted(urls.items()) if name not in PAGE_FILES)
-    html = html.replace("</head>", preloads + '<link rel="manifest" href="manifest.webmanifest">\n'
+    html = html.replace("</head>", '<link rel="manifest" href="manifest.webmanifest">\n'
                         '<meta name="theme-color" content="#20242a">\n</head>', 1)
     listing = json.dumps(build, sort_keys=True, separators=(",", ":")).replace("</", "<\\/")
     page_script = '<script type="module" src="%s"></script>' % urls[PAGE_MODULE]
     if page_script not in html:
         raise SystemExit("pack.py: index.html does not load %s" % PAGE_MODULE)
+    # Every module fetched at once, after the loader and the page's first
+    # module, rather than each once the one that imports it has arrived:
+    # the start-up would otherwise wait for the imports' depth of fetches.
+    preloads = "".join('<link rel="modulepreload" href="%s">\n' % url for name, url in
+                       sorted(urls.items()) if name not in PAGE_FILES + (PAGE_MODULE,))
     html = html.replace(page_script,
                         '<script id="knoll-build" type="application/json">%s</script>\n'
-                        '<script src="%s"></script>\n%s'
-                        % (listing, urls["knoll-loader.js"], page_script))
+                        '<script src="%s"></script>\n%s\n%s'
+                        % (listing, urls["knoll-loader.js"], page_script, preloads.rstrip("\n")))
     return html.encode()
 
 
