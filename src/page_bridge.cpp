@@ -85,13 +85,15 @@ EM_JS(int, hookPictureTake, (const char *name, const char *file, int *width, int
 
 // -------------------------------------------- Knoll's own JavaScript ----
 
+// The canvas's context is the one Knoll's GL calls draw with: getContext
+// hands back the context a canvas has.
 EM_JS(void, pagePictureUpload, (int picture, GLenum target, GLint internal, GLenum format,
                                 int layer, int width, int height), {
-    var bitmap = Module["knollTaken"][picture];
+    var bitmap = Module["knollTaken"][picture], gl = Module["canvas"].getContext("webgl2");
     if (target == 0x8C1A)  // TEXTURE_2D_ARRAY
-        GLctx.texSubImage3D(target, 0, 0, 0, layer, width, height, 1, format, 0x1401, bitmap);
+        gl.texSubImage3D(target, 0, 0, 0, layer, width, height, 1, format, 0x1401, bitmap);
     else
-        GLctx.texImage2D(target, 0, internal, width, height, 0, format, 0x1401, bitmap);
+        gl.texImage2D(target, 0, internal, width, height, 0, format, 0x1401, bitmap);
 });
 
 EM_JS(void, pagePictureRelease, (int picture), {
@@ -101,8 +103,7 @@ EM_JS(void, pagePictureRelease, (int picture), {
 });
 
 EM_JS(void, pageReleaseContext, (void), {
-    var context = GL.currentContext && GL.currentContext.GLctx;
-    var lose = context && context.getExtension("WEBGL_lose_context");
+    var lose = Module["canvas"].getContext("webgl2").getExtension("WEBGL_lose_context");
     if (lose) lose.loseContext();
 });
 

@@ -51,8 +51,8 @@ void pagePictureUpload(int picture, GLenum target, GLint internal, GLenum format
 // Closes a picture taken, once uploaded.
 void pagePictureRelease(int picture);
 
-// Frees every GL object at once: the browser would otherwise keep the
-// context until the page goes.
+// Frees every GL object of the canvas's context, which must be there, at
+// once: the browser would otherwise keep the context until the page goes.
 void pageReleaseContext(void);
 // Gives the canvas the shape of width x height, which it keeps while it
 // fills its area on the page (web/knoll-page.css).

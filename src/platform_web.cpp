@@ -160,7 +160,7 @@ void reportStartupFailure(StartupStep step, const char *message) {
 }
 
 void processExit(int status) {
-    pageReleaseContext();
+    if (emscripten_webgl_get_current_context()) pageReleaseContext();
     emscripten_force_exit(status);
     __builtin_unreachable();
 }

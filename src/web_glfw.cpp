@@ -20,8 +20,9 @@
 //   the window's monitor at creation, and a throw, in both.
 // Nothing else is needed: GLFW_SCALE_TO_MONITOR, with which 3.1.69's GLFW
 // sizes the canvas itself, is turned off by a window hint
-// (platform_web.cpp), and a context given back turns its extensions on
-// through Emscripten's public calls.
+// (platform_web.cpp), a context given back turns its extensions on through
+// Emscripten's public calls, and the page's pictures and the context's
+// release reach the context through the canvas (page_bridge.cpp).
 #include "web_glfw.h"
 
 #include <GLFW/glfw3.h>

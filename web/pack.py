@@ -109,9 +109,9 @@ def page_file(page, name):
 
 def put_modules(site, page, name, urls, busy=()):
     """Puts module name (a path under page, the modules' folder) into the site
-    after every module
-    it imports, with its imports named by their hashed names; adds each to
-    urls. The modules all go to files/, so their file names must differ."""
+    after every module it imports, with its imports named by their hashed
+    names; adds each to urls. The modules all go to files/, so their file
+    names must differ."""
     if name in busy:
         raise SystemExit("pack.py: %s imports itself through %s" % (name, " -> ".join(busy)))
     if name in urls:
