@@ -1164,6 +1164,10 @@ case_screenshot_file() {
     ${KNOLL_RUNNER:-} "$KNOLL" --screenshot start.png >"$work/.stdout" 2>&1 ||
         fail "--screenshot exited with $?: $(cat error.log)"
     [ "$(identify -format '%wx%h' start.png)" = 640x480 ] || fail "start.png: $(identify start.png)"
+    # The start view, not the logo screen: sky above the hills.
+    local sky
+    sky=$(convert start.png -crop 100x60+270+40 +repage -scale 1x1 -format '%[fx:int(255*r)] %[fx:int(255*b)]' info:)
+    [ "${sky#* }" -ge 200 ] && [ "${sky% *}" -lt "${sky#* }" ] || fail "start.png shows no sky (red, blue: $sky)"
     ${KNOLL_RUNNER:-} "$KNOLL" --screenshot screenshots-missing/x.png 2>/dev/null
     [ $? -eq 2 ] || fail "--screenshot into a missing folder did not exit with 2"
     note "--screenshot: start.png, $(grep '^Screenshot' error.log)"
