@@ -988,8 +988,8 @@ case_touch_controls() {
     wait_logo
     wait_running s0
     finger_tap '#canvas' && wait_still touch
-    finger_tap '#touch-buttons>:nth-child(3)' && wait_differ touch grid "the R button"
-    finger_tap '#touch-buttons>:nth-child(3)' && wait_same touch nogrid "the R button again"
+    finger_tap '#touch-buttons>[data-key="R"]' && wait_differ touch grid "the R button"
+    finger_tap '#touch-buttons>[data-key="R"]' && wait_same touch nogrid "the R button again"
     local start way x y sx sy r left cy w key light rows line
     start=$(shared campos)
     read -r sx sy < <(centre_of '#stick')
@@ -1000,7 +1000,7 @@ case_touch_controls() {
         awk -v x="$x" -v y="$y" '{ dx = $4 - $1; dz = $6 - $3
             exit !((x ? dx * x > 1 : dx * dx < 0.01) && (y ? dz * y > 1 : dz * dz < 0.01)) }' <<<"$start $(shared campos)" ||
             fail "the stick at ($way) flew the camera from $start to $(shared campos)"
-        finger_tap '#touch-home'
+        finger_tap '#touch-buttons>[data-key="HOME"]'
         [ "$(wait_for_output "$start" 25 shared campos)" = "$start" ] || fail "the house button after ($way)"
     done
     wait_same touch home "the house button"
