@@ -172,6 +172,9 @@ def index_html(source, urls, build):
 
 
 def manifest(build):
+    """The web app manifest: Knoll added to a home screen. Its addresses
+    are relative to its own, beside index.html, so the page opens from the
+    home screen wherever a site puts it (the published site: under play/)."""
     return json.dumps({
         "name": "Knoll",
         "short_name": "Knoll",

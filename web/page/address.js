@@ -1,8 +1,10 @@
 // What the page reads of its address, and the addresses it makes to start
 // Knoll again. Knoll reads the address itself (it is its command line); the
 // page reads only the terrain's (?terrain=URL), which it fetches before
-// Knoll starts, beside Knoll's download. Each function takes the address's
-// query (location.search) and touches no page.
+// Knoll starts, beside Knoll's download. Each function takes the parts of
+// the address it needs (location.search, .origin, .pathname) and touches no
+// page: the page may sit anywhere on its site (the published site has it
+// under play/), so every address it makes keeps its path.
 import {ADDRESS_TERRAIN} from "../knoll-boundary.js";
 
 // ------------------------------------------------------------ functions ----
@@ -23,4 +25,15 @@ export function startQuery(terrain, values) {
   const query = new URLSearchParams(values || {});
   if (terrain) query.set(ADDRESS_TERRAIN, terrain);
   return String(query);
+}
+
+// The link that starts Knoll on the page at location with values over
+// terrain: the page's full address, the page's own path kept.
+export const startLink = (location, terrain, values) =>
+  location.origin + location.pathname + "?" + startQuery(terrain, values);
+
+// The page's own path, over terrain where given: where it starts again.
+export function restartPath(pathname, terrain) {
+  const query = startQuery(terrain);
+  return pathname + (query ? "?" + query : "");
 }

@@ -4,7 +4,7 @@
 // keeps nothing) and Knoll started again with them; a link that starts
 // Knoll with them; and the defaults put back.
 import {settingClamped} from "../knoll-boundary.js";
-import {startQuery} from "./address.js";
+import {restartPath, startLink} from "./address.js";
 import {el} from "./dom.js";
 import {logLine, removeFile, storageIsRefused, storeFile} from "./log.js";
 import {flownAddress} from "./terrain.js";
@@ -179,14 +179,13 @@ function panelValues() {
 // stored settings would fill the gaps otherwise), over the terrain flown
 // over where that came from an address.
 function linkFor(values) {
-  return window.location.origin + window.location.pathname + "?" + startQuery(flownAddress(), values);
+  return startLink(window.location, flownAddress(), values);
 }
 
 // The page's own address, with the terrain's where the terrain flown over
 // came from one.
 function pageAddress() {
-  const query = startQuery(flownAddress());
-  return window.location.pathname + (query ? "?" + query : "");
+  return restartPath(window.location.pathname, flownAddress());
 }
 
 // Starts Knoll again with values, logging any clamped: kept as
