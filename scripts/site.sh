@@ -68,7 +68,7 @@ source_url() {
 # One line on what the file $1 of the source tree is: a source file's own
 # opening comment, or an asset's part in the scene.
 describe() {
-    local name=${1##*/} thing part
+    local name=${1##*/} thing
     if is_text "$1"; then
         sed -n '/^\/\/ \?/!q; /^\/\/$/q; s/^\/\/ //p' "$root/$1" | tr '\n' ' ' | sed 's/ $//'
         return
@@ -114,6 +114,18 @@ put_source() {
     fi
 }
 
+# Markdown of docs/ on standard input with its links into the source tree
+# led to the copies under docs/source/.
+to_sources() {
+    local line
+    while IFS= read -r line; do
+        while [[ $line =~ \]\(\.\./([^\)]*)\) ]]; do
+            line=${line/"](../${BASH_REMATCH[1]})"/"](source/$(source_url "${BASH_REMATCH[1]}"))"}
+        done
+        printf '%s\n' "$line"
+    done
+}
+
 # A list item linking download $1 with its size, and what it is, $2.
 download_item() {
     printf -- '- [%s](download/%s) (%s MB): %s\n' "$1" "$1" \
@@ -148,12 +160,7 @@ cp -r "$root/docs/frame" "$out/docs/"
 for f in $(grep -o '](\.\./[^)]*)' "$root/docs/frame.md" | sed 's/^](\.\.\///; s/)$//' | sort -u); do
     put_source "$f"
 done
-while IFS= read -r line; do
-    while [[ $line =~ \]\(\.\./([^\)]*)\) ]]; do
-        line=${line/"](../${BASH_REMATCH[1]})"/"](source/$(source_url "${BASH_REMATCH[1]}"))"}
-    done
-    printf '%s\n' "$line"
-done <"$root/docs/frame.md" | render "How Knoll makes a frame" "$out/docs/frame.html"
+to_sources <"$root/docs/frame.md" | render "How Knoll makes a frame" "$out/docs/frame.html"
 unlinked <"$root/CHANGELOG.md" | render "Knoll's changelog" "$out/changelog.html"
 
 DOWNLOADS="$(download_item "$(basename "$zip")" "64-bit Windows 7 to 11")
