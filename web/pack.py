@@ -20,8 +20,11 @@ its name holds.
 --build holds knoll.js, knoll.wasm, images/*.webp, icon-SIZE.webp and
 modules/, the page's modules beside the one the build writes
 (knoll-boundary.js), as the browser loads them; --page the page's other
-sources (web/). The site folder is made anew. --icon-sizes prints the
-sizes of the icons the manifest names, which the build makes.
+sources (web/). The new build is written beside the site folder and moved
+into it only once whole, so that a visitor never finds the folder without a
+build; the hashed files of the build it replaces stay for the pages still
+loading that one, any older ones go. --icon-sizes prints the sizes of the
+icons the manifest names, which the build makes.
 """
 
 import argparse
@@ -53,6 +56,12 @@ TERSER = ("terser", "--compress", "--mangle")
 TERSER_CODE = ("terser", "--mangle")
 TERSER_MODULE = TERSER + ("--module",)
 CSS_STRIPPED = (rb"(?s)/\*.*?\*/\n?", rb"(?m)^[ \t]+")
+# The build's list as index.html carries it.
+BUILD_LIST = re.compile(r'<script id="knoll-build" type="application/json">(.*?)</script>', re.S)
+# The files beside index.html, in the order a new build puts them in place:
+# index.html only once the manifest it links is there, and sw.js after the
+# index.html its install checks the build of.
+TOP_FILES = ("manifest.webmanifest", "index.html", "sw.js", "version.txt")
 
 
 # ------------------------------------------------------------ functions ----
@@ -62,13 +71,14 @@ def digest(data):
 
 
 class Site:
-    """The site folder being written, and the hashed files put into it."""
+    """A new build's folder being written, and the hashed files put into it."""
 
     def __init__(self, root):
         self.root = root
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(os.path.join(root, "files"))
         self.hashes = []
+        self.urls = []
 
     def write(self, name, data):
         with open(os.path.join(self.root, name), "wb") as f:
@@ -81,6 +91,7 @@ class Site:
         url = "files/%s.%s.%s" % (stem, h[:HASH_CHARS], ext)
         self.write(url, data)
         self.hashes.append(h)
+        self.urls.append(url)
         return {"url": url, "size": len(data)}
 
 
@@ -186,6 +197,48 @@ def manifest(build):
     }, indent=2).encode() + b"\n"
 
 
+def staging(site):
+    """The folder a build is written to before it goes into site: beside
+    it, on the same file system, so that its files move in by renaming."""
+    head, tail = os.path.split(os.path.abspath(site))
+    return os.path.join(head, "." + tail + ".next")
+
+
+def build_urls(site):
+    """The hashed files the build in folder site names, none where it holds
+    none (its index.html is missing or of another form)."""
+    try:
+        build = json.loads(BUILD_LIST.search(read(os.path.join(site, "index.html")).decode()).group(1))
+    except (OSError, AttributeError, ValueError):
+        return set()
+    urls = set(build.get("page", []))
+    for group in ("images", "icons"):
+        urls.update(entry["url"] for entry in build.get(group, {}).values())
+    for code in ("js", "wasm"):
+        if code in build:
+            urls.update((build[code]["url"], build[code]["gzip"]["url"]))
+    return urls
+
+
+def deploy(staged, site):
+    """Moves the whole build in staged into the folder site, each file by a
+    rename, so that a server always finds one build there whole: the new
+    hashed files first, then the files that name them (TOP_FILES)."""
+    if not os.path.isdir(site):
+        os.rename(staged.root, site)
+        return
+    kept = set(staged.urls) | build_urls(site)
+    os.makedirs(os.path.join(site, "files"), exist_ok=True)
+    for url in staged.urls:
+        os.replace(os.path.join(staged.root, url), os.path.join(site, url))
+    for name in TOP_FILES:
+        os.replace(os.path.join(staged.root, name), os.path.join(site, name))
+    for name in os.listdir(os.path.join(site, "files")):
+        if "files/" + name not in kept:
+            os.remove(os.path.join(site, "files", name))
+    shutil.rmtree(staged.root)
+
+
 def main():
     if sys.argv[1:] == ["--icon-sizes"]:
         print(";".join(str(size) for size in ICON_SIZES))
@@ -194,7 +247,7 @@ def main():
     for option in ("--version", "--build", "--page", "--site"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
-    site = Site(args.site)
+    site = Site(staging(args.site))
     build = {"version": args.version, "images": {}, "icons": {}}
     build["js"] = code_entry(site, "knoll.js",
                              minified(read(os.path.join(args.build, "knoll.js")), TERSER_CODE))
@@ -223,6 +276,7 @@ def main():
     listing = json.dumps(build, sort_keys=True, separators=(",", ":"))
     site.write("sw.js", ("const BUILD = %s;\n" % listing).encode() + page_file(args.page, "sw.js"))
     site.write("version.txt", ("%s %s\n" % (args.version, build["id"])).encode())
+    deploy(site, args.site)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 // Knoll's service worker: keeps one build whole in a cache named after it
-// and starts the page from there when the network is gone. BUILD, the
+// and starts the page from there when the network is gone, fails or is
+// slow to answer. BUILD, the
 // build's list of files, is put in front of this file by web/pack.py; a new
 // build is a new worker, which takes over at once and removes the caches of
 // the builds before it. A tab that runs an older build keeps it: it holds
@@ -11,6 +12,10 @@
 // The page loads the gzip'd code where the browser can decompress it.
 const GZIP = typeof DecompressionStream === "function";
 const PAGE = "./";
+// How long a visit waits for the network's index.html before it starts from
+// the cache's: a new build on the server is found when the server answers
+// in time, and else on a later visit through this worker's update.
+const NETWORK_WAIT_MS = 1000;
 
 // ------------------------------------------------------------ functions ----
 
@@ -61,15 +66,22 @@ async function activate() {
   await self.clients.claim();
 }
 
-// The page from the network while there is one, so that a new build is
-// found at once; this build's copy without.
+// Rejects after ms.
+const deadline = (ms) => new Promise((resolve, reject) =>
+  setTimeout(() => reject(new Error("no answer in " + ms + " ms")), ms));
+
+// The page from the network where it answers well and in time, so that a
+// new build is found at once; else this build's copy, whatever the
+// address's query (Knoll's settings), and the network's answer where there
+// is no copy.
 async function navigate(request) {
+  const network = fetch(request.url, {cache: "no-cache"});
+  const good = network.then((response) => response.ok ? response :
+    Promise.reject(new Error(response.status + " " + response.statusText)));
   try {
-    return await fetch(request.url, {cache: "no-cache"});
+    return await Promise.race([good, deadline(NETWORK_WAIT_MS)]);
   } catch (e) {
-    const cached = await caches.match(PAGE, {cacheName: BUILD.cache});
-    if (cached) return cached;
-    throw e;
+    return (await caches.match(PAGE, {cacheName: BUILD.cache})) || network;
   }
 }
 

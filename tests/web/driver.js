@@ -9,7 +9,8 @@
 //                 config.txt and error.log put into the page's storage first
 //                 (or none, where the file is not there); waits until the
 //                 page has left its loading state
-// reload          reloads the page, storage kept; waits as open does
+// reload [SECONDS]  reloads the page, storage kept; waits as open does, at
+//                 most SECONDS where given
 // state           the page's state: loading, running, stopped or failed,
 //                 and the exit status once stopped
 // message         the text the page shows over the canvas, or nothing
@@ -27,8 +28,9 @@
 //                 Knoll's error.log lines, joined by " | "
 // setting KEY VALUE  changes one setting in the page's settings panel and
 //                 applies it, which starts Knoll again; waits as open does
-// refuse-storage  the next open finds the browser's storage refused, as in
-//                 a private window whose quota is spent
+// refuse-storage  the next open finds the browser's storage refused, its
+//                 local storage and Cache Storage, as where the browser's
+//                 settings block the site's data
 // log             Knoll's error.log lines that reached the console, joined
 //                 by " | "
 // lose-context    takes Knoll's WebGL context away, as a driver reset would
@@ -50,6 +52,10 @@
 //                 fetched since the last open or reload, and how many files
 //                 of code or images (not the icon of the manifest) among them
 // offline on|off  the network gone (DevTools' emulation), or back
+// stall-index SECONDS  the server answers for index.html (the site's
+//                 address, whatever its query) only after SECONDS; 0 ends
+//                 the stall or fail-index
+// fail-index STATUS  the server answers for index.html with STATUS
 // watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
@@ -100,6 +106,7 @@ let fetched = {total: 0, large: 0};
 let watchPictures = null;
 let pointer = {x: 0, y: 0};
 let refuseStorage = false;
+let indexFault = null;  // {stall: ms} or {status}, for index.html's requests
 let pinned;
 const fingers = new Map();
 const consoleLines = [];
@@ -135,11 +142,39 @@ async function watchNetwork(session) {
   });
   await session.send("Network.enable");
   await emulate(session);
+  session.on("Fetch.requestPaused", (e) => answerIndex(session, e.requestId));
+  await interceptIndex(session);
   sessions.push(session);
 }
 
 const emulate = (session) => session.send("Network.emulateNetworkConditions",
   {offline: offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1}).catch(() => {});
+
+// Has session's target hold its requests for index.html while indexFault
+// is set.
+function interceptIndex(session) {
+  if (!indexFault) return session.send("Fetch.disable").catch(() => {});
+  const patterns = [baseUrl, baseUrl + "\\?*", baseUrl + "index.html*"]
+    .map((urlPattern) => ({urlPattern, requestStage: "Request"}));
+  return session.send("Fetch.enable", {patterns}).catch(() => {});
+}
+
+// Answers a held request for index.html as indexFault says.
+function answerIndex(session, requestId) {
+  const fault = indexFault || {stall: 0};
+  if (fault.status) {
+    session.send("Fetch.fulfillRequest", {requestId, responseCode: fault.status,
+      body: Buffer.from("the server failed").toString("base64")}).catch(() => {});
+  } else {
+    setTimeout(() => session.send("Fetch.continueRequest", {requestId}).catch(() => {}), fault.stall);
+  }
+}
+
+async function setIndexFault(fault) {
+  indexFault = fault;
+  await Promise.all(sessions.map(interceptIndex));
+  return "";
+}
 
 async function newTab() {
   const tab = await browser.newPage();
@@ -222,11 +257,11 @@ const pictures = () => page.evaluate(() => Object.values(window.KnollLoader.buil
   (entry) => entry.file + "=" + window.knollPictureHashes[entry.url.split(".").slice(-2)[0]])
   .join(" "));
 
-// Waits until the page has started Knoll or given up.
-async function settled() {
+// Waits until the page has started Knoll or given up, at most timeout ms.
+async function settled(timeout = 60000) {
   await page.waitForFunction(() => document.body.dataset.knoll &&
                              !["loading", "starting"].includes(document.body.dataset.knoll),
-                             {polling: 100, timeout: 60000});
+                             {polling: 100, timeout});
   pinned = await page.addStyleTag({content: PINNED_CANVAS});
 }
 
@@ -243,6 +278,10 @@ async function open(query) {
       Object.defineProperty(window, "localStorage", {
         get() { throw new DOMException("storage refused", "SecurityError"); },
       });
+      // Chromium's words where its settings block the site's data.
+      CacheStorage.prototype.open = () => Promise.reject(new DOMException(
+        "Failed to execute 'open' on 'CacheStorage': An attempt was made to break through " +
+        "the security policy of the user agent.", "SecurityError"));
     }
   }, stored, refuseStorage);
   refuseStorage = false;
@@ -253,10 +292,11 @@ async function open(query) {
   return "";
 }
 
-async function reload() {
+async function reload(seconds) {
+  const timeout = seconds ? 1000 * Number(seconds) : undefined;
   fetched = {total: 0, large: 0};
-  await page.reload();
-  await settled();
+  await page.reload({timeout});
+  await settled(timeout);
   return "";
 }
 
@@ -335,7 +375,7 @@ async function shot(file) {
 
 const commands = {
   open: ([query]) => open(query),
-  reload: () => reload(),
+  reload: ([seconds]) => reload(seconds),
   setting: ([key, value]) => setting(key, value),
   state: () => state(),
   message: () => page.evaluate(() => document.getElementById("overlay").hidden ? "" :
@@ -439,6 +479,8 @@ const commands = {
     await Promise.all(sessions.map(emulate));
     return "";
   },
+  "stall-index": ([seconds]) => setIndexFault(Number(seconds) ? {stall: 1000 * Number(seconds)} : null),
+  "fail-index": ([status]) => setIndexFault({status: Number(status)}),
   "watch-pictures": async ([how]) => {
     if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
     watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");
