@@ -9,10 +9,11 @@ is a tree of ES modules from page/main.js, each found by the imports of the
 one before and named in them by its hashed name. knoll.js and
 knoll.wasm also go gzip'd, for browsers that decompress them themselves (the
 page then needs no server that compresses). sw.js, the service worker, gets
-the same list: its cache is named after the build. The list also carries
-what the loader and the service worker share with this script: the cache's
-name and its names' prefix, and how many hexadecimal digits of a file's hash
-its name holds.
+the build's name, its cache's and where index.html holds the list, which it
+reads there (a first visit then fetches the list once). The list also
+carries what the loader and the service worker share with this script: the
+cache's name and its names' prefix, and how many hexadecimal digits of a
+file's hash its name holds.
 
     pack.py --version V --build DIR --page DIR --site DIR
     pack.py --icon-sizes
@@ -56,8 +57,10 @@ TERSER = ("terser", "--compress", "--mangle")
 TERSER_CODE = ("terser", "--mangle")
 TERSER_MODULE = TERSER + ("--module",)
 CSS_STRIPPED = (rb"(?s)/\*.*?\*/\n?", rb"(?m)^[ \t]+")
-# The build's list as index.html carries it.
-BUILD_LIST = re.compile(r'<script id="knoll-build" type="application/json">(.*?)</script>', re.S)
+# The build's list as index.html carries it, in a script element of this id.
+LIST_ID = "knoll-build"
+LIST_START = '<script id="%s" type="application/json">' % LIST_ID
+BUILD_LIST = re.compile(re.escape(LIST_START) + "(.*?)</script>", re.S)
 # The files beside index.html, in the order a new build puts them in place:
 # index.html only once the manifest it links is there, and sw.js after the
 # index.html its install checks the build of.
@@ -176,9 +179,9 @@ def index_html(source, urls, build):
     preloads = "".join('<link rel="modulepreload" href="%s">\n' % url for name, url in
                        sorted(urls.items()) if name not in PAGE_FILES + (PAGE_MODULE,))
     html = html.replace(page_script,
-                        '<script id="knoll-build" type="application/json">%s</script>\n'
+                        '%s%s</script>\n'
                         '<script src="%s"></script>\n%s\n%s'
-                        % (listing, urls["knoll-loader.js"], page_script, preloads.rstrip("\n")))
+                        % (LIST_START, listing, urls["knoll-loader.js"], page_script, preloads.rstrip("\n")))
     return html.encode()
 
 
@@ -273,7 +276,9 @@ def main():
     site.write("index.html", index_html(read(os.path.join(args.page, "index.html")).decode(),
                                         urls, build))
     site.write("manifest.webmanifest", manifest(build))
-    listing = json.dumps(build, sort_keys=True, separators=(",", ":"))
+    worker = {key: build[key] for key in ("id", "cache", "cachePrefix")}
+    worker["listStart"] = LIST_START
+    listing = json.dumps(worker, sort_keys=True, separators=(",", ":"))
     site.write("sw.js", ("const BUILD = %s;\n" % listing).encode() + page_file(args.page, "sw.js"))
     site.write("version.txt", ("%s %s\n" % (args.version, build["id"])).encode())
     deploy(site, args.site)

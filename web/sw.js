@@ -1,10 +1,10 @@
 // Knoll's service worker: keeps one build whole in a cache named after it
 // and starts the page from there when the network is gone, fails or is
-// slow to answer. BUILD, the
-// build's list of files, is put in front of this file by web/pack.py; a new
-// build is a new worker, which takes over at once and removes the caches of
-// the builds before it. A tab that runs an older build keeps it: it holds
-// what it loaded.
+// slow to answer. BUILD, the build's name, its cache's and where its
+// index.html holds its list of files, is put in front of this file by
+// web/pack.py; a new build is a new worker, which takes over at once and
+// removes the caches of the builds before it. A tab that runs an older
+// build keeps it: it holds what it loaded.
 "use strict";
 
 // ------------------------------------------------------------ constants ----
@@ -19,30 +19,30 @@ const NETWORK_WAIT_MS = 1000;
 
 // ------------------------------------------------------------ functions ----
 
-// Every file of the build that the page loads, by its address. The icons
-// are the browser's to fetch (keepIcons).
-function buildFiles() {
+// Every file of the build that the page loads, by its address, from the
+// build's list. The icons are the browser's to fetch (keepIcons).
+function buildFiles(list) {
   const code = (entry) => GZIP ? entry.gzip.url : entry.url;
-  return [code(BUILD.js), code(BUILD.wasm), ...BUILD.page, "manifest.webmanifest",
-          ...Object.values(BUILD.images).map((entry) => entry.url)];
+  return [code(list.js), code(list.wasm), ...list.page, "manifest.webmanifest",
+          ...Object.values(list.images).map((entry) => entry.url)];
 }
 
-// index.html of this very build, fetched past the browser's cache; an error
-// when the server already has another build (this worker then never
-// installs, and the next one will).
+// index.html of this very build, fetched past the browser's cache, and the
+// build's list it holds; an error when the server already has another
+// build (this worker then never installs, and the next one will).
 async function thisBuildsPage() {
   const response = await fetch(PAGE, {cache: "no-cache"});
   const text = await response.clone().text();
-  if (!response.ok || !text.includes('"id":"' + BUILD.id + '"'))
-    throw new Error("the server has another build than " + BUILD.id);
-  return response;
+  const list = response.ok && JSON.parse(text.split(BUILD.listStart)[1].split("</script>")[0]);
+  if (!list || list.id !== BUILD.id) throw new Error("the server has another build than " + BUILD.id);
+  return {response, list};
 }
 
 // The manifest's icons that the browser fetched for it, taken from its own
 // cache into the build's: offline, the browser asks for them again, and
 // they cost no download.
-async function keepIcons(cache) {
-  for (const entry of Object.values(BUILD.icons)) {
+async function keepIcons(cache, list) {
+  for (const entry of Object.values(list.icons)) {
     const response = await fetch(entry.url, {cache: "only-if-cached", mode: "same-origin"})
       .catch(() => null);
     if (response && response.ok) await cache.put(entry.url, response);
@@ -53,10 +53,11 @@ async function keepIcons(cache) {
 // so only those missing are fetched.
 async function install() {
   const cache = await caches.open(BUILD.cache);
-  await cache.put(PAGE, await thisBuildsPage());
-  for (const url of buildFiles())
+  const {response, list} = await thisBuildsPage();
+  await cache.put(PAGE, response);
+  for (const url of buildFiles(list))
     if (!(await cache.match(url))) await cache.add(url);
-  await keepIcons(cache);
+  await keepIcons(cache, list);
   await self.skipWaiting();
 }
 
