@@ -1404,6 +1404,7 @@ case_cached_visit() {
         # Far less than the stall, and ample for a start from the cache.
         web_ask reload 10
         [ "$(web_ask state)" = running ] || fail "with $fault, the page is $(web_ask state): $(web_ask message)"
+        note "$fault: running $(web_ask eval "Math.round(performance.getEntriesByName('knoll-running')[0].startTime)") ms after the request"
     done
     web_ask stall-index 0
     web_ask offline on
