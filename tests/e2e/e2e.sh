@@ -823,11 +823,8 @@ case_focus_and_storage() {
     wait_running s0
     [[ "$(web_ask log)" == "Storage Error: Knoll's files are not kept for offline use (SecurityError: "*") | Storage Error: config.txt is kept for this visit only (the browser refused to store it) | Storage Error: help.txt is kept for this visit only (the browser refused to store it)" ]] ||
         fail "storage refused, error.log says: $(web_ask log)"
-    # The page gives the cause in a visitor's words; the browser's are the log's.
-    local note
-    note=$(web_ask text '#offline-note')
-    [[ "$note" == "This browser does not let this site keep data ("*"private window): "* && "$note" != *Error* ]] ||
-        fail "storage refused, the page says: $note"
+    [[ "$(web_ask text '#offline-note')" == "This browser does not let this site keep data ("*"private window): "* ]] ||
+        fail "storage refused, the page says: $(web_ask text '#offline-note')"
     pointer_to 5 $((SCREEN_H - 5))
     button_down 1
     button_up 1
@@ -1384,8 +1381,7 @@ case_pictures() {
 }
 
 # A first visit fetches at most 9.5 MB; the next starts Knoll without
-# fetching code or images, and so does one whose server stalls or fails on
-# index.html, and one without the network, with settings in the address too.
+# fetching code or images, and so does one while its server stalls or fails, and offline.
 case_cached_visit() {
     only_on_web "a desktop has nothing to download"
     setup
@@ -1398,20 +1394,17 @@ case_cached_visit() {
     web_ask reload
     read -r total large < <(web_ask bytes)
     [ "$large" -eq 0 ] || fail "the second visit fetched $large files of code or images"
-    local fault
     for fault in "stall-index 20" "fail-index 500"; do
         web_ask $fault
-        # Far less than the stall, and ample for a start from the cache.
-        web_ask reload 10
+        web_ask reload 10  # far less than the stall, ample for a start from the cache
         [ "$(web_ask state)" = running ] || fail "with $fault, the page is $(web_ask state): $(web_ask message)"
-        note "$fault: running $(web_ask eval "Math.round(performance.getEntriesByName('knoll-running')[0].startTime)") ms after the request"
     done
     web_ask stall-index 0
     web_ask offline on
     web_ask reload
     [ "$(web_ask state)" = running ] || fail "offline, the page is $(web_ask state): $(web_ask message)"
     web_ask open '?fps_limit=30'
-    [ "$(web_ask state)" = running ] || fail "offline with a setting, the page is $(web_ask state): $(web_ask message)"
+    [ "$(web_ask state)" = running ] || fail "offline with a setting, the page is $(web_ask state)"
     focus_view
     finish
 }
@@ -1430,9 +1423,8 @@ case_storage_full() {
     [[ "$(web_ask log)" == *"Storage Error: Knoll's files are not kept"* ]] || fail "error.log: $(web_ask log)"
 }
 
-# A build with knoll.js one byte longer is packed into the folder the server
-# serves: every file index.html names is there all along, a tab opened then
-# runs the new build whole, and the tab opened before keeps running its own.
+# A build with knoll.js one byte longer is packed into the served folder, which
+# lacks no file meanwhile: a tab opened then runs it whole, the one before its own.
 case_new_build() {
     only_on_web "a desktop build is installed, not served"
     setup
@@ -1445,17 +1437,12 @@ case_new_build() {
     cp -r "$KNOLL_WEB_PAGE_BUILD" "$work/changed"
     echo "var knollChanged;" >>"$work/changed/knoll.js"
     python3 "$SOURCES/web/pack.py" --version changed --build "$work/changed" \
-        --page "$SOURCES/web" --site "$work/live" &
-    local packing=$! missing=
-    while kill -0 $packing 2>/dev/null && [ -z "$missing" ]; do
-        missing=$(cd "$work/live" && for f in index.html $(grep -o 'files/[^"]*' index.html); do
-            [ -e "$f" ] || echo "$f"; done 2>/dev/null)
-        sleep 0.1
+        --page "$SOURCES/web" --site "$work/live" & local packing=$! missing=
+    while kill -0 $packing 2>/dev/null && [ -z "$missing" ] && sleep 0.1; do
+        missing=$(cd "$work/live" && for f in index.html $(grep -o 'files/[^"]*' index.html); do [ -e "$f" ] || echo "$f"; done 2>/dev/null)
     done
-    wait $packing || fail "pack.py failed"
-    [ -z "$missing" ] || fail "while packing, the served folder lacked" $missing
-    new=$(cut -d' ' -f2 "$work/live/version.txt")
-    [ "$new" != "$old" ] || fail "the served folder still holds build $old"
+    wait $packing && [ -z "$missing" ] || fail "pack.py failed, or the served folder lacked $missing"
+    new=$(cut -d' ' -f2 "$work/live/version.txt"); [ "$new" != "$old" ] || fail "still build $old"
     web_ask tab new
     [ "$(web_ask build) $(web_ask state)" = "$new running" ] || fail "the new tab: $(web_ask build)"
     web_ask tab 0

@@ -9,8 +9,7 @@
 //                 config.txt and error.log put into the page's storage first
 //                 (or none, where the file is not there); waits until the
 //                 page has left its loading state
-// reload [SECONDS]  reloads the page, storage kept; waits as open does, at
-//                 most SECONDS where given
+// reload [S]      reloads the page, storage kept; waits as open does, S s at most
 // state           the page's state: loading, running, stopped or failed,
 //                 and the exit status once stopped
 // message         the text the page shows over the canvas, or nothing
@@ -28,9 +27,8 @@
 //                 Knoll's error.log lines, joined by " | "
 // setting KEY VALUE  changes one setting in the page's settings panel and
 //                 applies it, which starts Knoll again; waits as open does
-// refuse-storage  the next open finds the browser's storage refused, its
-//                 local storage and Cache Storage, as where the browser's
-//                 settings block the site's data
+// refuse-storage  the next open finds the browser's storage refused, as in
+//                 a private window whose quota is spent
 // log             Knoll's error.log lines that reached the console, joined
 //                 by " | "
 // lose-context    takes Knoll's WebGL context away, as a driver reset would
@@ -52,10 +50,8 @@
 //                 fetched since the last open or reload, and how many files
 //                 of code or images (not the icon of the manifest) among them
 // offline on|off  the network gone (DevTools' emulation), or back
-// stall-index SECONDS  the server answers for index.html (the site's
-//                 address, whatever its query) only after SECONDS; 0 ends
-//                 the stall or fail-index
-// fail-index STATUS  the server answers for index.html with STATUS
+// stall-index S | fail-index STATUS  the server answers for index.html (any
+//                 query) only after S s, or with STATUS; stall-index 0 ends either
 // watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
@@ -106,7 +102,7 @@ let fetched = {total: 0, large: 0};
 let watchPictures = null;
 let pointer = {x: 0, y: 0};
 let refuseStorage = false;
-let indexFault = null;  // {stall: ms} or {status}, for index.html's requests
+let indexFault = {};  // {stall: ms} or {status}
 let pinned;
 const fingers = new Map();
 const consoleLines = [];
@@ -143,38 +139,17 @@ async function watchNetwork(session) {
   await session.send("Network.enable");
   await emulate(session);
   session.on("Fetch.requestPaused", (e) => answerIndex(session, e.requestId));
-  await interceptIndex(session);
+  await session.send("Fetch.enable", {patterns: [{urlPattern: baseUrl}, {urlPattern: baseUrl + "\\?*"}]}).catch(() => {});
   sessions.push(session);
 }
 
 const emulate = (session) => session.send("Network.emulateNetworkConditions",
   {offline: offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1}).catch(() => {});
 
-// Has session's target hold its requests for index.html while indexFault
-// is set.
-function interceptIndex(session) {
-  if (!indexFault) return session.send("Fetch.disable").catch(() => {});
-  const patterns = [baseUrl, baseUrl + "\\?*", baseUrl + "index.html*"]
-    .map((urlPattern) => ({urlPattern, requestStage: "Request"}));
-  return session.send("Fetch.enable", {patterns}).catch(() => {});
-}
-
 // Answers a held request for index.html as indexFault says.
-function answerIndex(session, requestId) {
-  const fault = indexFault || {stall: 0};
-  if (fault.status) {
-    session.send("Fetch.fulfillRequest", {requestId, responseCode: fault.status,
-      body: Buffer.from("the server failed").toString("base64")}).catch(() => {});
-  } else {
-    setTimeout(() => session.send("Fetch.continueRequest", {requestId}).catch(() => {}), fault.stall);
-  }
-}
-
-async function setIndexFault(fault) {
-  indexFault = fault;
-  await Promise.all(sessions.map(interceptIndex));
-  return "";
-}
+const answerIndex = (session, requestId) => setTimeout(() => session.send(indexFault.status ?
+  "Fetch.fulfillRequest" : "Fetch.continueRequest", {requestId, responseCode: indexFault.status})
+  .catch(() => {}), indexFault.stall || 0);
 
 async function newTab() {
   const tab = await browser.newPage();
@@ -257,11 +232,11 @@ const pictures = () => page.evaluate(() => Object.values(window.KnollLoader.buil
   (entry) => entry.file + "=" + window.knollPictureHashes[entry.url.split(".").slice(-2)[0]])
   .join(" "));
 
-// Waits until the page has started Knoll or given up, at most timeout ms.
-async function settled(timeout = 60000) {
+// Waits until the page has started Knoll or given up.
+async function settled() {
   await page.waitForFunction(() => document.body.dataset.knoll &&
                              !["loading", "starting"].includes(document.body.dataset.knoll),
-                             {polling: 100, timeout});
+                             {polling: 100, timeout: 60000});
   pinned = await page.addStyleTag({content: PINNED_CANVAS});
 }
 
@@ -278,10 +253,8 @@ async function open(query) {
       Object.defineProperty(window, "localStorage", {
         get() { throw new DOMException("storage refused", "SecurityError"); },
       });
-      // Chromium's words where its settings block the site's data.
-      CacheStorage.prototype.open = () => Promise.reject(new DOMException(
-        "Failed to execute 'open' on 'CacheStorage': An attempt was made to break through " +
-        "the security policy of the user agent.", "SecurityError"));
+      CacheStorage.prototype.open = () => Promise.reject(new DOMException("Failed to execute 'open' on " +
+        "'CacheStorage': An attempt was made to break through the security policy of the user agent.", "SecurityError"));
     }
   }, stored, refuseStorage);
   refuseStorage = false;
@@ -292,11 +265,10 @@ async function open(query) {
   return "";
 }
 
-async function reload(seconds) {
-  const timeout = seconds ? 1000 * Number(seconds) : undefined;
+async function reload(seconds = 30) {
   fetched = {total: 0, large: 0};
-  await page.reload({timeout});
-  await settled(timeout);
+  await page.reload({timeout: 1000 * seconds});
+  await settled();
   return "";
 }
 
@@ -479,8 +451,8 @@ const commands = {
     await Promise.all(sessions.map(emulate));
     return "";
   },
-  "stall-index": ([seconds]) => setIndexFault(Number(seconds) ? {stall: 1000 * Number(seconds)} : null),
-  "fail-index": ([status]) => setIndexFault({status: Number(status)}),
+  "stall-index": async ([seconds]) => { indexFault = {stall: 1000 * seconds}; return ""; },
+  "fail-index": async ([status]) => { indexFault = {status: Number(status)}; return ""; },
   "watch-pictures": async ([how]) => {
     if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
     watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");
