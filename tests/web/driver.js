@@ -50,8 +50,7 @@
 //                 fetched since the last open or reload, and how many files
 //                 of code or images (not the icon of the manifest) among them
 // offline on|off  the network gone (DevTools' emulation), or back
-// stall-index S | fail-index STATUS  the server answers for index.html (any
-//                 query) only after S s, or with STATUS; stall-index 0 ends either
+// stall-index S | fail-index STATUS  index.html (any query) answered S s late, or with STATUS
 // watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
@@ -177,9 +176,8 @@ async function newTab() {
 
 async function launch() {
   browser = await launchChromium(["--disable-dev-shm-usage", ...chromiumFlags]);
-  browser.on("targetcreated", async (target) => {
-    if (target.type() === "service_worker") await watchNetwork(await target.createCDPSession());
-  });
+  // A worker gone before it is watched (its install failed) fetches nothing more.
+  browser.on("targetcreated", (t) => t.type() === "service_worker" && t.createCDPSession().then(watchNetwork).catch(() => {}));
   page = await newTab();
 }
 
