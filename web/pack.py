@@ -57,10 +57,8 @@ TERSER = ("terser", "--compress", "--mangle")
 TERSER_CODE = ("terser", "--mangle")
 TERSER_MODULE = TERSER + ("--module",)
 CSS_STRIPPED = (rb"(?s)/\*.*?\*/\n?", rb"(?m)^[ \t]+")
-# The build's list as index.html carries it, in a script element of this id.
-LIST_ID = "knoll-build"
-LIST_START = '<script id="%s" type="application/json">' % LIST_ID
-BUILD_LIST = re.compile(re.escape(LIST_START) + "(.*?)</script>", re.S)
+# Where index.html holds the build's list, up to the next "</script>".
+LIST_START = '<script id="knoll-build" type="application/json">'
 # The files beside index.html, in the order a new build puts them in place:
 # index.html only once the manifest it links is there, and sw.js after the
 # index.html its install checks the build of.
@@ -207,20 +205,13 @@ def staging(site):
     return os.path.join(head, "." + tail + ".next")
 
 
-def build_urls(site):
-    """The hashed files the build in folder site names, none where it holds
-    none (its index.html is missing or of another form)."""
+def named_files(site):
+    """The hashed files the index.html in folder site names (its build's
+    list names them all), none where it has none."""
     try:
-        build = json.loads(BUILD_LIST.search(read(os.path.join(site, "index.html")).decode()).group(1))
-    except (OSError, AttributeError, ValueError):
+        return set(re.findall(r'files/[^"]+', read(os.path.join(site, "index.html")).decode()))
+    except OSError:
         return set()
-    urls = set(build.get("page", []))
-    for group in ("images", "icons"):
-        urls.update(entry["url"] for entry in build.get(group, {}).values())
-    for code in ("js", "wasm"):
-        if code in build:
-            urls.update((build[code]["url"], build[code]["gzip"]["url"]))
-    return urls
 
 
 def deploy(staged, site):
@@ -230,7 +221,7 @@ def deploy(staged, site):
     if not os.path.isdir(site):
         os.rename(staged.root, site)
         return
-    kept = set(staged.urls) | build_urls(site)
+    kept = set(staged.urls) | named_files(site)
     os.makedirs(os.path.join(site, "files"), exist_ok=True)
     for url in staged.urls:
         os.replace(os.path.join(staged.root, url), os.path.join(site, url))
