@@ -9,7 +9,7 @@
 //                 config.txt and error.log put into the page's storage first
 //                 (or none, where the file is not there); waits until the
 //                 page has left its loading state
-// reload [S]      reloads the page, storage kept; waits as open does, S s at most
+// reload [S]      reloads the page, storage kept, its load S s at most; waits as open does
 // state           the page's state: loading, running, stopped or failed,
 //                 and the exit status once stopped
 // message         the text the page shows over the canvas, or nothing
