@@ -42,8 +42,10 @@ set(KNOLL_LIBRARIES knoll_web_gl knoll_stb m)
 # WebP (the same pixels at half the bytes of the PNGs), which the browser
 # decodes itself. web/pack.py puts it all into KNOLL_WEB_SITE under names that
 # carry a hash of their contents, with the page, its service worker and its
-# web app manifest. The runtime stays after main returns (the loop runs on
-# animation frames) and ends at Esc with the exit status.
+# web app manifest; it writes the build beside the folder and moves it in
+# once whole, so that the folder can be served while it builds. The runtime
+# stays after main returns (the loop runs on animation frames) and ends at
+# Esc with the exit status.
 find_program(KNOLL_CWEBP cwebp REQUIRED)
 find_program(KNOLL_PYTHON python3 REQUIRED)
 find_program(KNOLL_ZOPFLI zopfli REQUIRED)

@@ -32,10 +32,11 @@ window.KnollLoader = (function () {
   const imageNames = () => Object.keys(build.images);
 
   // The build's cache, or null where the browser keeps none (storage
-  // refused, an address that is not secure).
+  // refused, an address that is not secure, where there is no Cache Storage).
   function openCache() {
     if (!cache) {
-      cache = (window.caches ? caches.open(build.cache) : Promise.reject(new Error("no Cache Storage")))
+      cache = (window.caches ? caches.open(build.cache)
+        : Promise.reject(new DOMException("no Cache Storage on this address", "NotSupportedError")))
         .catch((e) => {
           storageRefused = e;
           storageFailed(e);

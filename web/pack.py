@@ -9,10 +9,11 @@ is a tree of ES modules from page/main.js, each found by the imports of the
 one before and named in them by its hashed name. knoll.js and
 knoll.wasm also go gzip'd, for browsers that decompress them themselves (the
 page then needs no server that compresses). sw.js, the service worker, gets
-the same list: its cache is named after the build. The list also carries
-what the loader and the service worker share with this script: the cache's
-name and its names' prefix, and how many hexadecimal digits of a file's hash
-its name holds.
+the build's name, its cache's and where index.html holds the list, which it
+reads there (a first visit then fetches the list once). The list also
+carries what the loader and the service worker share with this script: the
+cache's name and its names' prefix, and how many hexadecimal digits of a
+file's hash its name holds.
 
     pack.py --version V --build DIR --page DIR --site DIR
     pack.py --icon-sizes
@@ -20,8 +21,11 @@ its name holds.
 --build holds knoll.js, knoll.wasm, images/*.webp, icon-SIZE.webp and
 modules/, the page's modules beside the one the build writes
 (knoll-boundary.js), as the browser loads them; --page the page's other
-sources (web/). The site folder is made anew. --icon-sizes prints the
-sizes of the icons the manifest names, which the build makes.
+sources (web/). The new build is written beside the site folder and moved
+into it only once whole, so that a visitor never finds the folder without a
+build; the hashed files of the build it replaces stay for the pages still
+loading that one, any older ones go. --icon-sizes prints the sizes of the
+icons the manifest names, which the build makes.
 """
 
 import argparse
@@ -53,6 +57,12 @@ TERSER = ("terser", "--compress", "--mangle")
 TERSER_CODE = ("terser", "--mangle")
 TERSER_MODULE = TERSER + ("--module",)
 CSS_STRIPPED = (rb"(?s)/\*.*?\*/\n?", rb"(?m)^[ \t]+")
+# Where index.html holds the build's list, up to the next "</script>".
+LIST_START = '<script id="knoll-build" type="application/json">'
+# The files beside index.html, in the order a new build puts them in place:
+# index.html only once the manifest it links is there, and sw.js after the
+# index.html its install checks the build of.
+TOP_FILES = ("manifest.webmanifest", "index.html", "sw.js", "version.txt")
 
 
 # ------------------------------------------------------------ functions ----
@@ -62,13 +72,14 @@ def digest(data):
 
 
 class Site:
-    """The site folder being written, and the hashed files put into it."""
+    """A new build's folder being written, and the hashed files put into it."""
 
     def __init__(self, root):
         self.root = root
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(os.path.join(root, "files"))
         self.hashes = []
+        self.urls = []
 
     def write(self, name, data):
         with open(os.path.join(self.root, name), "wb") as f:
@@ -81,6 +92,7 @@ class Site:
         url = "files/%s.%s.%s" % (stem, h[:HASH_CHARS], ext)
         self.write(url, data)
         self.hashes.append(h)
+        self.urls.append(url)
         return {"url": url, "size": len(data)}
 
 
@@ -165,9 +177,9 @@ def index_html(source, urls, build):
     preloads = "".join('<link rel="modulepreload" href="%s">\n' % url for name, url in
                        sorted(urls.items()) if name not in PAGE_FILES + (PAGE_MODULE,))
     html = html.replace(page_script,
-                        '<script id="knoll-build" type="application/json">%s</script>\n'
+                        '%s%s</script>\n'
                         '<script src="%s"></script>\n%s\n%s'
-                        % (listing, urls["knoll-loader.js"], page_script, preloads.rstrip("\n")))
+                        % (LIST_START, listing, urls["knoll-loader.js"], page_script, preloads.rstrip("\n")))
     return html.encode()
 
 
@@ -189,6 +201,41 @@ def manifest(build):
     }, indent=2).encode() + b"\n"
 
 
+def staging(site):
+    """The folder a build is written to before it goes into site: beside
+    it, on the same file system, so that its files move in by renaming."""
+    head, tail = os.path.split(os.path.abspath(site))
+    return os.path.join(head, "." + tail + ".next")
+
+
+def named_files(site):
+    """The hashed files the index.html in folder site names (its build's
+    list names them all), none where it has none."""
+    try:
+        return set(re.findall(r'files/[^"]+', read(os.path.join(site, "index.html")).decode()))
+    except OSError:
+        return set()
+
+
+def deploy(staged, site):
+    """Moves the whole build in staged into the folder site, each file by a
+    rename, so that a server always finds one build there whole: the new
+    hashed files first, then the files that name them (TOP_FILES)."""
+    if not os.path.isdir(site):
+        os.rename(staged.root, site)
+        return
+    kept = set(staged.urls) | named_files(site)
+    os.makedirs(os.path.join(site, "files"), exist_ok=True)
+    for url in staged.urls:
+        os.replace(os.path.join(staged.root, url), os.path.join(site, url))
+    for name in TOP_FILES:
+        os.replace(os.path.join(staged.root, name), os.path.join(site, name))
+    for name in os.listdir(os.path.join(site, "files")):
+        if "files/" + name not in kept:
+            os.remove(os.path.join(site, "files", name))
+    shutil.rmtree(staged.root)
+
+
 def main():
     if sys.argv[1:] == ["--icon-sizes"]:
         print(";".join(str(size) for size in ICON_SIZES))
@@ -197,7 +244,7 @@ def main():
     for option in ("--version", "--build", "--page", "--site"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
-    site = Site(args.site)
+    site = Site(staging(args.site))
     build = {"version": args.version, "images": {}, "icons": {}}
     build["js"] = code_entry(site, "knoll.js",
                              minified(read(os.path.join(args.build, "knoll.js")), TERSER_CODE))
@@ -223,9 +270,12 @@ def main():
     site.write("index.html", index_html(read(os.path.join(args.page, "index.html")).decode(),
                                         urls, build))
     site.write("manifest.webmanifest", manifest(build))
-    listing = json.dumps(build, sort_keys=True, separators=(",", ":"))
+    worker = {key: build[key] for key in ("id", "cache", "cachePrefix")}
+    worker["listStart"] = LIST_START
+    listing = json.dumps(worker, sort_keys=True, separators=(",", ":"))
     site.write("sw.js", ("const BUILD = %s;\n" % listing).encode() + page_file(args.page, "sw.js"))
     site.write("version.txt", ("%s %s\n" % (args.version, build["id"])).encode())
+    deploy(site, args.site)
 
 
 if __name__ == "__main__":

@@ -1,9 +1,10 @@
 // Knoll's service worker: keeps one build whole in a cache named after it
-// and starts the page from there when the network is gone. BUILD, the
-// build's list of files, is put in front of this file by web/pack.py; a new
-// build is a new worker, which takes over at once and removes the caches of
-// the builds before it. A tab that runs an older build keeps it: it holds
-// what it loaded.
+// and starts the page from there when the network is gone, fails or is
+// slow to answer. BUILD, the build's name, its cache's and where its
+// index.html holds its list of files, is put in front of this file by
+// web/pack.py; a new build is a new worker, which takes over at once and
+// removes the caches of the builds before it. A tab that runs an older
+// build keeps it: it holds what it loaded.
 "use strict";
 
 // ------------------------------------------------------------ constants ----
@@ -11,33 +12,37 @@
 // The page loads the gzip'd code where the browser can decompress it.
 const GZIP = typeof DecompressionStream === "function";
 const PAGE = "./";
+// How long a visit waits for the network's index.html before it starts from
+// the cache's: a new build on the server is found when the server answers
+// in time, and else on a later visit through this worker's update.
+const NETWORK_WAIT_MS = 1000;
 
 // ------------------------------------------------------------ functions ----
 
-// Every file of the build that the page loads, by its address. The icons
-// are the browser's to fetch (keepIcons).
-function buildFiles() {
+// Every file of the build that the page loads, by its address, from the
+// build's list. The icons are the browser's to fetch (keepIcons).
+function buildFiles(list) {
   const code = (entry) => GZIP ? entry.gzip.url : entry.url;
-  return [code(BUILD.js), code(BUILD.wasm), ...BUILD.page, "manifest.webmanifest",
-          ...Object.values(BUILD.images).map((entry) => entry.url)];
+  return [code(list.js), code(list.wasm), ...list.page, "manifest.webmanifest",
+          ...Object.values(list.images).map((entry) => entry.url)];
 }
 
-// index.html of this very build, fetched past the browser's cache; an error
-// when the server already has another build (this worker then never
-// installs, and the next one will).
+// index.html of this very build, fetched past the browser's cache, and the
+// build's list it holds; an error when the server already has another
+// build (this worker then never installs, and the next one will).
 async function thisBuildsPage() {
   const response = await fetch(PAGE, {cache: "no-cache"});
   const text = await response.clone().text();
-  if (!response.ok || !text.includes('"id":"' + BUILD.id + '"'))
-    throw new Error("the server has another build than " + BUILD.id);
-  return response;
+  const list = response.ok && JSON.parse(text.split(BUILD.listStart)[1].split("</script>")[0]);
+  if (!list || list.id !== BUILD.id) throw new Error("the server has another build than " + BUILD.id);
+  return {response, list};
 }
 
 // The manifest's icons that the browser fetched for it, taken from its own
 // cache into the build's: offline, the browser asks for them again, and
 // they cost no download.
-async function keepIcons(cache) {
-  for (const entry of Object.values(BUILD.icons)) {
+async function keepIcons(cache, list) {
+  for (const entry of Object.values(list.icons)) {
     const response = await fetch(entry.url, {cache: "only-if-cached", mode: "same-origin"})
       .catch(() => null);
     if (response && response.ok) await cache.put(entry.url, response);
@@ -48,10 +53,11 @@ async function keepIcons(cache) {
 // so only those missing are fetched.
 async function install() {
   const cache = await caches.open(BUILD.cache);
-  await cache.put(PAGE, await thisBuildsPage());
-  for (const url of buildFiles())
+  const {response, list} = await thisBuildsPage();
+  await cache.put(PAGE, response);
+  for (const url of buildFiles(list))
     if (!(await cache.match(url))) await cache.add(url);
-  await keepIcons(cache);
+  await keepIcons(cache, list);
   await self.skipWaiting();
 }
 
@@ -61,15 +67,22 @@ async function activate() {
   await self.clients.claim();
 }
 
-// The page from the network while there is one, so that a new build is
-// found at once; this build's copy without.
+// Rejects after ms.
+const deadline = (ms) => new Promise((resolve, reject) =>
+  setTimeout(() => reject(new Error("no answer in " + ms + " ms")), ms));
+
+// The page from the network where it answers well and in time, so that a
+// new build is found at once; else this build's copy, whatever the
+// address's query (Knoll's settings), and the network's answer where there
+// is no copy.
 async function navigate(request) {
+  const network = fetch(request.url, {cache: "no-cache"});
+  const good = network.then((response) => response.ok ? response :
+    Promise.reject(new Error(response.status + " " + response.statusText)));
   try {
-    return await fetch(request.url, {cache: "no-cache"});
+    return await Promise.race([good, deadline(NETWORK_WAIT_MS)]);
   } catch (e) {
-    const cached = await caches.match(PAGE, {cacheName: BUILD.cache});
-    if (cached) return cached;
-    throw e;
+    return (await caches.match(PAGE, {cacheName: BUILD.cache})) || network;
   }
 }
 

@@ -9,7 +9,7 @@
 //                 config.txt and error.log put into the page's storage first
 //                 (or none, where the file is not there); waits until the
 //                 page has left its loading state
-// reload          reloads the page, storage kept; waits as open does
+// reload [S]      reloads the page, storage kept, its load S s at most; waits as open does
 // state           the page's state: loading, running, stopped or failed,
 //                 and the exit status once stopped
 // message         the text the page shows over the canvas, or nothing
@@ -50,6 +50,7 @@
 //                 fetched since the last open or reload, and how many files
 //                 of code or images (not the icon of the manifest) among them
 // offline on|off  the network gone (DevTools' emulation), or back
+// stall-index S | fail-index STATUS  index.html (any query) answered S s late, or with STATUS
 // watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
@@ -100,6 +101,7 @@ let fetched = {total: 0, large: 0};
 let watchPictures = null;
 let pointer = {x: 0, y: 0};
 let refuseStorage = false;
+let indexFault = {};  // {stall: ms} or {status}
 let pinned;
 const fingers = new Map();
 const consoleLines = [];
@@ -135,11 +137,18 @@ async function watchNetwork(session) {
   });
   await session.send("Network.enable");
   await emulate(session);
+  session.on("Fetch.requestPaused", (e) => answerIndex(session, e.requestId));
+  await session.send("Fetch.enable", {patterns: [{urlPattern: baseUrl}, {urlPattern: baseUrl + "\\?*"}]}).catch(() => {});
   sessions.push(session);
 }
 
 const emulate = (session) => session.send("Network.emulateNetworkConditions",
   {offline: offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1}).catch(() => {});
+
+// Answers a held request for index.html as indexFault says.
+const answerIndex = (session, requestId) => setTimeout(() => session.send(indexFault.status ?
+  "Fetch.fulfillRequest" : "Fetch.continueRequest", {requestId, responseCode: indexFault.status})
+  .catch(() => {}), indexFault.stall || 0);
 
 async function newTab() {
   const tab = await browser.newPage();
@@ -167,9 +176,8 @@ async function newTab() {
 
 async function launch() {
   browser = await launchChromium(["--disable-dev-shm-usage", ...chromiumFlags]);
-  browser.on("targetcreated", async (target) => {
-    if (target.type() === "service_worker") await watchNetwork(await target.createCDPSession());
-  });
+  // A worker gone before it is watched (its install failed) fetches nothing more.
+  browser.on("targetcreated", (t) => t.type() === "service_worker" && t.createCDPSession().then(watchNetwork).catch(() => {}));
   page = await newTab();
 }
 
@@ -243,6 +251,8 @@ async function open(query) {
       Object.defineProperty(window, "localStorage", {
         get() { throw new DOMException("storage refused", "SecurityError"); },
       });
+      CacheStorage.prototype.open = () => Promise.reject(new DOMException("Failed to execute 'open' on " +
+        "'CacheStorage': An attempt was made to break through the security policy of the user agent.", "SecurityError"));
     }
   }, stored, refuseStorage);
   refuseStorage = false;
@@ -253,9 +263,9 @@ async function open(query) {
   return "";
 }
 
-async function reload() {
+async function reload(seconds = 30) {
   fetched = {total: 0, large: 0};
-  await page.reload();
+  await page.reload({timeout: 1000 * seconds});
   await settled();
   return "";
 }
@@ -335,7 +345,7 @@ async function shot(file) {
 
 const commands = {
   open: ([query]) => open(query),
-  reload: () => reload(),
+  reload: ([seconds]) => reload(seconds),
   setting: ([key, value]) => setting(key, value),
   state: () => state(),
   message: () => page.evaluate(() => document.getElementById("overlay").hidden ? "" :
@@ -439,6 +449,8 @@ const commands = {
     await Promise.all(sessions.map(emulate));
     return "";
   },
+  "stall-index": async ([seconds]) => { indexFault = {stall: 1000 * seconds}; return ""; },
+  "fail-index": async ([status]) => { indexFault = {status: Number(status)}; return ""; },
   "watch-pictures": async ([how]) => {
     if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
     watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");

@@ -89,14 +89,20 @@ function downloadFailed(e) {
 }
 
 // Knoll runs, but its files could not be kept for later visits: said
-// under the view, since the next visit downloads them again and none
-// starts without a network.
+// under the view in a visitor's words, by the browser's reason (e's name),
+// since the next visit downloads them again and none starts without a
+// network; the browser's own words go to error.log.
 function filesNotKept(e) {
-  const why = e && e.name === "QuotaExceededError" ? "its storage is full" : String(e);
+  const why = {
+    QuotaExceededError: "This browser's storage for this site is full",
+    SecurityError: "This browser does not let this site keep data (its settings block it, " +
+      "or this is a private window)",
+    NotSupportedError: "This browser keeps files only for secure (https) addresses",
+  }[e && e.name] || "This browser could not store Knoll's files";
   logLine("Storage Error: Knoll's files are not kept for offline use (" + e + ")");
   const note = el("offline-note");
-  note.textContent = "This browser does not keep Knoll's files (" + why + "): the next visit " +
-    "downloads them again, and without a network Knoll will not start.";
+  note.textContent = why + ": the next visit downloads Knoll's files again, and without a " +
+    "network Knoll will not start.";
   note.hidden = false;
 }
 
