@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "config_dir.h"
+#include "screenshot.h"
 
 TEST_F(ConfigDir, ConfigMissingFileGivesDefaultsAndWritesBothFiles) {
     ASSERT_EQ(configInit(), 0);
@@ -213,6 +214,9 @@ TEST_F(ConfigDir, AddressIsThePagesCommandLine) {
 
     ASSERT_EQ(configAddress("?benchmark=2.5&benchmark=9"), 0);
     EXPECT_EQ(run_options.benchmark_seconds, 2.5) << "the first benchmark holds";
+    captureBegin(&capture);
+    ASSERT_EQ(configInit(), 0);
+    EXPECT_EQ(captureEnd(&capture), "") << "a benchmark is a command, not a setting";
     run_options = RunOptions{};
     ASSERT_EQ(configAddress("benchmark="), 0);
     EXPECT_EQ(run_options.benchmark_seconds, 20.0);
@@ -222,4 +226,21 @@ TEST_F(ConfigDir, AddressIsThePagesCommandLine) {
     EXPECT_NE(captureEnd(&capture).find("--benchmark wants a number"), std::string::npos);
     run_options = RunOptions{};
     configAddress("");
+}
+
+// A picture is named by its second: "-2" and on only beside another picture
+// of that second or a file already there, so a new second starts plain.
+TEST_F(ConfigDir, ScreenshotNamesCountWithinTheirSecond) {
+    const time_t t = 1700000000;
+    auto named = [](time_t at, const char *more) {
+        char stamp[32];
+        strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", localtime(&at));
+        return std::string("screenshots/knoll-") + stamp + more + ".png";
+    };
+    EXPECT_EQ(screenshotName(t), named(t, ""));
+    EXPECT_EQ(screenshotName(t), named(t, "-2"));
+    EXPECT_EQ(screenshotName(t + 1), named(t + 1, ""));
+    ASSERT_TRUE(fs::create_directory("screenshots"));
+    writeFile(named(t + 2, ""), "");
+    EXPECT_EQ(screenshotName(t + 2), named(t + 2, "-2"));
 }
