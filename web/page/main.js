@@ -7,10 +7,11 @@
 import {KNOLL_HOOKS} from "../knoll-boundary.js";
 import {showReport} from "./benchmark.js";
 import {setHelp, showControls} from "./controls.js";
+import {el} from "./dom.js";
 import {showHint, listenKeys} from "./keys.js";
 import {listenLayout} from "./layout.js";
 import {keepFile, listenDownloads, loadFile, offerPicture, openStorage} from "./log.js";
-import {listenSettings, showSettings} from "./settings.js";
+import {listenSettings, settingsUnavailable, showSettings} from "./settings.js";
 import {listenRestart, runKnoll, whenHalted} from "./startup.js";
 import {addressTerrain, listenTerrain, terrainAnswered} from "./terrain.js";
 import {listenTouch, onInputKind, releaseFingers, setTouchInput} from "./touch.js";
@@ -22,6 +23,17 @@ import {listenTouch, onInputKind, releaseFingers, setTouchInput} from "./touch.j
 function fileReplaced(name, text) {
   if (name === "help.txt") setHelp(text);
   return keepFile(name, text);
+}
+
+// Knoll takes no more input. Once the page has settled on Knoll's having
+// stopped or failed, for good: the buttons that act on a running Knoll are
+// disabled and the settings panel says why, in the overlay's words.
+function knollHalted() {
+  releaseFingers();
+  if (!/stopped|failed/.test(document.body.dataset.knoll)) return;
+  const why = el("message").textContent;
+  for (const id of ["home", "save-picture"]) Object.assign(el(id), {disabled: true, title: why});
+  settingsUnavailable(why);
 }
 
 // Knoll's command line: the address as it is, which Knoll reads, and the
@@ -39,7 +51,7 @@ function main() {
   listenRestart();
   listenTerrain();
   listenSettings();
-  whenHalted(releaseFingers);
+  whenHalted(knollHalted);
   onInputKind(() => {
     showControls();
     showHint();
