@@ -25,9 +25,9 @@ function fileReplaced(name, text) {
   return keepFile(name, text);
 }
 
-// Knoll takes no more input. Once the page has settled on Knoll's having
-// stopped or failed, for good: the buttons that act on a running Knoll are
-// disabled and the settings panel says why, in the overlay's words.
+// Knoll takes no more input. Where for good, the page's state already says
+// stopped or failed: the buttons that act on a running Knoll are disabled
+// and the settings panel says why, in the overlay's words.
 function knollHalted() {
   releaseFingers();
   if (!/stopped|failed/.test(document.body.dataset.knoll)) return;
