@@ -36,12 +36,12 @@ let settings = [];  // Knoll's settings: {key, value, def, min, max, given}
 
 // Knoll's settings in force, with defaults and ranges, from its table's
 // text: "key value default min max given" a line, given 1 where the
-// address set the value for this visit.
+// address set the value for this visit; the faults' lines passed over.
 export function parseSettings(table) {
   const out = [];
   for (const line of table.split("\n")) {
     const f = line.split(" ");
-    if (f.length !== 6) continue;
+    if (!SETTING_VIEWS[f[0]]) continue;
     const [value, def, min, max, given] = f.slice(1).map(Number);
     out.push({key: f[0], value, def, min, max, given: given === 1});
   }
@@ -144,7 +144,7 @@ function checkField(input) {
 
 // The table's lines after the settings: what was wrong in the address's,
 // in error.log's words.
-const settingFaults = (table) => table.split("\n").filter((line) => line && !SETTING_VIEWS[line.split(" ")[0]]);
+export const settingFaults = (table) => table.split("\n").filter((line) => line && !SETTING_VIEWS[line.split(" ")[0]]);
 
 // The settings panel for Knoll's settings in force (its table's text,
 // KNOLL_HOOKS.SETTINGS), opened to say what was wrong in the address's.
