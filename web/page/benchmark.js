@@ -13,7 +13,7 @@ import {offerDownload} from "./log.js";
 export function showReport(text, csv) {
   const query = new URLSearchParams(window.location.search);
   query.delete(ADDRESS_BENCHMARK);
-  el("benchmark-back").href = window.location.pathname + "?" + query;
+  el("benchmark-back").href = "?" + query;
   const box = el("benchmark-report");
   box.querySelector("pre").textContent = text;
   el("benchmark-copy").onclick = (event) => {

@@ -31,9 +31,8 @@ function fileReplaced(name, text) {
 function knollHalted() {
   releaseFingers();
   if (!/stopped|failed/.test(document.body.dataset.knoll)) return;
-  const why = el("message").textContent;
-  for (const id of ["home", "save-picture"]) Object.assign(el(id), {disabled: true, title: why});
-  settingsUnavailable(why);
+  for (const id of ["home", "save-picture"]) el(id).disabled = true;
+  settingsUnavailable(el("message").textContent);
 }
 
 // Knoll's command line: the address as it is, which Knoll reads, and the

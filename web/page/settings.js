@@ -20,7 +20,7 @@ const SETTING_VIEWS = {
             : "Every " + (ORDINALS[v] || v + "th") + " display frame"},
   fps_limit: {label: "Frame rate limit", kind: "number", about: "frames a second, 0 for no limit"},
   msaa_level: {label: "Antialiasing", kind: "choice", powers: true,
-               name: (v) => v === 0 ? "Off" : v + (v === 1 ? " sample" : " samples") + " (the browser's own, often 4)"},
+               name: (v) => v === 0 ? "Off" : v + " sample" + (v > 1 ? "s" : "") + " (the browser's own, often 4)"},
   aniso_level: {label: "Texture sharpness at an angle", kind: "choice", powers: true,
                 name: (v) => v === 0 ? "Off" : v + " × anisotropic filtering"},
   shadow_smooth: {label: "Soft shadows", kind: "switch"},
@@ -247,11 +247,11 @@ function resetClosed() {
   window.location.href = pageAddress();
 }
 
-// Knoll stopped before it gave its settings (why, in the overlay's words):
-// the panel says so, its buttons with nothing to act on disabled.
+// Knoll stopped before it gave its settings: the panel says why (the
+// overlay's words), its buttons with nothing to act on disabled.
 export function settingsUnavailable(why) {
   if (settings.length) return;
-  el("settings-note").textContent = why + " Its settings cannot be changed here.";
+  el("settings-note").textContent = why;
   for (const button of el("settings-form").querySelectorAll("button")) button.disabled = true;
 }
 

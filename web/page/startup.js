@@ -179,7 +179,7 @@ function exited(status) {
     showOverlay("Knoll could not open the terrain in the address.",
                 terrainFault() + " Start again flies over the built-in terrain.", undefined, true);
   else if (document.body.dataset.benchmark)
-    showOverlay("The benchmark is done.", "Its report is below the view.");
+    showOverlay("The benchmark is done: its report is below.");
   else
     showOverlay("Knoll has stopped" + (status ? " (status " + status + ")." : "."),
                 status ? "See error.log for why." : "", undefined, true);
