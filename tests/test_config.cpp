@@ -231,13 +231,10 @@ TEST_F(ConfigDir, AddressIsThePagesCommandLine) {
 // A picture is named by its second, "-2" and on only beside another picture
 // of that second or a file already there: a new second starts plain.
 TEST_F(ConfigDir, ScreenshotNamesCountWithinTheirSecond) {
-    auto named = [](time_t at, const char *more) {
-        char stamp[32];
-        strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", localtime(&at));
-        return std::string("screenshots/knoll-") + stamp + more + ".png";
-    };
+    char stamp[3][32];
+    for (time_t at = 0; at < 3; at++) strftime(stamp[at], 32, "%Y%m%d-%H%M%S", localtime(&at));
     ASSERT_TRUE(fs::create_directory("screenshots"));
-    writeFile(named(2, ""), "");
-    for (auto [at, more] : {std::pair<time_t, const char *>{0, ""}, {0, "-2"}, {1, ""}, {2, "-2"}})
-        EXPECT_EQ(screenshotName(at), named(at, more)) << at;
+    writeFile(std::string("screenshots/knoll-") + stamp[2] + ".png", "");
+    for (auto [at, more] : {std::pair<int, const char *>{0, ""}, {0, "-2"}, {1, ""}, {2, "-2"}})
+        EXPECT_EQ(screenshotName(at), std::string("screenshots/knoll-") + stamp[at] + more + ".png");
 }

@@ -144,7 +144,7 @@ function checkField(input) {
 
 // The table's lines after the settings: what was wrong in the address's,
 // in error.log's words.
-export const settingFaults = (table) => table.split("\n").filter((line) => line && !SETTING_VIEWS[line.split(" ")[0]]);
+const settingFaults = (table) => table.split("\n").filter((line) => line && !SETTING_VIEWS[line.split(" ")[0]]);
 
 // The settings panel for Knoll's settings in force (its table's text,
 // KNOLL_HOOKS.SETTINGS), opened to say what was wrong in the address's.

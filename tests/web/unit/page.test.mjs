@@ -11,7 +11,7 @@ const modules = pathToFileURL(process.env.KNOLL_WEB_PAGE_BUILD + "/modules/").hr
 const {MOVE, settingClamped} = await import(modules + "knoll-boundary.js");
 const {startQuery, terrainAddress, withoutTerrain} = await import(modules + "page/address.js");
 const {controlRows} = await import(modules + "page/controls.js");
-const {checkValue, parseSettings, settingFaults} = await import(modules + "page/settings.js");
+const {checkValue} = await import(modules + "page/settings.js");
 const {stickBits} = await import(modules + "page/touch.js");
 
 // help.txt as Knoll writes it: the text of help_text in src/config.cpp.
@@ -39,12 +39,6 @@ test("a typed setting: a whole number, clamped to the range with the words why",
     assert.deepEqual(checkValue(text, range), {value: null, words: "Give a whole number from 0 to 256."});
   // The page logs a clamped value in the desktop's words (tests/test_config.cpp).
   assert.equal(settingClamped("aniso_level", 99, 16), "Setting Error: aniso_level 99 is out of range; 16 is used");
-});
-
-test("the settings' table: the settings, then the address's faults in error.log's words", () => {
-  const table = "fps_limit 30 0 0 256 1\nSetting Error: colour is no setting\n";
-  assert.deepEqual(parseSettings(table), [{key: "fps_limit", value: 30, def: 0, min: 0, max: 256, given: true}]);
-  assert.deepEqual(settingFaults(table), ["Setting Error: colour is no setting"]);
 });
 
 test("the controls table: every control help.txt names, by key or by touch (Esc has none)", () => {
