@@ -1,9 +1,12 @@
 #include "config.h"
 
 #include <inttypes.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <string>
 
 #include "page_boundary.h"
 #include "platform.h"
@@ -48,8 +51,6 @@ static const char USAGE[] =
     "[--benchmark[=SECONDS] [--results FILE] | --screenshot FILE]]";
 static const double DEFAULT_BENCHMARK_SECONDS = 20.0;
 static const double MAX_BENCHMARK_SECONDS = 86400.0;
-// The address's parameter of a page's benchmark: ?benchmark[=SECONDS].
-static const char ADDRESS_BENCHMARK[] = "benchmark";
 // A terrain's full range may stand up to this high: a 16-bit step is then
 // an eighth of a unit.
 static const double MAX_TERRAIN_HEIGHT = 8192.0;
@@ -109,6 +110,8 @@ enum { SETTING_COUNT = sizeof(settings) / sizeof(settings[0]) };
 static bool given_for_run[SETTING_COUNT];  // configOverride set the value
 // A page's address's settings, as config.txt lines, for configInit.
 static char *address_settings;
+// What configOverride's last call found wrong, its error.log lines.
+static std::string setting_faults;
 
 // ------------------------------------------------------------ functions ----
 
@@ -201,6 +204,18 @@ static const Setting *findSetting(const char *key, size_t length) {
     return NULL;
 }
 
+// One line of what is wrong with a setting given for the run: standard
+// error (error.log), and kept for the page's settings panel.
+static void settingFault(const char *format, ...) {
+    char line[2 * LINE_BUFFER + 64];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof(line), format, args);
+    va_end(args);
+    fputs(line, stderr);
+    setting_faults += line;
+}
+
 // Applies one "key value" line of configOverride; seen marks the settings
 // already given.
 static void overrideLine(const char *line, size_t length, bool *seen) {
@@ -210,25 +225,25 @@ static void overrideLine(const char *line, size_t length, bool *seen) {
     size_t key_length = strcspn(text, " \t");
     const Setting *setting = findSetting(text, key_length);
     if (!setting) {
-        fprintf(stderr, "Setting Error: %.*s is no setting\n", (int)key_length, text);
+        settingFault("Setting Error: %.*s is no setting\n", (int)key_length, text);
         return;
     }
     const char *value = text + key_length;
     char *end;
     strtoimax(value, &end, 0);
     if (end == value || end[strspn(end, " \t\r")] != '\0') {
-        fprintf(stderr, "Setting Error: %s is no number; %s stays %d\n", text, setting->key,
-                *setting->value);
+        settingFault("Setting Error: %s is no number; %s stays %d\n", text, setting->key,
+                     *setting->value);
         return;
     }
     if (seen[setting - settings])
-        fprintf(stderr, "Setting Error: %s is given twice; the last one holds\n", setting->key);
+        settingFault("Setting Error: %s is given twice; the last one holds\n", setting->key);
     seen[setting - settings] = given_for_run[setting - settings] = true;
     *setting->value = readInt(setting->key, text);
     int32_t given = *setting->value;
     clampInt(setting->value, setting->min, setting->max);
     if (*setting->value != given)
-        fprintf(stderr, SETTING_CLAMPED, setting->key, given, *setting->value);
+        settingFault(SETTING_CLAMPED, setting->key, given, *setting->value);
 }
 
 int configTable(char *out, int size) {
@@ -244,6 +259,7 @@ int configTable(char *out, int size) {
 
 void configOverride(const char *lines) {
     bool seen[SETTING_COUNT] = {};
+    setting_faults.clear();
     if (!lines) return;
     while (*lines) {
         size_t length = strcspn(lines, "\n");
@@ -479,7 +495,7 @@ int configInit(void) {
     configOverride(address_settings);
     char table[SETTING_COUNT * 64];
     configTable(table, sizeof(table));
-    settingsInForce(table);
+    settingsInForce((table + setting_faults).c_str());
     // A score measures the renderer, not a frame cap.
     if (run_options.benchmark_seconds > 0.0) vsync = fps_limit = 0;
     return 0;

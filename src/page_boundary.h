@@ -13,7 +13,7 @@
 // is passed over. X(NAME, member, what the page is given and answers).
 #define KNOLL_PAGE_HOOKS(X)                                                                   \
     X(STORE_FILE, knollStoreFile, "(name, text): a file replaced; 1 when storage refused it") \
-    X(SETTINGS, knollSettings, "(table): the settings in force, configTable's lines")         \
+    X(SETTINGS, knollSettings, "(table): configTable's lines, then the address's faults")     \
     X(FRAME_SHOWN, knollFrameShown, "(): the first frame, the logo, is on the screen")        \
     X(STARTED, knollStarted, "(): the start-up is complete")                                  \
     X(CONTEXT, knollContext, "(state): the GL context lost (0), back (1), not rebuilt (2)")   \
@@ -111,6 +111,9 @@ static const int PAGE_TERRAIN_SIDE_MAX = 8193;
 // The address's parameter whose value is a terrain's address: the page
 // fetches it before Knoll starts and hands it over as --terrain.
 static const char ADDRESS_TERRAIN[] = "terrain";
+
+// The address's parameter of a benchmark: ?benchmark[=SECONDS], as --benchmark.
+static const char ADDRESS_BENCHMARK[] = "benchmark";
 
 // What a setting given out of its range says: key, value given, value used.
 static const char SETTING_CLAMPED[] = "Setting Error: %s %d is out of range; %d is used\n";

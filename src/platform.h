@@ -135,6 +135,10 @@ int fileFolderExists(const char *path);
 // why nothing was saved.
 int pictureSave(const char *path, const void *png, size_t size);
 
+// Where F12 saves pictures, ending in "/": a folder under the working
+// directory; "" in a browser page, whose pictures are downloads named alone.
+const char *pictureFolder(void);
+
 // Gives a finished benchmark's report (text) to the user who started it:
 // standard output on POSIX; on Windows the console it was started from,
 // where there is one, else a message box, since a program started from
@@ -183,6 +187,7 @@ void startupDone(void);
 double inputEventTime(void);
 
 // The settings this run uses, with their defaults and ranges (configTable's
-// lines): a page builds its settings panel from them; a desktop has no use
-// for them.
+// lines), then the error.log lines of what was wrong in those given for the
+// run: a page builds its settings panel from them; a desktop has no use for
+// them.
 void settingsInForce(const char *table);

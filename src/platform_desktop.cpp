@@ -47,6 +47,8 @@ void windowNameHints(void) {
 
 int workerThreads(void) { return 1; }
 
+const char *pictureFolder(void) { return "screenshots/"; }
+
 int glExtensionEnabled(const char *name) { return glfwExtensionSupported(name); }
 
 // A desktop's window decides its own size.

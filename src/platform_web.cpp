@@ -109,6 +109,8 @@ int pictureSave(const char *path, const void *png, size_t size) {
     return 0;
 }
 
+const char *pictureFolder(void) { return ""; }
+
 int reportShow(const char *text, const char *csv) {
     pageReport(text, csv);
     return 0;

@@ -15,10 +15,6 @@
 #include "graph_state.h"
 #include "platform.h"
 
-// ------------------------------------------------------------ constants ----
-
-static const char FOLDER[] = "screenshots";
-
 // ---------------------------------------------------------------- state ----
 
 static int requested;                      // presses since the last frame drawn
@@ -85,20 +81,17 @@ static int taken(const char *path) {
     return file != NULL;
 }
 
-// The next picture's name: the local time to the second, and "-2" on for
-// another in the same second or a name already taken.
-static std::string nextName(void) {
+std::string screenshotName(time_t now) {
     char stamp[32], path[96];
-    time_t now = time(NULL);
     strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", localtime(&now));
     if (strcmp(stamp, last_stamp) != 0) last_count = 0;
     snprintf(last_stamp, sizeof(last_stamp), "%s", stamp);
     do {
         last_count++;
         if (last_count == 1)
-            snprintf(path, sizeof(path), "%s/knoll-%s.png", FOLDER, stamp);
+            snprintf(path, sizeof(path), "%sknoll-%s.png", pictureFolder(), stamp);
         else
-            snprintf(path, sizeof(path), "%s/knoll-%s-%d.png", FOLDER, stamp, last_count);
+            snprintf(path, sizeof(path), "%sknoll-%s-%d.png", pictureFolder(), stamp, last_count);
     } while (taken(path));
     return path;
 }
@@ -110,7 +103,7 @@ void screenshotCapture(void) {
     screenshotsFinish();
     std::vector<std::string> paths;
     // Presses within one frame each get their file of that frame.
-    for (; requested > 0; requested--) paths.push_back(nextName());
+    for (; requested > 0; requested--) paths.push_back(screenshotName(time(NULL)));
     auto save = [frame = std::move(frame), paths] {
         for (const std::string &path : paths) screenshotSave(frame, path.c_str());
     };

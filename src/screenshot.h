@@ -4,7 +4,9 @@
 #pragma once
 
 #include <stdint.h>
+#include <time.h>
 
+#include <string>
 #include <vector>
 
 // ---------------------------------------------------------------- types ----
@@ -22,11 +24,15 @@ struct FramePixels {
 void screenshotRequest(void);
 
 // With a screenshot asked for: reads the frame just drawn, before it is
-// presented, and saves it to screenshots/knoll-YYYYMMDD-HHMMSS.png under the
-// working directory ("-2" and on for another in the same second, never
-// overwriting), encoding it beside the loop where threads are allowed.
+// presented, and saves it under screenshotName, encoding it beside the loop
+// where threads are allowed.
 // error.log gets one line naming the file, or why it was not written.
 void screenshotCapture(void);
+
+// The next picture's path for the local time now: pictureFolder's
+// knoll-YYYYMMDD-HHMMSS.png, with "-2" and on for another picture of that
+// second or a name already taken (a desktop never overwrites one).
+std::string screenshotName(time_t now);
 
 // Waits for the pictures still being encoded; before the process ends.
 void screenshotsFinish(void);

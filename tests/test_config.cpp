@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "config_dir.h"
+#include "screenshot.h"
 
 TEST_F(ConfigDir, ConfigMissingFileGivesDefaultsAndWritesBothFiles) {
     ASSERT_EQ(configInit(), 0);
@@ -213,6 +214,9 @@ TEST_F(ConfigDir, AddressIsThePagesCommandLine) {
 
     ASSERT_EQ(configAddress("?benchmark=2.5&benchmark=9"), 0);
     EXPECT_EQ(run_options.benchmark_seconds, 2.5) << "the first benchmark holds";
+    captureBegin(&capture);
+    ASSERT_EQ(configInit(), 0);
+    EXPECT_EQ(captureEnd(&capture), "") << "a benchmark is a command, not a setting";
     run_options = RunOptions{};
     ASSERT_EQ(configAddress("benchmark="), 0);
     EXPECT_EQ(run_options.benchmark_seconds, 20.0);
@@ -222,4 +226,15 @@ TEST_F(ConfigDir, AddressIsThePagesCommandLine) {
     EXPECT_NE(captureEnd(&capture).find("--benchmark wants a number"), std::string::npos);
     run_options = RunOptions{};
     configAddress("");
+}
+
+// A picture is named by its second, "-2" and on only beside another picture
+// of that second or a file already there: a new second starts plain.
+TEST_F(ConfigDir, ScreenshotNamesCountWithinTheirSecond) {
+    char stamp[3][32];
+    for (time_t at = 0; at < 3; at++) strftime(stamp[at], 32, "%Y%m%d-%H%M%S", localtime(&at));
+    ASSERT_TRUE(fs::create_directory("screenshots"));
+    writeFile(std::string("screenshots/knoll-") + stamp[2] + ".png", "");
+    for (auto [at, more] : {std::pair<int, const char *>{0, ""}, {0, "-2"}, {1, ""}, {2, "-2"}})
+        EXPECT_EQ(screenshotName(at), std::string("screenshots/knoll-") + stamp[at] + more + ".png");
 }

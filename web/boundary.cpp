@@ -104,6 +104,8 @@ static void writeStartup(FILE *out) {
              "STARTUP_STEP", literal("{", steps));
     constant(out, "The line each step's failure writes to error.log, by step.", "STARTUP_FAILED",
              literal("[", lines));
+    constant(out, "The address's parameter that runs the benchmark.", "ADDRESS_BENCHMARK",
+             quoted(ADDRESS_BENCHMARK));
     constant(out, "The error.log line of a setting given out of its range.", "settingClamped",
              formatFunction(SETTING_CLAMPED, "key, given, used"));
 }

@@ -780,6 +780,7 @@ Setting Error: shadow_smooth 7 is out of range; 1 is used
 Setting Error: fps_limit is given twice; the last one holds
 Setting Error: colour is no setting'
     [ "$(tail -n4 error.log)" = "$expected" ] || fail "error.log: $(tail -n4 error.log)"
+    [ "$(web_ask text '#settings-status')" = "$(echo $expected)" ] || fail "the settings panel says: $(web_ask text '#settings-status')"
     [ "$(wc -c <error.log)" -le 65536 ] && grep -q '^line 3000 of' error.log || fail "error.log kept $(wc -c <error.log) bytes, from '$(head -n1 error.log)'"
     note "address settings for this visit only; four faults in error.log"
 }
@@ -1039,9 +1040,15 @@ case_settings_defaults() {
     web_ask click '[value=cancel]' && web_ask pull
     [ "$(web_ask state) $(geometry) $(grep -x 'win_width 640' config.txt)" = "running 0 0 640 480 win_width 640" ] ||
         fail "kept: $(web_ask state) $(geometry), config.txt: $(cat config.txt)"
+    # Closed with Esc the dialog answers nothing: only "reset" discards.
+    web_ask click '#settings-reset' && tap Escape && sleep 0.5 && web_ask pull
+    [ "$(web_ask state) $(grep -x 'win_width 640' config.txt)" = "running win_width 640" ] || fail "Esc on Defaults: $(web_ask state), $(cat config.txt)"
     web_ask click '#settings-reset' && web_ask click '[value=reset]' navigates && web_ask pull
     [ "$(geometry) $(cat config.txt; echo x)" = "0 0 800 600 ${DEFAULT_CONFIG}x" ] ||
         fail "put back: $(geometry), config.txt: $(cat config.txt)"
+    # Without WebGL the panel says why, and no button acts on a Knoll that is not there.
+    start_without_gl33
+    [ "$(web_ask text '#settings-note') $(web_ask eval "document.querySelectorAll('#settings-form button:enabled, #home:enabled, #save-picture:enabled').length")" = "Knoll cannot run in this browser. 0" ] || fail "without WebGL: $(web_ask text '#settings-note')"
 }
 
 # At every size of the browser's window the canvas, in Knoll's shape, and
@@ -1251,12 +1258,16 @@ case_web_benchmark() {
     on_web || { echo "SKIP: the page's own case"; exit 77; }
     setup
     printf '%s' "$LIGHT_CONFIG" >config.txt
-    KNOLL_WEB_QUERY='?benchmark=3' start_knoll
-    local report rows
+    # At 200 % the report names the pixels drawn, twice the canvas's size.
+    web_ask scale 2 $SCREEN_W $SCREEN_H >/dev/null
+    KNOLL_WEB_QUERY='?benchmark=3&aniso_level=0' start_knoll
+    local report rows x y w h
     report=$(wait_for_output done 100 web_ask dataset benchmark)
     [ "$report" = done ] || fail "no report on the page ($(web_ask state))"
     report=$(web_ask text '#benchmark-report>pre')
-    [[ "$report" == *"Knoll score: "* ]] || fail "the report: $report"
+    read -r x y w h < <(geometry)
+    [[ "$report" == *"Window:     $((2 * w)) x $((2 * h)) pixels"*"Knoll score: "* ]] || fail "the report at 200 %: $report"
+    [ "$(web_ask message)" = "The benchmark is done: its report is below." ] || fail "at its end: $(web_ask message)"
     web_ask unpin
     web_ask click '#benchmark-csv' >/dev/null
     rows=$(wait_for_output x 25 sh -c 'test -s .downloads/knoll-benchmark.csv && echo x')
@@ -1264,20 +1275,22 @@ case_web_benchmark() {
     rows=$(($(wc -l <.downloads/knoll-benchmark.csv) - 1))
     [[ "$report" == *"Frames:     $rows in "* ]] || fail "$rows rows in the CSV for: $report"
     note "report: ${report##*| Knoll}; CSV: $rows rows"
-    KNOLL_WEB_QUERY=- start_knoll
+    # Back to Knoll keeps the address's settings, without the benchmark.
+    web_ask scale 1 $SCREEN_W $SCREEN_H >/dev/null
+    web_ask click '#benchmark-back' navigates
+    [ "$(web_ask eval location.search)" = "?aniso_level=0" ] || fail "back to $(web_ask eval location.href)"
     wait_logo
     wait_running s0
     web_ask unpin
     web_ask click '#save-picture' >/dev/null
     [ "$(wait_for_output 1 50 sh -c 'ls .downloads/knoll-*.png 2>/dev/null | wc -l')" = 1 ] || fail "no picture downloaded"
-    local x y w h
     read -r x y w h < <(geometry)
     [ "$(identify -format '%wx%h' .downloads/knoll-*.png)" = "${w}x$h" ] ||
         fail "the picture is $(identify -format '%wx%h' .downloads/knoll-*.png), the canvas ${w}x$h"
     tap Escape
     wait_exit 10
     [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status after Esc"
-    grep -q "^Screenshot: screenshots/knoll-.*, $w x $h" error.log || fail "error.log: $(cat error.log)"
+    grep -qx "Screenshot: $(basename .downloads/knoll-*.png), $w x $h" error.log || fail "error.log: $(cat error.log)"
     note "Save picture: $(ls .downloads/knoll-*.png), ${w}x$h"
 }
 

@@ -1,14 +1,19 @@
 // The page's benchmark: ?benchmark or ?benchmark=SECONDS in the address runs
 // `knoll --benchmark`, and its report shows beside the view when it ends,
-// with a button to copy it and one to download the frames' CSV.
+// with a button to copy it, one to download the frames' CSV and a link back
+// to Knoll with the address's other parameters.
+import {ADDRESS_BENCHMARK} from "../knoll-boundary.js";
 import {el} from "./dom.js";
 import {offerDownload} from "./log.js";
 
 // ------------------------------------------------------------ functions ----
 
-// The finished benchmark's report under the canvas, with its two buttons
-// (KNOLL_HOOKS.REPORT).
+// The finished benchmark's report under the canvas, with its buttons and
+// link (KNOLL_HOOKS.REPORT).
 export function showReport(text, csv) {
+  const query = new URLSearchParams(window.location.search);
+  query.delete(ADDRESS_BENCHMARK);
+  el("benchmark-back").href = "?" + query;
   const box = el("benchmark-report");
   box.querySelector("pre").textContent = text;
   el("benchmark-copy").onclick = (event) => {

@@ -7,10 +7,11 @@
 import {KNOLL_HOOKS} from "../knoll-boundary.js";
 import {showReport} from "./benchmark.js";
 import {setHelp, showControls} from "./controls.js";
+import {el} from "./dom.js";
 import {showHint, listenKeys} from "./keys.js";
 import {listenLayout} from "./layout.js";
 import {keepFile, listenDownloads, loadFile, offerPicture, openStorage} from "./log.js";
-import {listenSettings, showSettings} from "./settings.js";
+import {listenSettings, settingsUnavailable, showSettings} from "./settings.js";
 import {listenRestart, runKnoll, whenHalted} from "./startup.js";
 import {addressTerrain, listenTerrain, terrainAnswered} from "./terrain.js";
 import {listenTouch, onInputKind, releaseFingers, setTouchInput} from "./touch.js";
@@ -22,6 +23,16 @@ import {listenTouch, onInputKind, releaseFingers, setTouchInput} from "./touch.j
 function fileReplaced(name, text) {
   if (name === "help.txt") setHelp(text);
   return keepFile(name, text);
+}
+
+// Knoll takes no more input. Where for good, the page's state already says
+// stopped or failed: the buttons that act on a running Knoll are disabled
+// and the settings panel says why, in the overlay's words.
+function knollHalted() {
+  releaseFingers();
+  if (!/stopped|failed/.test(document.body.dataset.knoll)) return;
+  for (const id of ["home", "save-picture"]) el(id).disabled = true;
+  settingsUnavailable(el("message").textContent);
 }
 
 // Knoll's command line: the address as it is, which Knoll reads, and the
@@ -39,7 +50,7 @@ function main() {
   listenRestart();
   listenTerrain();
   listenSettings();
-  whenHalted(releaseFingers);
+  whenHalted(knollHalted);
   onInputKind(() => {
     showControls();
     showHint();

@@ -20,7 +20,7 @@ const SETTING_VIEWS = {
             : "Every " + (ORDINALS[v] || v + "th") + " display frame"},
   fps_limit: {label: "Frame rate limit", kind: "number", about: "frames a second, 0 for no limit"},
   msaa_level: {label: "Antialiasing", kind: "choice", powers: true,
-               name: (v) => v === 0 ? "Off" : v + " samples (the browser's own, often 4)"},
+               name: (v) => v === 0 ? "Off" : v + " sample" + (v > 1 ? "s" : "") + " (the browser's own, often 4)"},
   aniso_level: {label: "Texture sharpness at an angle", kind: "choice", powers: true,
                 name: (v) => v === 0 ? "Off" : v + " × anisotropic filtering"},
   shadow_smooth: {label: "Soft shadows", kind: "switch"},
@@ -36,12 +36,12 @@ let settings = [];  // Knoll's settings: {key, value, def, min, max, given}
 
 // Knoll's settings in force, with defaults and ranges, from its table's
 // text: "key value default min max given" a line, given 1 where the
-// address set the value for this visit.
+// address set the value for this visit; the faults' lines passed over.
 export function parseSettings(table) {
   const out = [];
   for (const line of table.split("\n")) {
     const f = line.split(" ");
-    if (f.length !== 6) continue;
+    if (!SETTING_VIEWS[f[0]]) continue;
     const [value, def, min, max, given] = f.slice(1).map(Number);
     out.push({key: f[0], value, def, min, max, given: given === 1});
   }
@@ -142,10 +142,17 @@ function checkField(input) {
   return checkValue(input.value, settings.find((s) => s.key === input.name));
 }
 
+// The table's lines after the settings: what was wrong in the address's,
+// in error.log's words.
+const settingFaults = (table) => table.split("\n").filter((line) => line && !SETTING_VIEWS[line.split(" ")[0]]);
+
 // The settings panel for Knoll's settings in force (its table's text,
-// KNOLL_HOOKS.SETTINGS).
+// KNOLL_HOOKS.SETTINGS), opened to say what was wrong in the address's.
 export function showSettings(table) {
   settings = parseSettings(table);
+  const faults = settingFaults(table);
+  el("settings-status").textContent = faults.join(" ");
+  if (faults.length) el("settings").open = true;
   const fields = el("settings-fields");
   fields.textContent = "";
   for (const setting of settings) fields.append(settingField(setting, setting.given));
@@ -237,6 +244,14 @@ function resetClosed() {
   if (el("reset-dialog").returnValue !== "reset") return;
   removeFile("config.txt");
   window.location.href = pageAddress();
+}
+
+// Knoll stopped before it gave its settings: the panel says why (the
+// overlay's words), its buttons with nothing to act on disabled.
+export function settingsUnavailable(why) {
+  if (settings.length) return;
+  el("settings-note").textContent = why;
+  for (const button of el("settings-form").querySelectorAll("button")) button.disabled = true;
 }
 
 // Has the panel's buttons act.

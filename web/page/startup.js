@@ -73,9 +73,9 @@ function settle(knoll, status) {
 // a StartupStep), what to try.
 function startupFailed(message, step) {
   stopped = true;
-  halted();
   showOverlay(message, STARTUP_ADVICE[step] || "", undefined, true);
   settle("failed", 1);
+  halted();
 }
 
 // A file that did not arrive whole: said over the canvas, and it stays said
@@ -154,6 +154,7 @@ function noWebgl2() {
   stopped = true;
   showOverlay(NO_WEBGL[0], NO_WEBGL[1]);
   settle("failed", 1);
+  halted();
 }
 
 // Knoll's GL context: lost (0), back (1), or not to be rebuilt (2).
@@ -174,19 +175,22 @@ function contextChanged(state) {
 }
 
 // Knoll ended with status: said, with why where the address's terrain
-// was the cause.
+// was the cause; a finished benchmark points to its report instead, and
+// is not run again.
 function exited(status) {
   if (stopped) return;
   stopped = true;
-  halted();
   if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
   if (terrainFault())
     showOverlay("Knoll could not open the terrain in the address.",
                 terrainFault() + " Start again flies over the built-in terrain.", undefined, true);
+  else if (document.body.dataset.benchmark)
+    showOverlay("The benchmark is done: its report is below.");
   else
     showOverlay("Knoll has stopped" + (status ? " (status " + status + ")." : "."),
                 status ? "See error.log for why." : "", undefined, true);
   settle("stopped", status);
+  halted();
 }
 
 // Starts Knoll with args, its command line, and the page's hooks (members
