@@ -824,7 +824,9 @@ case_focus_and_storage() {
     wait_running s0
     [[ "$(web_ask log)" == "Storage Error: Knoll's files are not kept for offline use (SecurityError: "*") | Storage Error: config.txt is kept for this visit only (the browser refused to store it) | Storage Error: help.txt is kept for this visit only (the browser refused to store it)" ]] ||
         fail "storage refused, error.log says: $(web_ask log)"
-    [[ "$(web_ask text '#offline-note')" == "This browser does not let this site keep data ("*"private window): "* ]] || fail "the note: $(web_ask text '#offline-note')"
+    for note in offline-note storage-note; do
+        [[ "$(web_ask text "#$note")" == "This browser does not let this site keep data ("*"private window): "* ]] || fail "#$note: $(web_ask text "#$note")"
+    done
     pointer_to 5 $((SCREEN_H - 5))
     button_down 1
     button_up 1

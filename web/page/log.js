@@ -10,11 +10,19 @@ import {el} from "./dom.js";
 
 const STORAGE_PREFIX = "knoll/";
 const LOG_LIMIT = 65536;  // characters of error.log kept, the newest
+// Why the browser keeps nothing for the site, in a visitor's words, by the
+// name of the error it gave.
+const STORAGE_TROUBLE = {
+  QuotaExceededError: "This browser's storage for this site is full",
+  SecurityError: "This browser does not let this site keep data (its settings block it, " +
+    "or this is a private window)",
+  NotSupportedError: "This browser keeps files only for secure (https) addresses",
+};
 
 // ---------------------------------------------------------------- state ----
 
 let memoryStorage = {};  // stands in for localStorage where that is refused
-let storageRefused = false;
+let storageRefusal = null;  // the browser's error, where it refuses storage
 let logText = "";
 
 // ------------------------------------------------------------ functions ----
@@ -48,14 +56,15 @@ export function removeFile(name) {
   } catch (e) { /* nothing stored, nothing to remove */ }
 }
 
-// Whether the browser refuses to keep anything for the site.
-function refusesStorage() {
+// The browser's error where it refuses to keep anything for the site, or
+// null.
+function storageError() {
   try {
     window.localStorage.setItem(STORAGE_PREFIX + "probe", "");
     window.localStorage.removeItem(STORAGE_PREFIX + "probe");
-    return false;
+    return null;
   } catch (e) {
-    return true;
+    return e;
   }
 }
 
@@ -63,11 +72,17 @@ function refusesStorage() {
 // browser keeps anything.
 export function openStorage() {
   logText = loadFile("error.log") || "";
-  storageRefused = refusesStorage();
+  storageRefusal = storageError();
 }
 
 // Whether settings and files last this visit only.
-export const storageIsRefused = () => storageRefused;
+export const storageIsRefused = () => storageRefusal !== null;
+
+// Why storage failed with error e (or, by default, why it is refused), in a
+// visitor's words.
+export function storageTrouble(e = storageRefusal) {
+  return STORAGE_TROUBLE[e && e.name] || "This browser could not keep data for this site";
+}
 
 // Keeps a file Knoll replaced for the next visit; returns 1, said in
 // error.log, when the browser refused it.

@@ -6,7 +6,7 @@
 import {settingClamped} from "../knoll-boundary.js";
 import {restartPath, startLink} from "./address.js";
 import {el} from "./dom.js";
-import {logLine, removeFile, storageIsRefused, storeFile} from "./log.js";
+import {logLine, removeFile, storageIsRefused, storageTrouble, storeFile} from "./log.js";
 import {flownAddress} from "./terrain.js";
 
 // ------------------------------------------------------------ constants ----
@@ -159,6 +159,7 @@ export function showSettings(table) {
   el("settings-note").textContent = storageIsRefused()
     ? "Apply starts Knoll again with these settings."
     : "Kept in this browser; Apply starts Knoll again with them.";
+  el("storage-note").textContent = storageTrouble() + ": a change holds for this visit only.";
   el("storage-note").hidden = !storageIsRefused();
   el("link-note").hidden = !settings.some((setting) => setting.given) || storageIsRefused();
 }

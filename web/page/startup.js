@@ -6,7 +6,7 @@
 import {KNOLL_HOOKS, STARTUP_FAILED, STARTUP_STEP} from "../knoll-boundary.js";
 import {withoutTerrain} from "./address.js";
 import {el} from "./dom.js";
-import {loadFile, logLine} from "./log.js";
+import {loadFile, logLine, storageTrouble} from "./log.js";
 import {putStartTerrain, terrainFault} from "./terrain.js";
 
 // ------------------------------------------------------------ constants ----
@@ -93,12 +93,7 @@ function downloadFailed(e) {
 // since the next visit downloads them again and none starts without a
 // network; the browser's own words go to error.log.
 function filesNotKept(e) {
-  const why = {
-    QuotaExceededError: "This browser's storage for this site is full",
-    SecurityError: "This browser does not let this site keep data (its settings block it, " +
-      "or this is a private window)",
-    NotSupportedError: "This browser keeps files only for secure (https) addresses",
-  }[e && e.name] || "This browser could not store Knoll's files";
+  const why = storageTrouble(e);
   logLine("Storage Error: Knoll's files are not kept for offline use (" + e + ")");
   const note = el("offline-note");
   note.textContent = why + ": the next visit downloads Knoll's files again, and without a " +
