@@ -192,9 +192,8 @@ static EM_BOOL contextLost(int type, const void *reserved, void *data) {
     return EM_TRUE;  // asks the browser to give the context back
 }
 
-// Keys held when the page or the view lost the input end there: their
-// releases go elsewhere, or come while keys are the page's. The page lets go
-// of its own fingers.
+// Keys held when the page lost the input end there: their releases go
+// elsewhere. The page lets go of its own fingers.
 static EM_BOOL inputGone(int type, const EmscriptenFocusEvent *event, void *data) {
     (void)type;
     (void)event;
@@ -270,7 +269,6 @@ void runLoop(const LoopHooks *hooks, int width, int height) {
     emscripten_set_webglcontextlost_callback("#canvas", NULL, EM_FALSE, contextLost);
     emscripten_set_webglcontextrestored_callback("#canvas", NULL, EM_FALSE, contextRestored);
     emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, NULL, EM_FALSE, inputGone);
-    emscripten_set_blur_callback("#canvas", NULL, EM_FALSE, inputGone);
     emscripten_set_visibilitychange_callback(NULL, EM_FALSE, visibilityChanged);
     pagePlaceCanvas(width, height);
     emscripten_set_main_loop(animationFrame, 0, 0);
