@@ -144,19 +144,16 @@ pointer() { :; }
 
 window_exists() { [ "$(web_ask state)" = running ]; }
 
-# Esc on the view leaves it, not Knoll, which runs on with the focus off its
-# canvas; the files come back.
+# Esc leaves the view, not Knoll, which runs on; the files come back.
 leave_view() {
     tap Escape
-    local state focus
-    state=$(web_ask state) focus=$(web_ask eval "document.activeElement.id")
-    [[ "$state|$focus" =~ ^(starting|running)\|$ ]] || fail "after Esc Knoll is $state, the focus on '$focus'"
+    [[ "$(web_ask state)|$(web_ask eval "document.activeElement.id")" =~ ^(starting|running)\|$ ]] || fail "after Esc: $(web_ask state), focus on the $(web_ask eval "document.activeElement.id")"
     web_ask pull >/dev/null
 }
 
-# Leaves the view with Esc; a clean run leaves error.log empty and the
-# console free of errors and warnings (ANGLE reports every GL call it
-# refuses there).
+# Leaves the view with Esc (leave_view), and a clean run
+# leaves error.log empty and the console free of errors and warnings
+# (ANGLE reports every GL call it refuses there).
 finish() {
     leave_view
     local console

@@ -43,8 +43,7 @@ test("a typed setting: a whole number, clamped to the range with the words why",
 
 test("the controls table: help.txt's and the more controls, by key or by touch (Esc and turn keys have none)", () => {
   const named = HELP.split("Controls\n--------\n")[1].split("\n\n")[0].split("\n").map((l) => l.split(": "));
-  const all = named.map(([how, does]) => ({how, does: how === "Esc" ? "Leave the View and Full Screen" : does}))
-    .concat(MORE_CONTROLS.map(({key, does}) => ({how: key, does})));
+  const all = named.map(([how, does]) => ({how, does: how === "Esc" ? "Leave the View and Full Screen" : does})).concat(MORE_CONTROLS.map(({key, does}) => ({how: key, does})));
   assert.deepEqual(controlRows(HELP, false), all);
   const touches = controlRows(HELP, true);
   assert.deepEqual(touches.map((row) => row.does), all.filter(({how}) => !/^(Esc|[IJKL] )/.test(how)).map((c) => c.does));
