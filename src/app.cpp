@@ -32,6 +32,11 @@ static const float LIGHT_LEAD = 24.0f;
 // The arrow keys and the move control's bits, in the order of ArrowKeys.
 static const int ARROW_KEYS[4] = {GLFW_KEY_LEFT, GLFW_KEY_RIGHT, GLFW_KEY_UP, GLFW_KEY_DOWN};
 static const int MOVE_BITS[4] = {MOVE_LEFT, MOVE_RIGHT, MOVE_FORWARD, MOVE_BACK};
+// The turn keys: left, right, up, down.
+static const int TURN_KEYS[4] = {GLFW_KEY_J, GLFW_KEY_L, GLFW_KEY_I, GLFW_KEY_K};
+// Look motion, in screen units, that a turn key turns the view by in a tick:
+// a half turn in two seconds.
+static const double TURN_KEY_UNITS = LOOK_UNITS_PER_HALF_TURN * TICK_LENGTH / 2.0;
 
 // ---------------------------------------------------------------- types ----
 
@@ -72,6 +77,8 @@ static CameraLook look;
 static double look_dx, look_dy;  // look motion from outside GLFW, for the next turn
 // The four directions held by the arrow keys and by a move control.
 static HeldInput arrow_keys[4], move_control[4];
+static HeldInput turn_keys[4];       // in the order of TURN_KEYS
+static double key_yaw, key_pitch;    // what the turn keys turned in the last tick, radians
 static int fast_keys, fast_control;  // Shift keys held; a page's fast control on
 static int scene_ready;              // the terrain is open: input and resizes reach the scene
 static int props_shown;              // the mesh models stand on the built-in patch only
@@ -150,13 +157,18 @@ int cameraTurn(CameraLook *look, double x, double y, int active, Quat *orientati
     return 1;
 }
 
+// The orientation of a yaw about world +Y and a pitch about the camera's +X.
+static Quat lookOrientation(double yaw, double pitch) {
+    return quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, (float)yaw), {1.0f, 0.0f, 0.0f},
+                           (float)pitch);
+}
+
 void cameraTurnBy(CameraLook *look, double dx, double dy, Quat *orientation) {
     look->look_hor -= dx * TURN_PER_UNIT;
     look->look_ver -= dy * TURN_PER_UNIT;
     look->look_hor = fmod(look->look_hor, 2.0 * PI);
     look->look_ver = fmin(fmax(look->look_ver, -PI / 2.0), PI / 2.0);
-    *orientation = quatAddRotation(quatRotate({0.0f, 1.0f, 0.0f}, (float)look->look_hor),
-                                   {1.0f, 0.0f, 0.0f}, (float)look->look_ver);
+    *orientation = lookOrientation(look->look_hor, look->look_ver);
 }
 
 Vec3 cameraMove(Vec3 position, Quat orientation, ArrowKeys keys, int fast) {
@@ -179,12 +191,37 @@ void cameraLook(void) {
     look_dx = look_dy = 0.0;
 }
 
+// Turns the view by a tick's turn for each turn key held (turning[d], in
+// TURN_KEYS' order), as a cursor's look motion would, and keeps the angles
+// turned for the frames drawn before the next tick.
+static void keysTurn(const int turning[4]) {
+    double dx = (turning[1] - turning[0]) * TURN_KEY_UNITS;
+    double dy = (turning[3] - turning[2]) * TURN_KEY_UNITS;
+    double pitch = look.look_ver;
+    if (dx != 0.0 || dy != 0.0) cameraTurnBy(&look, dx, dy, &cam_ori);
+    key_yaw = -dx * TURN_PER_UNIT;
+    key_pitch = look.look_ver - pitch;  // less at the pitch's limits
+}
+
+// The view's orientation at fraction t between the last two ticks: the turn
+// keys' last turn in part, so that a held key turns the view smoothly at any
+// frame rate; the cursor's look as it stands.
+static Quat viewBetweenTicks(float t) {
+    if (key_yaw == 0.0 && key_pitch == 0.0) return cam_ori;
+    double behind = 1.0 - t;
+    return lookOrientation(look.look_hor - behind * key_yaw, look.look_ver - behind * key_pitch);
+}
+
 // Every held input counts the tick, on the logo screen too, where a press
 // moves nothing and owes nothing afterwards.
 void tick(void) {
-    int held[4];
-    for (int d = 0; d < 4; d++) held[d] = heldTick(&arrow_keys[d]) | heldTick(&move_control[d]);
+    int held[4], turning[4];
+    for (int d = 0; d < 4; d++) {
+        held[d] = heldTick(&arrow_keys[d]) | heldTick(&move_control[d]);
+        turning[d] = heldTick(&turn_keys[d]);
+    }
     if (mode != MODE_RUNNING) return;
+    keysTurn(turning);
     cam_prev = cam_pos;
     cam_pos = cameraMove(cam_pos, cam_ori, {held[0], held[1], held[2], held[3]},
                          fast_keys || fast_control);
@@ -196,7 +233,8 @@ void cameraHome(void) {
     cam_ori = {0.0f, 0.0f, 0.0f, 1.0f};
     look.look_hor = look.look_ver = 0.0;
     look_dx = look_dy = 0.0;
-    for (int d = 0; d < 4; d++) arrow_keys[d].owed = move_control[d].owed = 0;
+    key_yaw = key_pitch = 0.0;
+    for (int d = 0; d < 4; d++) arrow_keys[d].owed = move_control[d].owed = turn_keys[d].owed = 0;
 }
 
 void heldPress(HeldInput *held, double t) {
@@ -245,7 +283,7 @@ void inputMove(int bits) {
 void inputFast(int on) { fast_control = on != 0; }
 
 void inputKeysRelease(void) {
-    for (int d = 0; d < 4; d++) arrow_keys[d] = HeldInput{};
+    for (int d = 0; d < 4; d++) arrow_keys[d] = turn_keys[d] = HeldInput{};
     fast_keys = 0;
 }
 
@@ -307,8 +345,17 @@ void inputCommand(int key) {
     }
 }
 
-// Arrow keys are held inputs, told by press and release, and Shift a state
-// of two keys; every other key acts on its press.
+// The held input of an arrow or turn key, or NULL for any other key.
+static HeldInput *heldKey(int key) {
+    for (int d = 0; d < 4; d++) {
+        if (key == ARROW_KEYS[d]) return &arrow_keys[d];
+        if (key == TURN_KEYS[d]) return &turn_keys[d];
+    }
+    return NULL;
+}
+
+// Arrow and turn keys are held inputs, told by press and release, and Shift
+// a state of two keys; every other key acts on its press.
 static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int mods) {
     (void)win;
     (void)scancode;
@@ -319,13 +366,10 @@ static void keyCallback(GLFWwindow *win, int key, int scancode, int action, int 
         if (action == GLFW_RELEASE) fast_keys &= ~bit;
         return;
     }
-    for (int d = 0; d < 4; d++) {
-        if (key != ARROW_KEYS[d]) continue;
-        if (action == GLFW_PRESS) heldPress(&arrow_keys[d], inputEventTime());
-        if (action == GLFW_RELEASE) heldRelease(&arrow_keys[d], inputEventTime());
-        return;
-    }
-    if (action == GLFW_PRESS) inputCommand(key);
+    HeldInput *held = heldKey(key);
+    if (held && action == GLFW_PRESS) heldPress(held, inputEventTime());
+    if (held && action == GLFW_RELEASE) heldRelease(held, inputEventTime());
+    if (!held && action == GLFW_PRESS) inputCommand(key);
 }
 
 // Holding the right button hides and locks the cursor, which enables look.
@@ -571,7 +615,7 @@ static void followWithLight(Vec3 position) {
 
 void sceneCamera(float t) {
     scene_position = vec3Mix(cam_prev, cam_pos, t);
-    graphicsCamera(scene_position, cam_ori, FIELD_OF_VIEW, NEAR_PLANE, FAR_PLANE);
+    graphicsCamera(scene_position, viewBetweenTicks(t), FIELD_OF_VIEW, NEAR_PLANE, FAR_PLANE);
     if (terrainSingleTile()) return;
     followWithLight(scene_position);
     terrainStreamFrame(scene_position,

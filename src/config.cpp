@@ -78,12 +78,12 @@ static const char options_text[] =
     "screenshots/knoll-YYYYMMDD-HHMMSS.png.\n";
 
 // Keys help.txt, whose text is fixed, leaves out.
+#define MORE_CONTROL_LINE(key, does) key ": " does "\n"
 static const char more_controls_text[] =
     "-------------\n"
     "More Controls\n"
-    "-------------\n"
-    "Home: Back to the Start View\n"
-    "Shift held: Fly Eight Times as Fast\n";
+    "-------------\n" KNOLL_MORE_CONTROLS(MORE_CONTROL_LINE);
+#undef MORE_CONTROL_LINE
 
 // help.txt names the settings but not where Knoll keeps them.
 static const char files_text[] =

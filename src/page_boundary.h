@@ -13,6 +13,7 @@
 // is passed over. X(NAME, member, what the page is given and answers).
 #define KNOLL_PAGE_HOOKS(X)                                                                   \
     X(STORE_FILE, knollStoreFile, "(name, text): a file replaced; 1 when storage refused it") \
+    X(HELP, knollHelp, "(text): help.txt's text, once started, in a benchmark too")           \
     X(SETTINGS, knollSettings, "(table): configTable's lines, then the address's faults")     \
     X(FRAME_SHOWN, knollFrameShown, "(): the first frame, the logo, is on the screen")        \
     X(STARTED, knollStarted, "(): the start-up is complete")                                  \
@@ -49,23 +50,34 @@
     X(F11, GLFW_KEY_F11)
 
 // The keys Knoll reads from the keyboard, by the browser's KeyboardEvent.code,
-// but F12, which the browser keeps: the page keeps them from scrolling it or
-// from the browser's own use while the view has the focus. X(code, GLFW key
-// code).
+// but F12, which the browser keeps, and Esc, with which a visitor leaves the
+// view: the page keeps them from scrolling it or from the browser's own use
+// while the view has the focus. X(code, GLFW key code).
 #define KNOLL_DOM_KEYS(X)             \
     X(ArrowLeft, GLFW_KEY_LEFT)       \
     X(ArrowRight, GLFW_KEY_RIGHT)     \
     X(ArrowUp, GLFW_KEY_UP)           \
     X(ArrowDown, GLFW_KEY_DOWN)       \
+    X(KeyJ, GLFW_KEY_J)               \
+    X(KeyL, GLFW_KEY_L)               \
+    X(KeyI, GLFW_KEY_I)               \
+    X(KeyK, GLFW_KEY_K)               \
     X(KeyE, GLFW_KEY_E)               \
     X(KeyF, GLFW_KEY_F)               \
     X(KeyR, GLFW_KEY_R)               \
     X(KeyP, GLFW_KEY_P)               \
     X(F11, GLFW_KEY_F11)              \
-    X(Escape, GLFW_KEY_ESCAPE)        \
     X(Home, GLFW_KEY_HOME)            \
     X(ShiftLeft, GLFW_KEY_LEFT_SHIFT) \
     X(ShiftRight, GLFW_KEY_RIGHT_SHIFT)
+
+// The controls help.txt, whose text is fixed, leaves out, as --help and the
+// page's controls table list them after it: X(key, what it does).
+#define KNOLL_MORE_CONTROLS(X)                 \
+    X("Home", "Back to the Start View")        \
+    X("Shift held", "Fly Eight Times as Fast") \
+    X("J / L held", "Turn Left / Right")       \
+    X("I / K held", "Look Up / Down")
 
 // The move control's directions, a bit each in the order of the arrow keys.
 #define KNOLL_MOVE_BITS(X) \

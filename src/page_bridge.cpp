@@ -157,6 +157,8 @@ int pageStoreFile(const char *name, const char *text, size_t length) {
     return hookFile(HOOK_STORE_FILE, name, text, length);
 }
 
+void pageHelp(const char *text) { hookText(HOOK_HELP, text); }
+
 void pageSettings(const char *table) { hookText(HOOK_SETTINGS, table); }
 
 void pageFrameShown(void) { hookCall(HOOK_FRAME_SHOWN, 0); }

@@ -19,6 +19,9 @@
 // storage. Returns 0, or 1 when the storage refused it (or the page keeps
 // no files).
 int pageStoreFile(const char *name, const char *text, size_t length);
+// help.txt's text, which an unattended run does not write, for the page's
+// controls table.
+void pageHelp(const char *text);
 // The settings in force, configTable's lines, for the page's panel.
 void pageSettings(const char *table);
 void pageFrameShown(void);

@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "config.h"
 #include "page_bridge.h"
 #include "web_glfw.h"
 
@@ -120,6 +121,7 @@ void startupFrameShown(void) { pageFrameShown(); }
 
 void startupDone(void) {
     turnForFrames();
+    pageHelp(help_text);
     pageStarted();
 }
 

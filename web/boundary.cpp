@@ -74,19 +74,25 @@ static void writeCalls(FILE *out) {
 }
 
 static void writeInput(FILE *out) {
-    std::vector<std::string> keys, read, moves;
+    std::vector<std::string> keys, read, controls, moves;
 #define KEY(name, code) keys.push_back(#name ": " + std::to_string(code));
     KNOLL_PAGE_KEYS(KEY)
 #undef KEY
 #define DOM_KEY(code, glfw) read.push_back(quoted(#code));
     KNOLL_DOM_KEYS(DOM_KEY)
 #undef DOM_KEY
+#define CONTROL(key, does) \
+    controls.push_back("{key: " + quoted(key) + ", does: " + quoted(does) + "}");
+    KNOLL_MORE_CONTROLS(CONTROL)
+#undef CONTROL
 #define MOVE(name, bit) moves.push_back(#name ": " + std::to_string(bit));
     KNOLL_MOVE_BITS(MOVE)
 #undef MOVE
     constant(out, "GLFW's key codes of the commands the page sends (KNOLL_EXPORTS.COMMAND).", "KEY",
              literal("{", keys));
     constant(out, "The keys Knoll reads, by KeyboardEvent.code.", "KNOLL_KEYS", literal("[", read));
+    constant(out, "The controls help.txt leaves out, listed after its own.", "MORE_CONTROLS",
+             literal("[", controls));
     constant(out, "The move control's directions, as KNOLL_EXPORTS.TOUCH_MOVE takes them.", "MOVE",
              literal("{", moves));
     constant(out, "Screen units of look motion that turn the view half a turn.",

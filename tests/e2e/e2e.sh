@@ -47,6 +47,7 @@ win_height 600
 case_exit_esc() {
     setup
     start_scene s0
+    on_web && tap F11 && wait_geometry "0 0 $SCREEN_W $SCREEN_H" >/dev/null
     # The desktop finds the window's entry, icon and name by this name: the
     # entry's file name on Wayland, its StartupWMClass on X11. Windows takes
     # them from the executable's own resources instead.
@@ -58,11 +59,13 @@ case_exit_esc() {
         note "the window names itself $name"
     fi
     finish
-    window_exists && fail "the window outlived the program"
+    on_web || ! window_exists || fail "the window outlived the program"
+    on_web && { [ "$(wait_geometry "0 0 640 480")" = "0 0 640 480" ] && tap Tab && [ "$(web_ask eval "document.activeElement.textContent")" = "Full screen" ] ||
+        fail "after Esc the canvas is $(geometry) and Tab went to '$(web_ask eval "document.activeElement.textContent")', not the buttons"; }
     # A clean run on X11 logs nothing, whatever other platforms the GLFW
     # build could try.
     [ ! -s error.log ] || fail "error.log after a clean run: $(head -n3 error.log)"
-    note "Esc: exit status 0, window gone, error.log empty"
+    note "Esc: exit status 0 or the view left, error.log empty"
 }
 
 case_no_display() {
@@ -177,6 +180,7 @@ case_no_gl33() {
     fi
     if on_web; then
         [ "$(web_ask message)" = "Knoll cannot run in this browser." ] || fail "the page says '$(web_ask message)'"
+        [[ "$(web_ask text '#controls-rows')" == "Knoll cannot run"*"no controls"* ]] || fail "the controls table: $(web_ask text '#controls-rows')"
         [ "$(web_ask eval "performance.getEntriesByType('resource').some((e) => e.name.endsWith('.wasm')) || !document.getElementById('restart').hidden")" = false ] ||
             fail "without WebGL the page downloaded Knoll or offers a restart"
     fi
@@ -339,6 +343,24 @@ shadow_smooth 0
     wait_same s0 home "Home after the drag"
     drag_by 40 0
     wait_same yaw again "the same drag after Home"
+    finish
+}
+
+# K held turns the view down as far as a mouse's look goes, straight down,
+# which a drag up by a quarter turn levels; a tap of L turns it right. On a
+# page, a turn key held as Esc leaves the view turns it no further.
+case_turn_keys() {
+    setup
+    start_scene s0 'shadow_smooth 0
+'
+    hold k 2
+    wait_still down
+    drag_by 0 -512
+    wait_same s0 level "K held, then a drag up by a quarter turn"
+    tap l
+    wait_still right
+    [ "$(best_shift x s0 right 192)" -gt 0 ] || fail "L did not turn the view right"
+    on_web && key_down j && sleep 0.3 && tap Escape && wait_still left && key_up j && focus_view
     finish
 }
 
@@ -771,9 +793,7 @@ case_address_settings() {
     start_knoll
     wait_logo
     [ "$(geometry)" = "0 0 900 600" ] || fail "the canvas is $(geometry), the address asks for 900x600"
-    tap Escape
-    wait_exit 10
-    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status"
+    leave_view
     grep -qx 'win_width 640' config.txt || fail "the address's settings were kept: $(cat config.txt)"
     local expected='Setting Error: vsync often is no number; vsync stays 0
 Setting Error: shadow_smooth 7 is out of range; 1 is used
@@ -894,9 +914,7 @@ case_context_lost() {
     state=$(wait_for_output running 50 web_ask state)
     [ "$state" = running ] || fail "the page's state is '$state' after the context came back"
     wait_same grid back "after the context came back"
-    tap Escape
-    wait_exit 10
-    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status"
+    leave_view
     [ "$(web_ask console)" = "" ] || fail "the browser's console: $(web_ask console)"
     # A frame drawn between the loss and the page's hearing of it may report
     # the loss once.
@@ -1270,6 +1288,7 @@ case_web_benchmark() {
     read -r x y w h < <(geometry)
     [[ "$report" == *"Window:     $((2 * w)) x $((2 * h)) pixels"*"Knoll score: "* ]] || fail "the report at 200 %: $report"
     [ "$(web_ask message)" = "The benchmark is done: its report is below." ] || fail "at its end: $(web_ask message)"
+    [[ "$(web_ask text '#controls-rows')" == *"I / K held"* ]] || fail "the controls table: $(web_ask text '#controls-rows')"
     web_ask unpin
     web_ask click '#benchmark-csv' >/dev/null
     rows=$(wait_for_output x 25 sh -c 'test -s .downloads/knoll-benchmark.csv && echo x')
@@ -1289,9 +1308,7 @@ case_web_benchmark() {
     read -r x y w h < <(geometry)
     [ "$(identify -format '%wx%h' .downloads/knoll-*.png)" = "${w}x$h" ] ||
         fail "the picture is $(identify -format '%wx%h' .downloads/knoll-*.png), the canvas ${w}x$h"
-    tap Escape
-    wait_exit 10
-    [ "$knoll_status" -eq 0 ] || fail "Knoll stopped with status $knoll_status after Esc"
+    leave_view
     grep -qx "Screenshot: $(basename .downloads/knoll-*.png), $w x $h" error.log || fail "error.log: $(cat error.log)"
     note "Save picture: $(ls .downloads/knoll-*.png), ${w}x$h"
 }

@@ -14,7 +14,7 @@ project=$PWD
 user=knoll-tester
 build=build-wayland
 cases=(exit_esc no_display config_files grid_toggle light_color light_direction move_arrows arrow_taps
-    mouse_look look_press_after_motion fullscreen resize logo_commands hidpi start_view msaa)
+    mouse_look turn_keys look_press_after_motion fullscreen resize logo_commands hidpi start_view msaa)
 
 # ------------------------------------------------------------ functions ----
 

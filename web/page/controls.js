@@ -1,14 +1,15 @@
 // The controls table beside the view: the controls help.txt lists (Knoll
-// writes it at every start), with their keys or, where touch is the input,
-// what a finger does for each.
+// hands its text over at every start), with their keys or, where touch is
+// the input, what a finger does for each.
+import {MORE_CONTROLS} from "../knoll-boundary.js";
 import {el} from "./dom.js";
 import {usesTouch} from "./touch.js";
 
 // ------------------------------------------------------------ constants ----
 
-// What a finger does for each control that help.txt lists, by its key
-// there; Esc has no touch of its own. Home and Shift are controls help.txt
-// predates.
+// What a finger does for each control that help.txt and MORE_CONTROLS list,
+// by its key there; Esc and the turn keys have no touch of their own (a
+// finger dragged turns the view).
 const TOUCHES = {
   "Arrows": "Hold the stick (bottom left) and slide the thumb the way to fly",
   "Drag Right Mouse": "Drag a finger on the view",
@@ -16,9 +17,12 @@ const TOUCHES = {
   "R": "The R button",
   "F": "The F button",
   "F11": "The full-screen button",
+  "Home": "The house button",
+  "Shift held": "Hold the 8× button beside the stick",
 };
-const MORE_CONTROLS = [{key: "Home", does: "Back to Start View", touch: "The house button"},
-  {key: "Shift held", does: "Fly Eight Times as Fast", touch: "Hold the 8× button beside the stick"}];
+// What a key does on the page where that differs from help.txt's words.
+const PAGE_DOES = {"Esc": "Leave the View and Full Screen"};
+const NO_CONTROLS = "Knoll cannot run in this browser, so it has no controls to show.";
 
 // ---------------------------------------------------------------- state ----
 
@@ -27,15 +31,16 @@ let helpText = "";
 // ------------------------------------------------------------ functions ----
 
 // The controls as help.txt's text lists them, "key: does" a line between
-// its Controls banner and the blank line after, and Home and Shift after
-// them.
+// its Controls banner and the blank line after, in the page's words, and
+// MORE_CONTROLS after them.
 function helpControls(text) {
   const lines = text.split("\n");
   const first = lines.indexOf("Controls") + 2;
   const controls = [];
   for (let i = first; first > 1 && i < lines.length && lines[i] !== ""; i++) {
     const at = lines[i].indexOf(": ");
-    if (at > 0) controls.push({key: lines[i].slice(0, at), does: lines[i].slice(at + 2)});
+    const key = lines[i].slice(0, at);
+    if (at > 0) controls.push({key, does: PAGE_DOES[key] || lines[i].slice(at + 2)});
   }
   if (controls.length) controls.push(...MORE_CONTROLS);
   return controls;
@@ -46,7 +51,7 @@ function helpControls(text) {
 export function controlRows(text, touch) {
   const rows = [];
   for (const control of helpControls(text)) {
-    const how = touch ? control.touch || TOUCHES[control.key] : control.key;
+    const how = touch ? TOUCHES[control.key] : control.key;
     if (how) rows.push({how, does: control.does});
   }
   return rows;
@@ -74,4 +79,15 @@ export function showControls() {
 export function setHelp(text) {
   helpText = text;
   showControls();
+}
+
+// In place of the table, and of any controls kept from an earlier visit, the
+// words that Knoll, which cannot run in this browser, has none.
+export function showNoControls() {
+  const rows = el("controls-rows");
+  helpText = "";
+  rows.textContent = "";
+  const cell = rows.insertRow().insertCell();
+  cell.colSpan = 2;
+  cell.textContent = NO_CONTROLS;
 }

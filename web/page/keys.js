@@ -1,6 +1,6 @@
 // Keys and the keyboard's focus: keys reach Knoll only while its canvas has
-// the focus, the page's buttons that stand for Knoll's keys send their
-// commands, and the hint beside them says how to reach the view.
+// the focus, Esc leaves it, the page's buttons that stand for Knoll's keys
+// send their commands, and the hint beside them says how to reach the view.
 import {KEY, KNOLL_EXPORTS, KNOLL_KEYS} from "../knoll-boundary.js";
 import {el} from "./dom.js";
 import {callKnoll} from "./startup.js";
@@ -12,12 +12,20 @@ const KEYS_READ = new Set(KNOLL_KEYS);
 
 // ------------------------------------------------------------ functions ----
 
+// Esc on the view gives the keyboard back to the page: out of full screen,
+// and the focus off the canvas, from where Tab goes on to what follows it.
+function leaveView() {
+  if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+  el("canvas").blur();
+}
+
 // Keys reach Knoll only while its canvas has focus, and those it uses do
 // nothing else there; Space scrolls nothing either. Every other key is
-// the page's: Tab and Shift+Tab move on (Emscripten's GLFW would keep Tab
-// for itself). Registered before Knoll's own listeners, which then never
-// see a key meant for the rest of the page. Releases always pass, so that
-// no key stays held when the focus moves while it is down.
+// the page's: Esc leaves the view, Tab and Shift+Tab move on (Emscripten's
+// GLFW would keep Tab for itself). Registered before Knoll's own listeners,
+// which then never see a key meant for the rest of the page. Releases
+// always pass, so that no key stays held when the focus moves while it is
+// down.
 function filterKey(event) {
   const onCanvas = document.activeElement === el("canvas");
   if (onCanvas && KEYS_READ.has(event.code)) {
@@ -25,6 +33,7 @@ function filterKey(event) {
     return;
   }
   if (onCanvas && event.code === "Space") event.preventDefault();
+  if (onCanvas && event.code === "Escape" && event.type === "keydown") leaveView();
   if (event.type === "keydown") event.stopImmediatePropagation();
 }
 
@@ -34,7 +43,7 @@ function filterKey(event) {
 export function showHint() {
   const hint = el("focus-hint");
   if (usesTouch()) hint.textContent = "Drag on the view to look; hold the stick to fly.";
-  else if (document.activeElement === el("canvas")) hint.textContent = "Keys go to the view; Tab leaves.";
+  else if (document.activeElement === el("canvas")) hint.textContent = "Keys go to the view; Esc leaves.";
   else hint.textContent = "Click the view, then use the keys.";
 }
 

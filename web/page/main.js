@@ -6,24 +6,17 @@
 // wires them to the page and to Knoll.
 import {KNOLL_HOOKS} from "../knoll-boundary.js";
 import {showReport} from "./benchmark.js";
-import {setHelp, showControls} from "./controls.js";
+import {setHelp, showControls, showNoControls} from "./controls.js";
 import {el} from "./dom.js";
 import {showHint, listenKeys} from "./keys.js";
 import {listenLayout} from "./layout.js";
 import {keepFile, listenDownloads, loadFile, offerPicture, openStorage} from "./log.js";
 import {listenSettings, settingsUnavailable, showSettings} from "./settings.js";
-import {listenRestart, runKnoll, whenHalted} from "./startup.js";
+import {listenRestart, runKnoll, whenHalted, whenUnable} from "./startup.js";
 import {addressTerrain, listenTerrain, terrainAnswered} from "./terrain.js";
 import {listenTouch, onInputKind, releaseFingers, setTouchInput} from "./touch.js";
 
 // ------------------------------------------------------------ functions ----
-
-// Knoll replaced one of its files (KNOLL_HOOKS.STORE_FILE): kept for the
-// next visit, and help.txt shown; 1 when storage refused it.
-function fileReplaced(name, text) {
-  if (name === "help.txt") setHelp(text);
-  return keepFile(name, text);
-}
 
 // Knoll takes no more input. Where for good, the page's state already says
 // stopped or failed: the buttons that act on a running Knoll are disabled
@@ -51,6 +44,7 @@ function main() {
   listenTerrain();
   listenSettings();
   whenHalted(knollHalted);
+  whenUnable(showNoControls);
   onInputKind(() => {
     showControls();
     showHint();
@@ -59,7 +53,8 @@ function main() {
   setHelp(loadFile("help.txt") || "");
   showHint();
   runKnoll({
-    [KNOLL_HOOKS.STORE_FILE]: fileReplaced,
+    [KNOLL_HOOKS.STORE_FILE]: keepFile,
+    [KNOLL_HOOKS.HELP]: setHelp,
     [KNOLL_HOOKS.SETTINGS]: showSettings,
     [KNOLL_HOOKS.TERRAIN]: terrainAnswered,
     [KNOLL_HOOKS.REPORT]: showReport,

@@ -30,6 +30,7 @@ const NO_WEBGL = ["Knoll cannot run in this browser.",
 let stopped = false;
 let downloadFault = null;  // what did not arrive whole, once something did not
 const haltSeen = [];  // what follows Knoll's taking no more input
+const unableSeen = [];  // what follows finding that this browser cannot run Knoll
 
 // ------------------------------------------------------------ functions ----
 
@@ -42,6 +43,9 @@ export function callKnoll(name, ...args) {
 // Calls f whenever Knoll stops taking input: it stopped, failed or lost
 // its graphics context.
 export const whenHalted = (f) => haltSeen.push(f);
+
+// Calls f should this browser be unable to run Knoll at all.
+export const whenUnable = (f) => unableSeen.push(f);
 
 // Tells those waiting that Knoll takes no more input.
 const halted = () => haltSeen.forEach((f) => f());
@@ -145,6 +149,7 @@ function painted() {
 // No WebGL 2: said in a visitor's words, with the desktop's line in
 // error.log. Starting again cannot help.
 function noWebgl2() {
+  unableSeen.forEach((f) => f());
   logLine(STARTUP_FAILED[STARTUP_STEP.WINDOW]);
   stopped = true;
   showOverlay(NO_WEBGL[0], NO_WEBGL[1]);

@@ -8,7 +8,7 @@ import {pathToFileURL} from "node:url";
 // The page's modules as the build staged them, beside the knoll-boundary.js
 // it wrote (tests/web/run.sh names the folder).
 const modules = pathToFileURL(process.env.KNOLL_WEB_PAGE_BUILD + "/modules/").href;
-const {MOVE, settingClamped} = await import(modules + "knoll-boundary.js");
+const {MORE_CONTROLS, MOVE, settingClamped} = await import(modules + "knoll-boundary.js");
 const {startQuery, terrainAddress, withoutTerrain} = await import(modules + "page/address.js");
 const {controlRows} = await import(modules + "page/controls.js");
 const {checkValue} = await import(modules + "page/settings.js");
@@ -41,13 +41,13 @@ test("a typed setting: a whole number, clamped to the range with the words why",
   assert.equal(settingClamped("aniso_level", 99, 16), "Setting Error: aniso_level 99 is out of range; 16 is used");
 });
 
-test("the controls table: every control help.txt names, by key or by touch (Esc has none)", () => {
+test("the controls table: help.txt's and the more controls, by key or by touch (Esc and turn keys have none)", () => {
   const named = HELP.split("Controls\n--------\n")[1].split("\n\n")[0].split("\n").map((l) => l.split(": "));
-  const more = [["Home", "Back to Start View"], ["Shift held", "Fly Eight Times as Fast"]];
-  assert.deepEqual(controlRows(HELP, false), named.concat(more).map(([how, does]) => ({how, does})));
+  const all = named.map(([how, does]) => ({how, does: how === "Esc" ? "Leave the View and Full Screen" : does})).concat(MORE_CONTROLS.map(({key, does}) => ({how: key, does})));
+  assert.deepEqual(controlRows(HELP, false), all);
   const touches = controlRows(HELP, true);
-  assert.deepEqual(touches.map((row) => row.does), named.concat(more).filter(([key]) => key !== "Esc").map((c) => c[1]));
-  assert.ok(touches.every((row) => !named.concat(more).some(([key]) => key === row.how)));
+  assert.deepEqual(touches.map((row) => row.does), all.filter(({how}) => !/^(Esc|[IJKL] )/.test(how)).map((c) => c.does));
+  assert.ok(touches.every((row) => !all.some(({how}) => how === row.how)));
 });
 
 test("the address: the terrain's is the page's, the rest Knoll's as given", () => {
