@@ -50,6 +50,8 @@
 //                 fetched since the last open or reload, and how many files
 //                 of code or images (not the icon of the manifest) among them
 // offline on|off  the network gone (DevTools' emulation), or back
+// throttle BYTES  the network's download speed in bytes a second, -1 for
+//                 unlimited
 // watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
@@ -59,6 +61,8 @@
 // tab new|N       opens another tab on the page (waits as open does), or
 //                 acts on tab N (0 the first) from now on
 // build           the build the page runs, once a service worker serves it
+// later MS COMMAND...  runs the command MS milliseconds later, while the
+//                 commands go on (a phone turned while the page loads)
 // quit            closes the browser
 "use strict";
 
@@ -79,13 +83,24 @@ const KEYS = {
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
 const TAP_FRAME = 100;
 
-// The page's progress figures, each value it shows, for the eval command.
+// The page's progress figures, each value it shows, for the eval command:
+// "?" follows one out of sight (not shown, or not over the view), "S" one
+// shown under words of Knoll's starting.
 const PROGRESS_SEEN = () => {
   window.knollProgress = [];
   const value = Object.getOwnPropertyDescriptor(HTMLProgressElement.prototype, "value");
+  const seen = (bar) => {
+    const r = bar.getBoundingClientRect(), view = document.getElementById("canvas").getBoundingClientRect();
+    return !bar.closest("[hidden]") && r.width > 0 && r.top >= view.top && r.bottom <= view.bottom + 1;
+  };
+  const starting = () => !document.getElementById("overlay").hidden &&
+    document.getElementById("message").textContent.startsWith("Starting");
   Object.defineProperty(HTMLProgressElement.prototype, "value", {
     get() { return value.get.call(this); },
-    set(v) { window.knollProgress.push(v); value.set.call(this, v); },
+    set(v) {
+      value.set.call(this, v);
+      window.knollProgress.push(v + (seen(this) ? "" : "?") + (starting() ? "S" : ""));
+    },
   });
 };
 
@@ -95,6 +110,7 @@ let browser, page;
 const tabs = [];
 const tabSessions = new WeakMap();  // each tab's own CDP session
 let offline = false;
+let throughput = -1;  // bytes a second the network downloads, -1 unlimited
 const sessions = [];  // CDP sessions of the tabs and service workers
 let fetched = {total: 0, large: 0};
 let watchPictures = null;
@@ -139,7 +155,7 @@ async function watchNetwork(session) {
 }
 
 const emulate = (session) => session.send("Network.emulateNetworkConditions",
-  {offline: offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1}).catch(() => {});
+  {offline: offline, latency: 0, downloadThroughput: throughput, uploadThroughput: -1}).catch(() => {});
 
 async function newTab() {
   const tab = await browser.newPage();
@@ -439,6 +455,11 @@ const commands = {
     await Promise.all(sessions.map(emulate));
     return "";
   },
+  throttle: async ([bytes]) => {
+    throughput = Number(bytes);
+    await Promise.all(sessions.map(emulate));
+    return "";
+  },
   "watch-pictures": async ([how]) => {
     if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
     watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");
@@ -461,6 +482,10 @@ const commands = {
     await navigator.serviceWorker.ready;
     return document.body.dataset.build;
   }),
+  later: async ([ms, name, ...args]) => {
+    setTimeout(() => commands[name](args).catch(() => {}), Number(ms));
+    return "";
+  },
   quit: async () => {
     await browser.close();
     process.exit(0);
