@@ -1060,13 +1060,13 @@ case_layout() {
     printf 'fps_limit 3\naniso_level 0\nwin_width 640\n' >config.txt
     web_ask scale 3 390 844 touch
     web_ask throttle 500000
-    # The GL viewports that frames of the logo screen set, from 5 s on; the
-    # phone turns a second later, while the images still arrive.
-    web_ask later 5000 eval "(() => { const gl = WebGL2RenderingContext.prototype, set = gl.viewport; window.knollViewports = []; gl.viewport = function (x, y, w, h) { if (document.body.dataset.knoll === 'starting') knollViewports.push(w + ' x ' + h); return set.apply(this, arguments); }; })()"
+    # The GL viewports that frames of the logo screen set while the images
+    # arrive, from 5 s on; the phone turns a second later.
+    web_ask later 5000 eval "(() => { const gl = WebGL2RenderingContext.prototype, set = gl.viewport; window.knollViewports = []; gl.viewport = function (x, y, w, h) { if (!document.getElementById('download').hidden) knollViewports.push(w + ' x ' + h); return set.apply(this, arguments); }; })()"
     web_ask later 6000 scale 3 844 390 touch
     start_knoll
     web_ask throttle -1
-    web_ask unpin
+    web_ask unpin && sleep 0.5
     local progress size fits turned fresh tall viewports
     progress=$(web_ask eval "knollProgress.join()")
     [[ "$progress" =~ ^0(,[0-9]+)+,100\??$ ]] && [ "$(tr , '\n' <<<"${progress%\?}" | sort -n | paste -sd,)" = "${progress%\?}" ] ||
