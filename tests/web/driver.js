@@ -50,8 +50,7 @@
 //                 fetched since the last open or reload, and how many files
 //                 of code or images (not the icon of the manifest) among them
 // offline on|off  the network gone (DevTools' emulation), or back
-// throttle BYTES  the network's download speed in bytes a second, -1 for
-//                 unlimited
+// throttle BYTES  the download's speed in bytes a second, -1 unlimited
 // watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
@@ -61,8 +60,7 @@
 // tab new|N       opens another tab on the page (waits as open does), or
 //                 acts on tab N (0 the first) from now on
 // build           the build the page runs, once a service worker serves it
-// later MS COMMAND...  runs the command MS milliseconds later, while the
-//                 commands go on (a phone turned while the page loads)
+// later MS COMMAND...  the command MS ms later, while others go on
 // quit            closes the browser
 "use strict";
 
@@ -83,23 +81,15 @@ const KEYS = {
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
 const TAP_FRAME = 100;
 
-// The page's progress figures, each value it shows, for the eval command:
-// "?" follows one out of sight (not shown, or not over the view), "S" one
-// shown under words of Knoll's starting.
+// The page's progress figures, each value it shows ("?" after one not over the view).
 const PROGRESS_SEEN = () => {
   window.knollProgress = [];
   const value = Object.getOwnPropertyDescriptor(HTMLProgressElement.prototype, "value");
-  const seen = (bar) => {
-    const r = bar.getBoundingClientRect(), view = document.getElementById("canvas").getBoundingClientRect();
-    return !bar.closest("[hidden]") && r.width > 0 && r.top >= view.top && r.bottom <= view.bottom + 1;
-  };
-  const starting = () => !document.getElementById("overlay").hidden &&
-    document.getElementById("message").textContent.startsWith("Starting");
   Object.defineProperty(HTMLProgressElement.prototype, "value", {
     get() { return value.get.call(this); },
     set(v) {
       value.set.call(this, v);
-      window.knollProgress.push(v + (seen(this) ? "" : "?") + (starting() ? "S" : ""));
+      window.knollProgress.push(v + (this.closest("#frame") && !this.closest("[hidden]") ? "" : "?"));
     },
   });
 };
@@ -455,11 +445,7 @@ const commands = {
     await Promise.all(sessions.map(emulate));
     return "";
   },
-  throttle: async ([bytes]) => {
-    throughput = Number(bytes);
-    await Promise.all(sessions.map(emulate));
-    return "";
-  },
+  throttle: ([bytes]) => { throughput = Number(bytes); return Promise.all(sessions.map(emulate)).then(() => ""); },
   "watch-pictures": async ([how]) => {
     if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
     watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");
@@ -482,10 +468,7 @@ const commands = {
     await navigator.serviceWorker.ready;
     return document.body.dataset.build;
   }),
-  later: async ([ms, name, ...args]) => {
-    setTimeout(() => commands[name](args).catch(() => {}), Number(ms));
-    return "";
-  },
+  later: ([ms, name, ...args]) => { setTimeout(() => commands[name](args).catch(() => {}), Number(ms)); return ""; },
   quit: async () => {
     await browser.close();
     process.exit(0);

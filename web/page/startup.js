@@ -117,8 +117,8 @@ function download() {
     downloaded = Math.max(downloaded, Math.floor(100 * received / total));
     // Knoll failed, stopped or lost its context: those words stay alone.
     if (!["loading", "starting"].includes(document.body.dataset.knoll)) return;
-    el("download").hidden = downloaded === 100;
     el("progress").value = downloaded;
+    el("download").hidden = downloaded === 100;
     el("download-figure").textContent = downloaded + " % of " + (total / 1e6).toFixed(1) + " MB";
     sayStarting();
   }, filesNotKept);
