@@ -85,7 +85,6 @@ static int props_shown;              // the mesh models stand on the built-in pa
 static char load_text[40];           // how far a terrain's loading has come, for the logo screen
 static Vec3 scene_position;          // where the frame being drawn sees from
 static int shown;                    // a frame has been drawn
-static int build_framed;             // a logo frame of the scene's build has set the viewport
 static int graphics_built;           // the build's GL objects are made; the terrain may still load
 static double next_build_frame;      // when the scene's build draws the logo again
 static int restore_light;            // a rebuild puts kept_light back at its end:
@@ -544,13 +543,13 @@ void showFrame(double now, float t) {
 }
 
 // The logo screen while the scene builds, once the logo is built and then
-// every frame_interval; the first frame of a build sets the viewport. A
-// running scene shows nothing until its build is done.
+// every frame_interval, each frame at the window's size of the moment: a
+// resize meanwhile (a phone turned) reaches no scene yet. A running scene
+// shows nothing until its build is done.
 static void startupLogoFrame(double frame_interval) {
     double now = glfwGetTime();
     if (mode != MODE_LOGO || !graphicsLogoReady() || now < next_build_frame) return;
-    if (!build_framed) windowViewport();
-    build_framed = 1;
+    windowViewport();
     next_build_frame = now + frame_interval;
     showFrame(now, 0.0f);
 }
@@ -564,7 +563,6 @@ void sceneBuildAnew(void) {
     test_terrain = NULL;
     scene_ready = 0;
     graphicsInitRestart();
-    build_framed = 0;
     graphics_built = 0;
     next_build_frame = 0.0;
 }

@@ -115,11 +115,13 @@ EM_JS(void, pagePlaceCanvas, (int width, int height), {
     canvas.style.setProperty("--knoll-height", height);
 });
 
-EM_JS(int, pageSyncCanvas, (double max_ratio, double max_pixels, double *ratio), {
+EM_JS(int, pageSyncCanvas, (double max_pixels, double *ratio), {
     var canvas = Module["canvas"];
     var css_w = Math.max(canvas.clientWidth, 1), css_h = Math.max(canvas.clientHeight, 1);
-    var scale = Math.min(window.devicePixelRatio || 1, max_ratio);
-    scale = Math.max(Math.min(scale, Math.sqrt(max_pixels / (css_w * css_h))), Math.min(scale, 1));
+    var device = window.devicePixelRatio || 1, across = 1;
+    while (device / (across + 1) >= 1 && css_w * css_h * Math.pow(device / across, 2) > max_pixels)
+        across++;
+    var scale = device / across;
     var w = Math.max(Math.round(css_w * scale), 1), h = Math.max(Math.round(css_h * scale), 1);
     HEAPF64[ratio >> 3] = scale;
     if (canvas.width == w && canvas.height == h) return 0;

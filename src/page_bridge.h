@@ -61,10 +61,11 @@ void pageReleaseContext(void);
 // fills its area on the page (web/knoll-page.css).
 void pagePlaceCanvas(int width, int height);
 // Brings the canvas's drawing buffer to its size on the page times the device
-// pixel ratio, capped at max_ratio and at max_pixels in all, but never below
-// one pixel per CSS pixel where the display has that many. Returns 1 when
-// the buffer's size changed; *ratio is the ratio in force.
-int pageSyncCanvas(double max_ratio, double max_pixels, double *ratio);
+// pixel ratio, or that ratio over the smallest whole number that keeps it
+// within max_pixels in all, but never below one pixel per CSS pixel where the
+// display has that many. Returns 1 when the buffer's size changed; *ratio is
+// the ratio in force.
+int pageSyncCanvas(double max_pixels, double *ratio);
 // 1 while the page is in full screen.
 int pageFullscreen(void);
 // Full screen for the canvas's stage (the canvas with nothing else of the

@@ -22,13 +22,12 @@
 
 // ------------------------------------------------------------ constants ----
 
-// The largest device pixel ratio the canvas's drawing buffer follows, and
-// the most pixels it may have: beyond them a frame costs more than the
-// picture gains, above all on a software rasterizer. The cap takes back only
-// what a high-density display adds: the buffer keeps at least one pixel per
-// CSS pixel, which the browser would otherwise stretch, blurring the picture
-// and the counter with it.
-static const double MAX_PIXEL_RATIO = 2.0;
+// The most pixels the canvas's drawing buffer may have: beyond them a frame
+// costs more than the picture gains, above all on a software rasterizer. The
+// cap takes back only what a high-density display adds, and in whole steps:
+// a buffer pixel then covers 2 x 2 (or 3 x 3...) device pixels, which the
+// browser repeats unblurred (web/knoll-page.css), so the counter stays sharp.
+// The buffer keeps at least one pixel per CSS pixel.
 static const double MAX_BUFFER_PIXELS = 2560.0 * 1600.0;
 
 // How often a context given back looks whether the page's pictures are there.
@@ -175,7 +174,7 @@ void processExit(int status) {
 // loop; the last turn ends the program.
 static void animationFrame(void) {
     double ratio;
-    if (pageSyncCanvas(MAX_PIXEL_RATIO, MAX_BUFFER_PIXELS, &ratio)) webGlfwCanvasResized();
+    if (pageSyncCanvas(MAX_BUFFER_PIXELS, &ratio)) webGlfwCanvasResized();
     webGlfwContentScale((float)ratio);
     if (loop->turn()) return;
     emscripten_cancel_main_loop();

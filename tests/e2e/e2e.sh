@@ -807,29 +807,31 @@ Setting Error: colour is no setting'
 
 # Full screen on a 4K display at ratio 1 gives the canvas more pixels than
 # the drawing buffer's cap: the counter is still drawn pixel for pixel, its
-# "FPS:" the same as in the window.
+# "FPS:" the same as in the window; at ratio 2 too, on 1920 x 1080 as well.
 case_counter_4k() {
     only_on_web "a desktop's framebuffer is never stretched"
-    SCREEN_W=3840 SCREEN_H=2160
     setup
-    display_scale 1
     printf '%s' "$LIGHT_CONFIG" >config.txt
-    start_knoll
-    wait_logo
-    wait_running s0
-    HUD_ROWS=0 shot window
-    tap F11
-    [ "$(wait_geometry "0 0 $SCREEN_W $SCREEN_H")" = "0 0 $SCREEN_W $SCREEN_H" ] ||
-        fail "F11: the canvas is $(geometry)"
-    sleep 2
-    HUD_ROWS=0 shot full
-    local n
-    for n in window full; do convert "$work/$n.png" -crop 50x20+0+0 +repage "$work/$n-fps.png"; done
-    n=$(differ window-fps full-fps)
-    note "\"FPS:\" in full screen against the window: $n of 1000 pixels differ"
-    [ "$n" -le 10 ] || fail "the counter in full screen at 4K is not drawn pixel for pixel ($n pixels differ)"
-    tap F11
-    finish
+    local s n
+    for s in "1 3840 2160" "2 3840 2160" "2 1920 1080"; do
+        read -r s SCREEN_W SCREEN_H <<<"$s"
+        display_scale $s
+        start_knoll
+        wait_logo
+        wait_running s0
+        HUD_ROWS=0 shot window
+        tap F11
+        [ "$(wait_geometry "0 0 $SCREEN_W $SCREEN_H")" = "0 0 $SCREEN_W $SCREEN_H" ] ||
+            fail "F11: the canvas is $(geometry)"
+        sleep 2
+        HUD_ROWS=0 shot full
+        for n in window full; do convert "$work/$n.png" -crop 50x20+0+0 +repage "$work/$n-fps.png"; done
+        n=$(differ window-fps full-fps)
+        note "\"FPS:\" in full screen against the window: $n of 1000 pixels differ"
+        [ "$n" -le 10 ] || fail "the counter in full screen at $SCREEN_W x $SCREEN_H, ratio $s, is not drawn pixel for pixel ($n pixels differ)"
+        tap F11
+        finish
+    done
 }
 
 # Keys reach Knoll only while its canvas has the focus; storage the browser
@@ -1073,17 +1075,27 @@ case_settings_defaults() {
 
 # At every size of the browser's window the canvas, in Knoll's shape, and
 # its buttons lie within it, nothing scrolls sideways and a click on the
-# canvas scrolls nothing; the download's progress went from 0 to 100 %.
+# canvas scrolls nothing; the download's progress went from 0 to 100 % over
+# the view. A phone turned, loading too, shows what a fresh load shows.
 case_layout() {
     only_on_web "a page's layout"
     setup
     printf 'fps_limit 3\naniso_level 0\nwin_width 640\n' >config.txt
+    web_ask scale 3 390 844 touch && web_ask throttle 500000
+    web_ask later 5000 eval "(() => { const gl = WebGL2RenderingContext.prototype, set = gl.viewport; window.knollViewports = []; gl.viewport = function (x, y, w, h) { if (!document.getElementById('download').hidden) knollViewports.push(w + ' x ' + h); return set.apply(this, arguments); }; })()"
+    web_ask later 6000 scale 3 844 390 touch
     start_knoll
-    web_ask unpin
-    local progress size fits
+    web_ask throttle -1 && web_ask unpin && sleep 0.5
+    local progress size fits turned
     progress=$(web_ask eval "knollProgress.join()")
     [[ "$progress" =~ ^0(,[0-9]+)+,100$ ]] && [ "$(tr , '\n' <<<"$progress" | sort -n | paste -sd,)" = "$progress" ] ||
         fail "the download's progress went $progress"
+    [[ ",$(web_ask eval "knollViewports.join()")," == *",$(web_ask eval "canvas.width + ' x ' + canvas.height"),"* ]] || fail "turned while loading, the logo's viewports were $(web_ask eval "knollViewports.join()")"
+    for size in "3 844 390 touch" "3 390 844 touch" "3 844 390 touch"; do
+        web_ask scale $size && sleep 0.5 && turned=$(geometry)
+        web_ask reload && web_ask unpin && sleep 0.5 && [ "$turned" = "$(geometry)" ] || fail "turned to $size: the view is $turned, a fresh load's $(geometry)"
+    done
+    [ "${turned##* }" -ge 378 ] || fail "sideways the view is $turned of a screen 390 high"
     for size in "3 390 844 touch" "3 844 390 touch" "1 1280 657" "2 2560 1271" "1 3840 2031" "1 1280 300"; do
         web_ask scale $size
         sleep 0.5

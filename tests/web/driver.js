@@ -51,6 +51,7 @@
 //                 of code or images (not the icon of the manifest) among them
 // offline on|off  the network gone (DevTools' emulation), or back
 // stall-index S | fail-index STATUS  index.html (any query) answered S s late, or with STATUS
+// throttle BYTES  the download's speed in bytes a second, -1 unlimited
 // watch-pictures [premultiply]  from the next open on, hashes (SHA-256) the
 //                 RGBA of every picture the page decodes, as WebGL takes it;
 //                 premultiply decodes them with premultiplied alpha
@@ -60,6 +61,7 @@
 // tab new|N       opens another tab on the page (waits as open does), or
 //                 acts on tab N (0 the first) from now on
 // build           the build the page runs, once a service worker serves it
+// later MS COMMAND...  the command MS ms later, while others go on
 // quit            closes the browser
 "use strict";
 
@@ -80,13 +82,16 @@ const KEYS = {
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
 const TAP_FRAME = 100;
 
-// The page's progress figures, each value it shows, for the eval command.
+// The page's progress figures, each value it shows ("?" after one not over the view).
 const PROGRESS_SEEN = () => {
   window.knollProgress = [];
   const value = Object.getOwnPropertyDescriptor(HTMLProgressElement.prototype, "value");
   Object.defineProperty(HTMLProgressElement.prototype, "value", {
     get() { return value.get.call(this); },
-    set(v) { window.knollProgress.push(v); value.set.call(this, v); },
+    set(v) {
+      value.set.call(this, v);
+      window.knollProgress.push(v + (this.closest("#frame") && !this.closest("[hidden]") ? "" : "?"));
+    },
   });
 };
 
@@ -96,6 +101,7 @@ let browser, page;
 const tabs = [];
 const tabSessions = new WeakMap();  // each tab's own CDP session
 let offline = false;
+let throughput = -1;  // bytes a second the network downloads, -1 unlimited
 const sessions = [];  // CDP sessions of the tabs and service workers
 let fetched = {total: 0, large: 0};
 let watchPictures = null;
@@ -143,7 +149,7 @@ async function watchNetwork(session) {
 }
 
 const emulate = (session) => session.send("Network.emulateNetworkConditions",
-  {offline: offline, latency: 0, downloadThroughput: -1, uploadThroughput: -1}).catch(() => {});
+  {offline: offline, latency: 0, downloadThroughput: throughput, uploadThroughput: -1}).catch(() => {});
 
 // Answers a held request for index.html as indexFault says.
 const answerIndex = (session, requestId) => setTimeout(() => session.send(indexFault.status ?
@@ -451,6 +457,7 @@ const commands = {
   },
   "stall-index": async ([seconds]) => { indexFault = {stall: 1000 * seconds}; return ""; },
   "fail-index": async ([status]) => { indexFault = {status: Number(status)}; return ""; },
+  throttle: ([bytes]) => { throughput = Number(bytes); return Promise.all(sessions.map(emulate)).then(() => ""); },
   "watch-pictures": async ([how]) => {
     if (watchPictures) await page.removeScriptToEvaluateOnNewDocument(watchPictures.identifier);
     watchPictures = await page.evaluateOnNewDocument(hashPictures, how === "premultiply");
@@ -473,6 +480,7 @@ const commands = {
     await navigator.serviceWorker.ready;
     return document.body.dataset.build;
   }),
+  later: ([ms, name, ...args]) => { setTimeout(() => commands[name](args).catch(() => {}), Number(ms)); return ""; },
   quit: async () => {
     await browser.close();
     process.exit(0);

@@ -4,13 +4,18 @@ import {refocus} from "./keys.js";
 
 // ------------------------------------------------------------ functions ----
 
-// The height of the view besides the canvas (title, buttons, margins),
-// from which the style sheet sizes the canvas to leave it all in the
-// window. Measured whenever the title or the buttons change size; in full
-// screen the canvas is out of the page's flow.
+// The height of the view above and below the canvas (title, buttons,
+// margins), from which the style sheet sizes the canvas to leave it all in
+// the window. What lies beside the canvas (the buttons of a phone held
+// sideways) shares the stage's rows, which the stage spans: so measured, the
+// height does not depend on the canvas's own, which would shrink the canvas
+// further at every measure. Measured whenever the title or the buttons
+// change size; in full screen the canvas is out of the page's flow.
 function measureView() {
   if (document.fullscreenElement) return;
-  const chrome = el("view").getBoundingClientRect().height - el("canvas").getBoundingClientRect().height;
+  const stage = el("stage"), style = getComputedStyle(stage);
+  const chrome = el("view").getBoundingClientRect().height - stage.getBoundingClientRect().height +
+    parseFloat(style.paddingTop) + parseFloat(style.paddingBottom);
   document.documentElement.style.setProperty("--view-chrome", Math.ceil(chrome) + "px");
 }
 

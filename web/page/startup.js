@@ -29,6 +29,7 @@ const NO_WEBGL = ["Knoll cannot run in this browser.",
 
 let stopped = false;
 let downloadFault = null;  // what did not arrive whole, once something did not
+let downloaded = 0;  // the percent of the download shown, which never goes back
 const haltSeen = [];  // what follows Knoll's taking no more input
 const unableSeen = [];  // what follows finding that this browser cannot run Knoll
 
@@ -50,17 +51,15 @@ export const whenUnable = (f) => unableSeen.push(f);
 // Tells those waiting that Knoll takes no more input.
 const halted = () => haltSeen.forEach((f) => f());
 
-// Words over the view: a message, its detail, a progress (a percent, null
-// for one under way, undefined for none), and whether Knoll can be started
+// Words over the view: a message, its detail, a progress at the view's
+// foot (a percent, undefined for none), and whether Knoll can be started
 // again.
 export function showOverlay(message, detail, percent, canRestart) {
   el("overlay").hidden = false;
   el("message").textContent = message;
   el("detail").textContent = detail || "";
-  const progress = el("progress");
-  progress.hidden = percent === undefined;
-  if (percent !== undefined && percent !== null) progress.value = percent;
-  if (percent === null) progress.removeAttribute("value");
+  el("download").hidden = percent === undefined;
+  if (percent !== undefined) el("progress").value = percent;
   el("restart").hidden = !canRestart;
 }
 
@@ -105,26 +104,30 @@ function filesNotKept(e) {
   note.hidden = false;
 }
 
+// "Starting Knoll…" over the view while Knoll's code runs and its logo is
+// not yet shown, once every byte has arrived: before then the view speaks
+// of the download.
+function sayStarting() {
+  if (downloaded === 100 && document.body.dataset.knoll === "starting" && !el("overlay").hidden)
+    showOverlay("Starting Knoll…");
+}
+
 // Loads Knoll's build (knoll-loader.js), showing the bytes received
-// against the build's total: over the canvas until the code is there, then
-// in a thin bar under the logo until every image is. Resolves to the code;
-// *all* settles once everything has arrived.
+// against the build's total at the view's foot, over the logo once it
+// shows, until every image is there (a file fetched again after a damaged
+// copy holds the figure until it passes it). Resolves to the code; *all*
+// settles once everything has arrived.
 function download() {
-  const streaming = document.createElement("progress");
-  streaming.max = 100;
-  streaming.style.cssText = "position:absolute;left:0;bottom:0;width:100%;height:4px;";
   const loading = window.KnollLoader.load((received, total) => {
-    const mb = (n) => (n / 1e6).toFixed(1);
-    const percent = Math.floor(100 * received / total);
-    streaming.value = percent;
-    if (document.body.dataset.knoll === "loading")
-      showOverlay("Downloading Knoll… " + percent + " %", mb(received) + " of " + mb(total) + " MB", percent);
+    downloaded = Math.max(downloaded, Math.floor(100 * received / total));
+    // Knoll failed, stopped or lost its context: those words stay alone.
+    if (!["loading", "starting"].includes(document.body.dataset.knoll)) return;
+    el("progress").value = downloaded;
+    el("download").hidden = downloaded === 100;
+    el("download-figure").textContent = downloaded + " % of " + (total / 1e6).toFixed(1) + " MB";
+    sayStarting();
   }, filesNotKept);
-  el("stage").append(streaming);
-  loading.all.then(() => streaming.remove(), (e) => {
-    streaming.remove();
-    downloadFailed(e);
-  });
+  loading.all.catch(downloadFailed);
   return loading.code;
 }
 
@@ -235,8 +238,8 @@ function startKnoll(code, args, hooks) {
       startupFailed("Knoll ended unexpectedly.");
     },
   };
-  showOverlay("Starting Knoll…", "", null);
   document.body.dataset.knoll = "starting";
+  sayStarting();
   performance.mark("knoll-starting");
   // knoll.js runs as a script of the page would, its declarations global;
   // run from its text, it waits for no load of its own, which the
