@@ -6,8 +6,8 @@
 // line. KNOLL_MBIT throttles the network to that many Mbit/s (the DevTools
 // protocol's emulation, 20 ms latency). With KNOLL_BENCH_PHONE=1 the page is
 // on a phone's touch screen (390 x 844 CSS pixels, ratio 3) with the canvas
-// at 400 x 300, whose drawing buffer (the ratio capped at 2) is the
-// desktop's 800 x 600.
+// at a third of 800 x 600 CSS pixels, whose drawing buffer (the device's
+// pixels) is the desktop's 800 x 600.
 //
 //   node web_frame.js URL [CHROMIUM FLAGS...]
 "use strict";
@@ -22,7 +22,7 @@ const PHONE = process.env.KNOLL_BENCH_PHONE === "1";
 // A phone's screen, or the launcher's desktop.
 const VIEWPORT = PHONE ? {width: 390, height: 844, deviceScaleFactor: 3, hasTouch: true, isMobile: true}
   : undefined;
-const PHONE_CANVAS = " #frame:not(:fullscreen) #canvas { width: 400px; }";
+const PHONE_CANVAS = " #frame:not(:fullscreen) #canvas { width: calc(800px / 3); }";
 
 // Tasks that kept the tab from answering for over 50 ms, from the start,
 // and the frames Knoll draws.
