@@ -177,7 +177,7 @@ window.KnollLoader = (function () {
     } catch (e) {
       if (e instanceof DOMException) await forget(entry);
       const why = e instanceof DOMException ? entry.url + ": it does not decode" : e.message;
-      pictures.set(name, {error: entry.file + " did not arrive whole (" + why + ")"});
+      pictures.set(name, {error: name.replace(/_png$/, ".png") + " did not arrive whole (" + why + ")"});
       throw new Error(why);
     }
   }

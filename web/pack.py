@@ -255,9 +255,9 @@ def main():
     images = os.path.join(args.build, "images")
     for name in sorted(os.listdir(images)):
         stem = name[:-len(".webp")]
-        entry = site.put(name, read(os.path.join(images, name)))
-        entry["file"] = stem + ".png"
-        build["images"][stem + "_png"] = entry
+        # Named as Knoll names the asset, whose file is that name's
+        # "_png" as ".png".
+        build["images"][stem + "_png"] = site.put(name, read(os.path.join(images, name)))
     for size in ICON_SIZES:
         build["icons"][str(size)] = site.put("icon-%d.webp" % size,
                                             read(os.path.join(args.build, "icon-%d.webp" % size)))

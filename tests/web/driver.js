@@ -232,8 +232,8 @@ function watchShared() {
   };
 }
 
-const pictures = () => page.evaluate(() => Object.values(window.KnollLoader.build.images).map(
-  (entry) => entry.file + "=" + window.knollPictureHashes[entry.url.split(".").slice(-2)[0]])
+const pictures = () => page.evaluate(() => Object.entries(window.KnollLoader.build.images).map(
+  ([name, entry]) => name.replace(/_png$/, ".png") + "=" + window.knollPictureHashes[entry.url.split(".").slice(-2)[0]])
   .join(" "));
 
 // Waits until the page has started Knoll or given up.
