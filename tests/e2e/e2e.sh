@@ -1090,6 +1090,7 @@ case_layout() {
     progress=$(web_ask eval "knollProgress.join()")
     [[ "$progress" =~ ^0(,[0-9]+)+,100$ ]] && [ "$(tr , '\n' <<<"$progress" | sort -n | paste -sd,)" = "$progress" ] ||
         fail "the download's progress went $progress"
+    [[ "$(web_ask eval "[...knollTotals].join()")" =~ ^of\ [0-9.]+\ MB$ ]] || fail "the download's total went $(web_ask eval "[...knollTotals].join()")"
     [[ ",$(web_ask eval "knollViewports.join()")," == *",$(web_ask eval "canvas.width + ' x ' + canvas.height"),"* ]] || fail "turned while loading, the logo's viewports were $(web_ask eval "knollViewports.join()")"
     for size in "3 844 390 touch" "3 390 844 touch" "3 844 390 touch"; do
         web_ask scale $size && sleep 0.5 && turned=$(geometry)
@@ -1475,8 +1476,8 @@ case_new_build() {
     serve_site "$work/live"
     printf '%s' "$LIGHT_CONFIG" >config.txt
     start_knoll
-    local old new
-    old=$(web_ask build)
+    local old new old_files
+    old=$(web_ask build) old_files=$(grep -o 'files/[^"]*' "$work/live/index.html")
     cp -r "$KNOLL_WEB_PAGE_BUILD" "$work/changed"
     echo "var knollChanged;" >>"$work/changed/knoll.js"
     python3 "$SOURCES/web/pack.py" --version changed --build "$work/changed" \
@@ -1486,6 +1487,7 @@ case_new_build() {
     done
     wait $packing && [ -z "$missing" ] || fail "pack.py failed, or the served folder lacked $missing"
     new=$(cut -d' ' -f2 "$work/live/version.txt"); [ "$new" != "$old" ] || fail "still build $old"
+    (cd "$work/live" && ls $old_files >/dev/null) || fail "the new build removed files of build $old, which open pages still fetch"
     web_ask tab new
     [ "$(web_ask build) $(web_ask state)" = "$new running" ] || fail "the new tab: $(web_ask build)"
     web_ask tab 0

@@ -82,15 +82,19 @@ const KEYS = {
 const BUTTONS = {1: "left", 2: "middle", 3: "right"};
 const TAP_FRAME = 100;
 
-// The page's progress figures, each value it shows ("?" after one not over the view).
+// The page's progress figures, each value it shows ("?" after one not over the
+// view), and the totals its words beside them gave.
 const PROGRESS_SEEN = () => {
   window.knollProgress = [];
+  window.knollTotals = new Set();
   const value = Object.getOwnPropertyDescriptor(HTMLProgressElement.prototype, "value");
   Object.defineProperty(HTMLProgressElement.prototype, "value", {
     get() { return value.get.call(this); },
     set(v) {
       value.set.call(this, v);
       window.knollProgress.push(v + (this.closest("#frame") && !this.closest("[hidden]") ? "" : "?"));
+      const words = document.getElementById("download-figure");
+      if (words && words.textContent) window.knollTotals.add(words.textContent.replace(/^\d+ % /, ""));
     },
   });
 };
