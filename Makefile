@@ -24,7 +24,7 @@ test: build
 	bash scripts/with-display.sh ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILD) $(WEB_BUILD) $(WEB_SITE) $(SITE)
+	rm -rf $(BUILD) $(WIN_BUILD) $(WEB_BUILD) $(WEB_SITE) .$(WEB_SITE).next $(SITE)
 
 # Rewrites the reference images of the frame tests from the project's assets.
 # Only on purpose: the committed images are what later frames are held to.
@@ -102,11 +102,12 @@ test-web: web
 	bash tests/web/run.sh $(WEB_SITE)
 
 # ------------------------------------------------------------------ site ----
-# site: the folder to publish, build-site/: what Knoll is, the page under
-# play/, the Windows zip and the Debian package with their SHA-256 sums, and
-# docs/frame.md rendered (scripts/site.sh). serve-site: serves it on
-# http://localhost:8080/. test-site: every link within it resolves and the
-# sums hold (tests/web/check_site.py).
+# site: the folder to publish, build-site/: Knoll's home page, the page under
+# play/, the Windows zip, the Debian package and the source with their
+# SHA-256 sums, and docs/frame.md rendered (scripts/site.sh). serve-site:
+# serves it on http://localhost:8080/. test-site: every link of every page
+# resolves within it, the home page has what a project's home needs, the
+# manifest opens the page and the sums hold (tests/web/check_site.py).
 SITE := build-site
 
 .PHONY: site serve-site test-site
