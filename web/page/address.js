@@ -12,12 +12,15 @@ import {ADDRESS_TERRAIN} from "../knoll-boundary.js";
 // The address of the terrain the address names, or null.
 export const terrainAddress = (search) => new URLSearchParams(search).get(ADDRESS_TERRAIN);
 
-// The query that starts Knoll as search does but over the built-in terrain.
-export function withoutTerrain(search) {
+// The query search without its parameter name, the rest as it is.
+export function withoutParameter(search, name) {
   const query = new URLSearchParams(search);
-  query.delete(ADDRESS_TERRAIN);
+  query.delete(name);
   return String(query);
 }
+
+// The query that starts Knoll as search does but over the built-in terrain.
+export const withoutTerrain = (search) => withoutParameter(search, ADDRESS_TERRAIN);
 
 // The page's query that flies over the terrain from terrain (an address),
 // with settings' values where given.

@@ -3,6 +3,7 @@
 // with a button to copy it, one to download the frames' CSV and a link back
 // to Knoll with the address's other parameters.
 import {ADDRESS_BENCHMARK} from "../knoll-boundary.js";
+import {withoutParameter} from "./address.js";
 import {el} from "./dom.js";
 import {offerDownload} from "./log.js";
 
@@ -11,9 +12,7 @@ import {offerDownload} from "./log.js";
 // The finished benchmark's report under the canvas, with its buttons and
 // link (KNOLL_HOOKS.REPORT).
 export function showReport(text, csv) {
-  const query = new URLSearchParams(window.location.search);
-  query.delete(ADDRESS_BENCHMARK);
-  el("benchmark-back").href = "?" + query;
+  el("benchmark-back").href = "?" + withoutParameter(window.location.search, ADDRESS_BENCHMARK);
   const box = el("benchmark-report");
   box.querySelector("pre").textContent = text;
   el("benchmark-copy").onclick = (event) => {
